@@ -1,0 +1,54 @@
+#include "ox_test_util.h"
+
+#include <cmath>
+#include <random>
+
+namespace oxtest
+{
+
+std::vector<float> noise(size_t n, uint32_t seed, float amp)
+{
+    std::mt19937 rng(seed);
+    std::uniform_real_distribution<float> d(-amp, amp);
+    std::vector<float> v(n);
+    for (auto& x : v) x = d(rng);
+    return v;
+}
+
+std::vector<float> gauss(size_t n, uint32_t seed)
+{
+    std::mt19937 rng(seed);
+    std::normal_distribution<float> d(0.0f, 1.0f);
+    std::vector<float> v(n);
+    for (auto& x : v) x = d(rng);
+    return v;
+}
+
+std::vector<std::complex<double>> naive_dft(const std::vector<double>& x)
+{
+    const size_t n = x.size();
+    std::vector<std::complex<double>> out(n / 2 + 1);
+    for (size_t k = 0; k <= n / 2; ++k)
+    {
+        std::complex<double> acc(0.0, 0.0);
+        for (size_t i = 0; i < n; ++i)
+        {
+            // Reduce k·i modulo n first so the phase stays exact for large n.
+            const double ph = -2.0 * M_PI * double((k * i) % n) / double(n);
+            acc += x[i] * std::complex<double>(std::cos(ph), std::sin(ph));
+        }
+        out[k] = acc;
+    }
+    return out;
+}
+
+double db(double x) { return x == 0.0 ? -400.0 : 20.0 * std::log10(std::fabs(x)); }
+
+double rms(const float* x, size_t n)
+{
+    double s = 0.0;
+    for (size_t i = 0; i < n; ++i) s += double(x[i]) * x[i];
+    return n ? std::sqrt(s / double(n)) : 0.0;
+}
+
+} // namespace oxtest

@@ -1,0 +1,29 @@
+// Oracles and signal generators shared by the test suites.
+#ifndef OX_TEST_UTIL_H
+#define OX_TEST_UTIL_H
+
+#include <complex>
+#include <cstdint>
+#include <vector>
+
+namespace oxtest
+{
+
+// Deterministic white noise, uniform in [-amp, amp).
+std::vector<float> noise(size_t n, uint32_t seed, float amp = 1.0f);
+
+// Gaussian noise with unit variance.
+std::vector<float> gauss(size_t n, uint32_t seed);
+
+// Double-precision naive DFT of a real signal: bins 0..n/2 inclusive.
+std::vector<std::complex<double>> naive_dft(const std::vector<double>& x);
+
+// 20·log10(|x|), -400 for 0.
+double db(double x);
+
+// Root mean square of a signal.
+double rms(const float* x, size_t n);
+
+} // namespace oxtest
+
+#endif
