@@ -1,0 +1,181 @@
+#include "ox_fft.h"
+#include "ox_test_util.h"
+
+#include <gtest/gtest.h>
+#include <cmath>
+#include <vector>
+
+namespace
+{
+
+// Owns an initialised FFT state for one set of frame parameters.
+struct Fft
+{
+    ox_fft_setup s{};
+    explicit Fft(int32_t hop, int32_t n, int32_t w)
+    {
+        const ox_fft_frameparams fp = {hop, n, w};
+        EXPECT_EQ(ox_fft_alloc(&s, fp), 0);
+        EXPECT_EQ(ox_fft_init(&s, fp, 1), 0);
+    }
+    ~Fft() { ox_fft_release(&s); }
+    float w(int32_t i) const { return i < s.winlen / 2 ? s.window[i] : s.window[s.winlen - 1 - i]; }
+};
+
+double energy(const std::vector<float>& x)
+{
+    double e = 0.0;
+    for (float v : x) e += double(v) * v;
+    return e;
+}
+
+} // namespace
+
+TEST(Fft, MatchesNaiveDftAndParseval)
+{
+    for (int32_t n = 4; n <= 2048; n *= 2)
+    {
+        Fft f(n / 2, n, n);
+        const std::vector<float> x = oxtest::gauss(size_t(n), uint32_t(n));
+        const auto ref = oxtest::naive_dft(std::vector<double>(x.begin(), x.end()));
+        std::vector<float> X(size_t(n), 0.0f);
+        ox_fft(x.data(), X.data(), n, f.s.twiddle, f.s.bitrev);
+
+        const double tol = 3e-7 * std::log2(double(n)) * std::sqrt(energy(x));
+        EXPECT_NEAR(X[0], ref[0].real(), tol) << "n=" << n;
+        EXPECT_NEAR(X[1], ref[size_t(n / 2)].real(), tol) << "n=" << n;
+        double spec_energy = double(X[0]) * X[0] + double(X[1]) * X[1];
+        for (int32_t k = 1; k < n / 2; ++k)
+        {
+            EXPECT_NEAR(X[2 * k], ref[size_t(k)].real(), tol) << "n=" << n << " k=" << k;
+            EXPECT_NEAR(X[2 * k + 1], ref[size_t(k)].imag(), tol) << "n=" << n << " k=" << k;
+            spec_energy +=
+                2.0 * (double(X[2 * k]) * X[2 * k] + double(X[2 * k + 1]) * X[2 * k + 1]);
+        }
+        EXPECT_NEAR(spec_energy / n, energy(x), 1e-5 * energy(x)) << "n=" << n;
+
+        std::vector<float> y(size_t(n), 0.0f);
+        ox_ifft(X.data(), y.data(), n, f.s.twiddle, f.s.bitrev);
+        for (int32_t i = 0; i < n; ++i)
+            EXPECT_NEAR(y[size_t(i)], x[size_t(i)], 2e-6 * std::log2(double(n)));
+    }
+}
+
+TEST(Fft, ConstantAndAlternatingInputs)
+{
+    const int32_t n = 64;
+    Fft f(32, n, n);
+    std::vector<float> one(n, 1.0f), alt(n), X(n);
+    for (int32_t i = 0; i < n; ++i) alt[size_t(i)] = (i & 1) ? -1.0f : 1.0f;
+    ox_fft(one.data(), X.data(), n, f.s.twiddle, f.s.bitrev);
+    EXPECT_FLOAT_EQ(X[0], float(n));
+    for (int32_t i = 1; i < n; ++i) EXPECT_NEAR(X[size_t(i)], 0.0f, 1e-5);
+    ox_fft(alt.data(), X.data(), n, f.s.twiddle, f.s.bitrev);
+    EXPECT_NEAR(X[0], 0.0f, 1e-5);
+    EXPECT_FLOAT_EQ(X[1], float(n));
+    for (int32_t i = 2; i < n; ++i) EXPECT_NEAR(X[size_t(i)], 0.0f, 1e-5);
+}
+
+TEST(Fft, RefusesFrameParametersOutsideTheTables)
+{
+    const ox_fft_frameparams bad[] = {
+        {3, 8, 2},  // hop longer than the window
+        {2, 8, 5},  // odd window
+        {1, 2, 2},  // N below 4
+        {4, 12, 8}, // N not a power of two
+        {4, 8, 16}, // window longer than N
+        {0, 8, 8},  // no hop
+        {-4, 8, 8}, // negative hop
+        {4, -8, 8}, // negative N
+    };
+    for (const auto& fp : bad)
+    {
+        ox_fft_setup s{};
+        EXPECT_EQ(ox_fft_alloc(&s, fp), -1);
+        EXPECT_EQ(s.twiddle, nullptr);
+        EXPECT_EQ(ox_fft_init(&s, fp, 1), -1);
+        EXPECT_EQ(s.fftsize, 0);
+    }
+    EXPECT_EQ(ox_fft_alloc(nullptr, ox_fft_frameparams{4, 8, 8}), -1);
+
+    // Init without tables is refused instead of writing through null.
+    ox_fft_setup s{};
+    EXPECT_EQ(ox_fft_init(&s, ox_fft_frameparams{4, 8, 8}, 1), -2);
+
+    // Transforms of invalid sizes leave the output alone.
+    Fft f(4, 8, 8);
+    std::vector<float> x(8, 1.0f), y(8, 7.0f);
+    ox_fft(x.data(), y.data(), 6, f.s.twiddle, f.s.bitrev);
+    ox_ifft(x.data(), y.data(), 2, f.s.twiddle, f.s.bitrev);
+    for (float v : y) EXPECT_EQ(v, 7.0f);
+    ox_fft_release(nullptr);
+}
+
+TEST(Fft, WindowsSumToOneAtTheirHop)
+{
+    // (H, N, W): W = 2H, W = 4H (sine scaled by sqrt(1/2)), 2H > W (flat top),
+    // and W = H (no overlap).
+    const int32_t cases[][3] = {{480, 1024, 960}, {16, 64, 64}, {24, 64, 40}, {8, 16, 8}};
+    for (const auto& c : cases)
+    {
+        Fft f(c[0], c[1], c[2]);
+        const int32_t h = c[0], w = c[2];
+        for (int32_t i = 0; i < h; ++i)
+        {
+            double s = 0.0;
+            for (int32_t j = i; j < w; j += h) s += double(f.w(j)) * f.w(j);
+            EXPECT_NEAR(s, 1.0, 1e-6) << "H=" << h << " W=" << w << " i=" << i;
+        }
+    }
+    Fft quarter(16, 64, 64);
+    for (int32_t i = 0; i < 32; ++i)
+        EXPECT_NEAR(quarter.w(i), std::sin((i + 0.5) * M_PI / 64) * std::sqrt(0.5), 1e-7);
+    Fft flat(24, 64, 40);
+    for (int32_t i = 16; i < 24; ++i) EXPECT_EQ(flat.w(i), 1.0f);
+    EXPECT_LT(flat.w(15), 1.0f);
+}
+
+TEST(Fft, AnalysisSynthesisReproducesNoiseDelayedByOverlap)
+{
+    const int32_t cases[][3] = {{480, 1024, 960}, {32, 128, 96}, {24, 64, 40}};
+    for (const auto& c : cases)
+    {
+        const int32_t h = c[0], n = c[1], w = c[2];
+        Fft f(h, n, w);
+        const int32_t frames = 12, len = frames * h;
+        const std::vector<float> x = oxtest::noise(size_t(len), 7u);
+        std::vector<float> hist(size_t(w), 0.0f), ola(size_t(w), 0.0f);
+        std::vector<float> spec(size_t(n), 0.0f), work(size_t(n), 0.0f), y(size_t(len), 0.0f);
+        for (int32_t fr = 0; fr < frames; ++fr)
+        {
+            // History holds the newest W samples; the overlap buffer's tail
+            // moves to the front before each frame.
+            std::copy(hist.begin() + h, hist.end(), hist.begin());
+            std::copy(x.begin() + fr * h, x.begin() + (fr + 1) * h, hist.end() - h);
+            ox_stfft(hist.data(), spec.data(), work.data(), f.s);
+            ox_istfft(spec.data(), ola.data(), work.data(), f.s);
+            std::copy(ola.begin(), ola.begin() + h, y.begin() + fr * h);
+            std::copy(ola.begin() + h, ola.end(), ola.begin());
+        }
+        const int32_t delay = w - h;
+        for (int32_t t = w; t < len; ++t)
+            ASSERT_NEAR(y[size_t(t)], x[size_t(t - delay)], 2e-6) << "H=" << h << " t=" << t;
+    }
+}
+
+TEST(Fft, FrameIsCentredInTheTransform)
+{
+    // A single impulse in the middle of the frame lands at offset + W/2 of the
+    // transform buffer: its spectrum has the linear phase of that position.
+    Fft f(16, 128, 32);
+    std::vector<float> frame(32, 0.0f), spec(128, 0.0f), work(128, 0.0f);
+    frame[16] = 1.0f;
+    ox_stfft(frame.data(), spec.data(), work.data(), f.s);
+    const double pos = (128 - 32) / 2 + 16;
+    const double a = f.w(16);
+    for (int32_t k = 1; k < 64; ++k)
+    {
+        EXPECT_NEAR(spec[size_t(2 * k)], a * std::cos(2 * M_PI * k * pos / 128), 1e-5);
+        EXPECT_NEAR(spec[size_t(2 * k + 1)], -a * std::sin(2 * M_PI * k * pos / 128), 1e-5);
+    }
+}
