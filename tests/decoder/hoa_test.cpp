@@ -1,0 +1,214 @@
+#include "ox_hoa.h"
+#include "ox_test_util.h"
+
+#include <gtest/gtest.h>
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstdlib>
+#include <vector>
+
+namespace
+{
+
+// Real SN3D spherical harmonic of degree n and order m (-n..n) without the
+// Condon-Shortley phase, from the associated Legendre recurrence.
+double sn3d(int n, int m, double x, double y, double z)
+{
+    const double az = std::atan2(y, x);
+    const double el = std::asin(z);
+    const int am = std::abs(m);
+    const double t = std::sin(el), c = std::cos(el);
+    double pmm = 1.0;
+    for (int i = 1; i <= am; i++) pmm *= (2 * i - 1) * c;
+    double p = pmm;
+    if (n > am)
+    {
+        double p0 = pmm, p1 = t * (2 * am + 1) * pmm;
+        for (int l = am + 2; l <= n; l++)
+        {
+            const double p2 = ((2 * l - 1) * t * p1 - (l + am - 1) * p0) / (l - am);
+            p0 = p1;
+            p1 = p2;
+        }
+        p = p1;
+    }
+    double ratio = 1.0; // (n - |m|)! / (n + |m|)!
+    for (int k = n - am + 1; k <= n + am; k++) ratio /= k;
+    const double norm = std::sqrt((m == 0 ? 1.0 : 2.0) * ratio);
+    return norm * p * (m >= 0 ? std::cos(am * az) : std::sin(am * az));
+}
+
+// Layout directions as listed for the two virtual layouts.
+std::vector<std::array<double, 3>> layout(int order)
+{
+    const double phi = (1.0 + std::sqrt(5.0)) / 2.0;
+    std::vector<std::array<double, 3>> u;
+    if (order == 2)
+    {
+        const double a = 1.0 / std::sqrt(1.0 + phi * phi), b = phi * a;
+        u = {{0, a, b},  {0, a, -b},  {0, -a, b}, {0, -a, -b}, {a, b, 0},  {a, -b, 0},
+             {-a, b, 0}, {-a, -b, 0}, {b, 0, a},  {b, 0, -a},  {-b, 0, a}, {-b, 0, -a}};
+    }
+    else
+    {
+        const double g = 1.0 / std::sqrt(3.0), d = 1.0 / (phi * std::sqrt(3.0)),
+                     e = phi / std::sqrt(3.0);
+        u = {{g, g, g},   {g, g, -g},  {g, -g, g},   {g, -g, -g}, {-g, g, g},
+             {-g, g, -g}, {-g, -g, g}, {-g, -g, -g}, {0, d, e},   {0, d, -e},
+             {0, -d, e},  {0, -d, -e}, {d, e, 0},    {d, -e, 0},  {-d, e, 0},
+             {-d, -e, 0}, {e, 0, d},   {e, 0, -d},   {-e, 0, d},  {-e, 0, -d}};
+    }
+    return u;
+}
+
+struct Hoa
+{
+    ox_hoa_cfg cfg;
+    ox_hoa_params p;
+    ox_hoa_state s;
+    int mics, chans;
+    std::vector<std::vector<float>> buf;
+    std::vector<float*> ptr;
+    Hoa(int order, int len, int mode)
+    {
+        mics = order == 2 ? 12 : 20;
+        chans = (order + 1) * (order + 1);
+        ox_hoa_default_cfg(&cfg);
+        cfg.mode = mode;
+        EXPECT_EQ(ox_hoa_alloc(&p, &s, mics, len, order), 0);
+        EXPECT_EQ(ox_hoa_init(&p, &s, &cfg, mics, len, order), 0);
+        buf.assign(mics, std::vector<float>(len, 0.0f));
+        for (auto& b : buf) ptr.push_back(b.data());
+    }
+    void set(int m, const std::vector<float>& x) { std::copy(x.begin(), x.end(), buf[m].begin()); }
+    void run() { ox_hoa_process_frame(&p, &s, nullptr, ptr.data()); }
+};
+
+} // namespace
+
+TEST(Hoa, EncoderTimesHarmonicsIsDiagonalOfWeights)
+{
+    const double weights[2][4] = {{3, 2, 6, 0}, {4, 20.0 / 9.0, 4, 20}};
+    for (int order : {2, 3})
+    {
+        // Sample m carries a unit impulse on input m: the output is the
+        // encoding matrix, one column per sample, rows in ACN order. Checked:
+        // matrix x Y(directions) = diag(w).
+        Hoa h(order, order == 2 ? 12 : 20, OX_HOA_ACN);
+        for (int m = 0; m < h.mics; m++) h.buf[m][m] = 1.0f;
+        h.run();
+
+        const auto u = layout(order);
+        double worst = 0.0;
+        for (int n = 0; n <= order; n++)
+            for (int m = -n; m <= n; m++)
+                for (int n2 = 0; n2 <= order; n2++)
+                    for (int m2 = -n2; m2 <= n2; m2++)
+                    {
+                        double s = 0.0;
+                        for (int k = 0; k < h.mics; k++)
+                            s += (double)h.buf[n * n + n + m][k] *
+                                 sn3d(n2, m2, u[k][0], u[k][1], u[k][2]);
+                        // Relative to the row's weight: the float table of a
+                        // weight-20 row is only good to about 1e-6 absolute.
+                        const double w = weights[order - 2][n];
+                        const double want = (n == n2 && m == m2) ? 1.0 : 0.0;
+                        worst = std::max(worst, std::fabs(s / w - want));
+                    }
+        EXPECT_LT(worst, 1e-6) << "order " << order;
+        for (int m = h.chans; m < h.mics; m++)
+            for (float v : h.buf[m]) ASSERT_EQ(v, 0.0f);
+    }
+}
+
+TEST(Hoa, EqualSpeakerSignalsGiveOnlyW)
+{
+    for (int order : {2, 3})
+    {
+        const int len = 256;
+        Hoa h(order, len, OX_HOA_ACN);
+        const std::vector<float> s = oxtest::noise(len, 7);
+        for (int m = 0; m < h.mics; m++) h.set(m, s);
+        h.run();
+        const float w = order == 2 ? 3.0f : 4.0f;
+        for (int n = 0; n < len; n++)
+        {
+            ASSERT_NEAR(h.buf[0][n], w * s[n], 1e-6f * w) << order;
+            for (int c = 1; c < h.chans; c++)
+                ASSERT_LE(std::fabs(h.buf[c][n]), 2e-6f * std::fabs(s[n]) + 1e-30f) << c;
+        }
+    }
+}
+
+TEST(Hoa, ChannelOrders)
+{
+    // Input 8 of the icosahedron points front and up.
+    Hoa acn(2, 1, OX_HOA_ACN), fuma(2, 1, 0);
+    acn.buf[8][0] = fuma.buf[8][0] = 1.0f;
+    acn.run();
+    fuma.run();
+    const float w = 0.25f, x = 0.4253254f, z = 0.2628656f;
+    EXPECT_NEAR(acn.buf[0][0], w, 1e-6f);
+    EXPECT_NEAR(acn.buf[1][0], 0.0f, 1e-6f);
+    EXPECT_NEAR(acn.buf[2][0], z, 1e-6f);
+    EXPECT_NEAR(acn.buf[3][0], x, 1e-6f);
+    EXPECT_NEAR(fuma.buf[0][0], w, 1e-6f);
+    EXPECT_NEAR(fuma.buf[1][0], x, 1e-6f);
+    EXPECT_NEAR(fuma.buf[2][0], 0.0f, 1e-6f);
+    EXPECT_NEAR(fuma.buf[3][0], z, 1e-6f);
+    // Row order W X Y Z R S T U V against ACN 0 3 1 2 6 7 5 8 4.
+    const int acn_of_row[9] = {0, 3, 1, 2, 6, 7, 5, 8, 4};
+    for (int r = 0; r < 9; r++) EXPECT_EQ(fuma.buf[r][0], acn.buf[acn_of_row[r]][0]) << r;
+}
+
+TEST(Hoa, InvalidSetupsDoNothing)
+{
+    ox_hoa_cfg cfg;
+    ox_hoa_params p{};
+    ox_hoa_state s{};
+    ox_hoa_default_cfg(&cfg);
+    EXPECT_EQ(ox_hoa_alloc(&p, &s, 0, 480, 2), -3);
+    EXPECT_EQ(ox_hoa_init(&p, &s, &cfg, 12, 480, 4), -3);
+    EXPECT_EQ(ox_hoa_init(&p, &s, &cfg, 12, 0, 2), -3);
+    EXPECT_EQ(ox_hoa_init(&p, &s, &cfg, 33, 480, 3), -3);
+    EXPECT_EQ(ox_hoa_init(&p, &s, &cfg, 20, 480, 2), -3);
+    EXPECT_EQ(ox_hoa_init(&p, &s, &cfg, 16, 8, 3), -3);
+    // Sixteen buffers for a 20-column table: processing must leave them alone.
+    std::vector<std::vector<float>> buf(16, std::vector<float>(8, 0.5f));
+    std::vector<float*> ptr;
+    for (auto& b : buf) ptr.push_back(b.data());
+    ox_hoa_process_frame(&p, &s, nullptr, ptr.data());
+    for (auto& b : buf)
+        for (float v : b) ASSERT_EQ(v, 0.5f);
+
+    // The level is clamped in place and changes nothing.
+    Hoa a(3, 16, OX_HOA_ACN), b(3, 16, OX_HOA_ACN);
+    a.cfg.level = 5.0f;
+    ox_hoa_update_cfg(&a.p, &a.cfg);
+    EXPECT_EQ(a.cfg.level, 0.0f);
+    b.cfg.level = std::nanf("");
+    ox_hoa_update_cfg(&b.p, &b.cfg);
+    EXPECT_EQ(b.cfg.level, -6.0f);
+    b.cfg.level = -30.0f;
+    ox_hoa_update_cfg(&b.p, &b.cfg);
+    EXPECT_EQ(b.cfg.level, -20.0f);
+    for (int m = 0; m < 20; m++)
+    {
+        a.set(m, oxtest::noise(16, m));
+        b.set(m, a.buf[m]);
+    }
+    a.run();
+    b.run();
+    EXPECT_EQ(a.buf, b.buf);
+}
+
+TEST(Hoa, CopyModeSpreadsFirstInput)
+{
+    Hoa h(2, 32, OX_HOA_COPY);
+    const std::vector<float> src = oxtest::noise(32, 9);
+    const float* in[1] = {src.data()};
+    ox_hoa_process_frame(&h.p, &h.s, in, h.ptr.data());
+    for (int m = 1; m < 12; m++) EXPECT_EQ(h.buf[m], src);
+    EXPECT_EQ(h.buf[0], std::vector<float>(32, 0.0f));
+}
