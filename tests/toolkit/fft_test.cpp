@@ -1,5 +1,6 @@
 #include "ox_fft.h"
 #include "ox_test_util.h"
+#include "ox_test_energy.h"
 
 #include <gtest/gtest.h>
 #include <cmath>
@@ -22,13 +23,6 @@ struct Fft
     float w(int32_t i) const { return i < s.winlen / 2 ? s.window[i] : s.window[s.winlen - 1 - i]; }
 };
 
-double energy(const std::vector<float>& x)
-{
-    double e = 0.0;
-    for (float v : x) e += double(v) * v;
-    return e;
-}
-
 } // namespace
 
 TEST(Fft, MatchesNaiveDftAndParseval)
@@ -41,7 +35,7 @@ TEST(Fft, MatchesNaiveDftAndParseval)
         std::vector<float> X(size_t(n), 0.0f);
         ox_fft(x.data(), X.data(), n, f.s.twiddle, f.s.bitrev);
 
-        const double tol = 3e-7 * std::log2(double(n)) * std::sqrt(energy(x));
+        const double tol = 3e-7 * std::log2(double(n)) * std::sqrt(oxtest::energy(x));
         EXPECT_NEAR(X[0], ref[0].real(), tol) << "n=" << n;
         EXPECT_NEAR(X[1], ref[size_t(n / 2)].real(), tol) << "n=" << n;
         double spec_energy = double(X[0]) * X[0] + double(X[1]) * X[1];
@@ -52,7 +46,7 @@ TEST(Fft, MatchesNaiveDftAndParseval)
             spec_energy +=
                 2.0 * (double(X[2 * k]) * X[2 * k] + double(X[2 * k + 1]) * X[2 * k + 1]);
         }
-        EXPECT_NEAR(spec_energy / n, energy(x), 1e-5 * energy(x)) << "n=" << n;
+        EXPECT_NEAR(spec_energy / n, oxtest::energy(x), 1e-5 * oxtest::energy(x)) << "n=" << n;
 
         std::vector<float> y(size_t(n), 0.0f);
         ox_ifft(X.data(), y.data(), n, f.s.twiddle, f.s.bitrev);

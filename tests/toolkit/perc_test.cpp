@@ -1,5 +1,6 @@
 #include "ox_perc.h"
 #include "ox_test_util.h"
+#include "ox_test_energy.h"
 
 #include <gtest/gtest.h>
 #include <cmath>
@@ -20,13 +21,6 @@ struct Bands
                                    0.0f);
     }
 };
-
-double energy(const std::vector<float>& s)
-{
-    double e = 0.0;
-    for (float v : s) e += double(v) * v;
-    return e;
-}
 
 } // namespace
 
@@ -114,7 +108,7 @@ TEST(Perc, ScalingWithFlatGains)
 
     ox_perc_scalebands(out.data(), spec.data(), g.data(), b.count, b.edges.data(),
                        b.weights.data());
-    EXPECT_NEAR(energy(out), 0.25 * energy(spec), 1e-6 * energy(spec));
+    EXPECT_NEAR(oxtest::energy(out), 0.25 * oxtest::energy(spec), 1e-6 * oxtest::energy(spec));
 
     // A unit phasor keeps the energy of every bin but pair 0, whose two real
     // values take only its real part.
