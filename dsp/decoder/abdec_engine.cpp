@@ -1,0 +1,934 @@
+// Decoder engine: set-up, parameter updates and frame processing.
+#include "abdec_engine.h"
+
+#include <math.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include "ox_util.h"
+
+namespace
+{
+
+const float kSqrt2 = 1.4142135f;
+const float kInvSqrt2 = 0.70710677f;
+
+float db2lin(float db)
+{
+    return powf(10.0f, db * 0.05f);
+}
+
+// Design frequencies are limited to what the equaliser accepts (20 Hz .. 24 kHz) and to below half
+// the sample rate, so that no setting is refused and no design meets the Nyquist singularity.
+[[maybe_unused]] float eq_freq(float f, float fs)
+{
+    float hi = 0.45f * fs;
+    if (hi > 24000.0f) hi = 24000.0f;
+    return ox_clampf(f, 20.0f, hi, 20.0f);
+}
+
+// Some blocks take their parameters without const although processing only reads them.
+template <class T> T* mut(const T* p)
+{
+    return const_cast<T*>(p);
+}
+
+bool is_ambisonic(int32_t record)
+{
+    return record == 29 || record == 30;
+}
+
+#if ABDEC_HAVE_PEQ
+// Sets one section of a single-channel equaliser. The scratch state keeps the update from starting
+// a delay fade in the running state: the audio thread starts it at its next frame.
+void eq_set(abdec_eq* eq, ox_peq_state* scratch, int32_t index, int32_t type, float freq,
+            float gain, float q, int32_t invert, float channel_gain, float delay_ms)
+{
+    ox_peq_section sec;
+    sec.type = type;
+    sec.freq = freq;
+    sec.gain = gain;
+    sec.q = q;
+    scratch->fade = 0.0f;
+    ox_peq_update(&eq->hdr, &eq->prm, scratch, index, sec, invert, channel_gain, delay_ms);
+}
+
+int eq_init(abdec_eq* eq, ox_peq_state* st, int32_t sections, int32_t hop, int32_t offset, float fs)
+{
+    return ox_peq_init(&eq->hdr, &eq->prm, st, 1, sections, hop, offset, fs);
+}
+
+void eq_run(const abdec_eq* eq, ox_peq_state* st, float* buf)
+{
+    float* b[1] = {buf};
+    ox_peq_processframe(&eq->hdr, &eq->prm, st, 0, b, b);
+}
+#endif
+
+// Linear gain of a speaker by its class flags.
+float class_gain(const abdec_params* p, int32_t flags)
+{
+    if (flags & OX_SPK_CENTER) return p->gain_center;
+    if (flags & OX_SPK_FRONT) return (flags & OX_SPK_UPPER) ? p->gain_frontH : p->gain_front;
+    if (flags & OX_SPK_SURROUND)
+        return (flags & OX_SPK_UPPER) ? p->gain_surroundH : p->gain_surround;
+    if (flags & OX_SPK_REAR) return p->gain_rear;
+    return 1.0f;
+}
+
+void scale(float* x, int32_t n, float g)
+{
+    for (int32_t i = 0; i < n; ++i) x[i] *= g;
+}
+
+} // namespace
+
+extern "C" {
+
+float fsgnf(float x)
+{
+    return x < 0.0f ? -1.0f : (x > 0.0f ? 1.0f : 0.0f);
+}
+
+int abdec_defaultframeparams(abdec_frameparams* frame, int32_t hop, int32_t fftsize,
+                             float sample_rate)
+{
+    memset(frame, 0, sizeof *frame);
+    if (hop < 1)
+    {
+        float h = sample_rate * 10.0f * 0.001f;
+        frame->hop = (int32_t)h;
+        frame->fftsize = (int32_t)(2.0 * exp2(ceil(log2((double)h))));
+        frame->window = 2 * frame->hop;
+    }
+    else
+    {
+        frame->hop = hop;
+        frame->window = 2 * hop;
+        double x = fftsize < 1 ? 2.0 * hop : (double)fftsize;
+        frame->fftsize = (int32_t)exp2(ceil(log2(x)));
+    }
+    return 0;
+}
+
+int abdec_defaultapiparams(abdec_apiparams* api, abdec_ioparams* io, int32_t index)
+{
+    if (index > 31) return -8;
+    memset(api, 0, sizeof *api);
+    api->mode = 0;
+    abdec_groupapi g = {0.5f, 0.0f, 0.0f};
+    api->center = api->front = api->surround = api->frontH = api->surroundH = api->rear = g;
+    api->front_angle = 45.0f;
+    api->surround_angle = 135.0f;
+    api->frontH_angle = 45.0f;
+    api->surroundH_angle = 135.0f;
+    api->rear_angle = 150.0f;
+    for (int k = 0; k < 3; ++k)
+    {
+        api->back_shelf[k].delay = 0.0f;
+        api->back_shelf[k].gain = 0.0f;
+        api->back_shelf[k].freq = 6000.0f;
+    }
+    api->lfe_order = 2;
+    api->lfe_freq = 120.0f;
+    api->xover_order = 2;
+    api->xover_gain = -6.0f;
+    api->xover_freq = 50.0f;
+#if ABDEC_HAVE_A2B
+    ox_a2b_default_cfg(&api->a2b);
+#endif
+#if ABDEC_HAVE_MS2B
+    ox_ms2b_default_cfg(&api->ms2b);
+#endif
+#if ABDEC_HAVE_BHIST
+    ox_bhist_default_cfg(&api->bhist);
+#endif
+#if ABDEC_HAVE_B2A
+    ox_b2a_default_cfg(&api->b2a);
+#endif
+#if ABDEC_HAVE_BF
+    ox_bf_default_cfg(&api->bf);
+#endif
+#if ABDEC_HAVE_BEQ
+    for (int k = 0; k < 5; ++k) ox_beq_default_cfg(&api->beq[k]);
+#endif
+#if ABDEC_HAVE_HOA
+    ox_hoa_default_cfg(&api->hoa);
+#endif
+#if ABDEC_HAVE_HRTF
+    ox_hrtf_default_uparams(&api->hrtf);
+    api->hrtf.reference_angle = 40.0f;
+    api->hrtf.fractional_delay = 0;
+#endif
+#if ABDEC_HAVE_DECORR
+    ox_decorr_default_cfg(&api->decorr);
+#endif
+    ox_complim_default_cfg(&api->complim);
+    api->limiter_flags = 0;
+    if (io)
+    {
+        memset(io, 0, sizeof *io);
+        io->sample_rate = 48000.0f;
+        io->max_inputs = 4;
+        io->max_speakers = 20;
+        io->input_tag = 65;
+        io->output_tag = 65;
+        io->direction_resolution = 15.0f;
+        io->reserved = 10;
+    }
+    return 0;
+}
+
+int abdec_init(abdec_params* p, abdec_state* s, abdec_smallstate* ss,
+               const abdec_frameparams* frame, abdec_apiparams* api, const abdec_ioparams* io)
+{
+    memset(p, 0, sizeof *p);
+    memset(s, 0, sizeof *s);
+    memset(ss, 0, sizeof *ss);
+    const float fs = io->sample_rate;
+    p->sample_rate = fs;
+    if (!(fs >= 11025.0f && fs <= 192000.0f)) return -7;
+    if (io->output_format < 0 || io->output_format >= OX_ABDEC_NUM_OUTPUT_FORMATS ||
+        io->input_format < 0 || io->input_format > 6)
+        return -8;
+    p->input_tag = io->input_tag;
+    p->output_tag = io->output_tag;
+    p->input_format = io->input_format;
+    p->num_inputs = io->input_format == 3 ? 3 : (io->input_format == 6 ? 5 : 4);
+    p->num_bformat = 4;
+    p->layout_index = output_formats_menu[io->output_format];
+    p->layout = &output_formats_layouts[p->layout_index];
+    p->layout_mode = p->layout->mode;
+    p->num_channels = p->layout->num_channels;
+    p->num_speakers = p->layout->num_speakers;
+    p->num_binaural = (io->binaural & 0xff) ? 2 : 0;
+    p->num_buffers = p->num_channels > p->num_speakers ? p->num_channels : p->num_speakers;
+
+    const int32_t hop = frame->hop, N = frame->fftsize, W = frame->window;
+    if (hop < 1 || N < 4 || (N & (N - 1)) != 0 || W < 2 || (W & 1) || W % hop != 0 || W > N)
+        return -1;
+    p->hop = hop;
+    p->window = W;
+    p->specsize = N / 2;
+    p->window_minus_hop = W - hop;
+    p->overlap = (W / hop - 1) * hop;
+
+#if ABDEC_HAVE_PERC
+    {
+        int32_t nb = 0;
+        int r = ox_perc_makepercbands(N, ABDEC_MAX_BANDS, &nb, p->band_edges, p->band_weights, 1,
+                                      fs, 1.0f, 0.0f);
+        if (r != 0) return r;
+        p->num_bands = nb;
+    }
+#else
+    p->num_bands = 1;
+    p->band_edges[0] = N / 2;
+    p->band_weights[0] = 1.0f;
+#endif
+
+    for (int k = 0; k < p->num_inputs; ++k)
+        if (!(s->in_hist[k] = (float*)calloc((size_t)W, sizeof(float)))) return -2;
+    for (int k = 0; k < p->num_buffers; ++k)
+        if (!(s->out_buf[k] = (float*)calloc((size_t)W, sizeof(float)))) return -2;
+    for (int k = 0; k < p->num_binaural; ++k)
+        if (!(s->binaural[k] = (float*)calloc((size_t)hop, sizeof(float)))) return -2;
+    for (int k = 0; k < 4; ++k)
+        if (!(ss->bspec[k] = (float*)calloc((size_t)N, sizeof(float)))) return -2;
+    for (int k = 0; k < p->num_speakers; ++k)
+        if (!(ss->spk[k] = (float*)calloc((size_t)N, sizeof(float)))) return -2;
+    for (int k = 0; k < 4; ++k)
+        if (!(ss->scratch[k] = (float*)calloc((size_t)N, sizeof(float)))) return -2;
+    if (!(ss->work = (float*)calloc((size_t)N + 2, sizeof(float)))) return -2;
+
+    {
+        ox_fft_frameparams fp = {hop, N, W};
+        int r = ox_fft_alloc(&p->fft, fp);
+        if (r != 0) return r;
+        r = ox_fft_init(&p->fft, fp, 1);
+        if (r != 0) return r;
+    }
+
+    const int32_t nb = p->num_bands;
+    const int32_t S = p->specsize;
+    (void)nb;
+    (void)S;
+    int r = 0;
+#if ABDEC_HAVE_PEQ
+    {
+        const ox_abdec_speakerlayout* L = p->layout;
+        for (int k = 0; k < 2 && r == 0; ++k)
+            r = eq_init(&p->eq_input[k], &s->eq_input[k], 2, hop, W - hop, fs);
+        for (int k = 0; k < L->num_speakers && r == 0; ++k)
+        {
+            int32_t f = L->flags[k];
+            if (f & (OX_SPK_SURROUND | OX_SPK_REAR))
+            {
+                if (f & OX_SPK_UPPER)
+                    r = eq_init(&p->eq_height[p->num_height], &s->eq_height[p->num_height], 1, hop,
+                                0, fs),
+                    p->num_height++;
+                else if (f & OX_SPK_SURROUND)
+                    r = eq_init(&p->eq_surround[p->num_surround], &s->eq_surround[p->num_surround],
+                                1, hop, 0, fs),
+                    p->num_surround++;
+                else
+                    r = eq_init(&p->eq_rear[p->num_rear], &s->eq_rear[p->num_rear], 1, hop, 0, fs),
+                    p->num_rear++;
+            }
+        }
+        if (r == 0) r = eq_init(&p->eq_low, &s->eq_low, 1, hop, 0, fs);
+        for (int k = 0; k < p->num_buffers && r == 0; ++k)
+            r = eq_init(&p->eq_high[k], &s->eq_high[k], 1, hop, 0, fs);
+        for (int k = 0; k < 2 && r == 0; ++k)
+            r = eq_init(&p->eq_lfe[k], &s->eq_lfe[k], 1, hop, 0, fs);
+        if (r != 0) return r;
+    }
+#endif
+
+#if ABDEC_HAVE_A2B
+    if ((r = ox_a2b_alloc(&p->a2b, &s->a2b, hop, S, nb, p->band_edges, p->band_weights, fs)))
+        return r;
+    if ((r = ox_a2b_init(&p->a2b, &s->a2b, &api->a2b, hop, S, nb, fs, p->band_edges,
+                         p->band_weights)))
+        return r;
+    p->slot_max_phase = p->a2b.max_phase;
+#endif
+#if ABDEC_HAVE_MS2B
+    if ((r = ox_ms2b_alloc(&p->ms2b, &s->ms2b, hop, S, nb, p->band_edges, fs))) return r;
+    if ((r = ox_ms2b_init(&p->ms2b, &s->ms2b, &api->ms2b, hop, S, nb, p->band_edges, fs))) return r;
+#endif
+#if ABDEC_HAVE_BHIST
+    if ((r = ox_bhist_alloc(&p->bhist, &s->bhist, hop, S, nb, p->band_edges, fs,
+                            io->direction_resolution)))
+        return r;
+    if ((r = ox_bhist_init(&p->bhist, &s->bhist, &api->bhist, hop, S, nb, p->band_edges, fs)))
+        return r;
+#endif
+#if ABDEC_HAVE_B2A
+    if ((r = ox_b2a_alloc(&p->b2a, &s->b2a, hop, S, fs))) return r;
+    if ((r = ox_b2a_init(&p->b2a, &s->b2a, &api->b2a, hop, S, fs))) return r;
+#endif
+#if ABDEC_HAVE_BF
+    for (int k = 0; k < p->num_speakers; ++k)
+        if ((r = ox_bf_alloc(&p->bf[k], &s->bf[k], hop, S, nb, p->band_edges, fs))) return r;
+    for (int k = 0; k < p->num_speakers; ++k)
+    {
+        if ((r = ox_bf_init(&p->bf[k], &s->bf[k], &api->bf, hop, S, nb, p->band_edges, fs)))
+            return r;
+        p->slot_coherence[k] = p->bf[k].band_coherence;
+    }
+#endif
+#if ABDEC_HAVE_BEQ
+    if ((r = ox_beq_alloc(&p->beq, &s->beq, hop, S, 5, nb, p->band_edges, fs))) return r;
+    if ((r = ox_beq_init(&p->beq, &s->beq, api->beq, hop, S, 5, nb, p->band_edges, fs))) return r;
+#endif
+#if ABDEC_HAVE_HOA
+    {
+        int32_t order = p->layout_index == 30 ? 3 : 2;
+        int32_t mics = p->num_speakers;
+        // Only the ambisonic layouts have the 12 or 20 virtual speakers the encoder takes.
+        if (is_ambisonic(p->layout_index))
+        {
+            if ((r = ox_hoa_alloc(&p->hoa, &s->hoa, mics, hop, order))) return r;
+            if ((r = ox_hoa_init(&p->hoa, &s->hoa, &api->hoa, mics, hop, order))) return r;
+        }
+    }
+#endif
+#if ABDEC_HAVE_HRTF
+    api->hrtf.sample_rate = fs;
+    api->hrtf.framesize = hop;
+    api->hrtf.num_sources = p->num_channels;
+    if ((r = ox_hrtf_init(&p->hrtf, &s->hrtf, &api->hrtf))) return r;
+#endif
+#if ABDEC_HAVE_DECORR
+    if ((r = ox_decorr_alloc(&p->decorr, &s->decorr, hop, S, nb, p->band_edges, fs))) return r;
+    if ((r = ox_decorr_init(&p->decorr, &s->decorr, &api->decorr))) return r;
+#endif
+    if ((r = ox_complim_init(&p->complim, &s->complim, &api->complim, fs))) return r;
+
+    abdec_updateparams(p, s, api);
+    abdec_audioreset(p, s);
+    return 0;
+}
+
+int abdec_allocparams(abdec_params* copy, const abdec_params* built)
+{
+    memset(copy, 0, sizeof *copy);
+    copy->is_copy = 1;
+#if ABDEC_HAVE_A2B
+    if (built->slot_max_phase)
+    {
+        copy->slot_max_phase = (float*)calloc((size_t)built->num_bands, sizeof(float));
+        if (!copy->slot_max_phase) return -2;
+    }
+#endif
+#if ABDEC_HAVE_BF
+    for (int k = 0; k < built->num_speakers; ++k)
+    {
+        if (!built->slot_coherence[k]) continue;
+        copy->slot_coherence[k] = (float*)calloc((size_t)built->num_bands, sizeof(float));
+        if (!copy->slot_coherence[k]) return -2;
+    }
+#endif
+    abdec_copyparams(copy, built);
+    return 0;
+}
+
+void abdec_copyparams(abdec_params* dst, const abdec_params* src)
+{
+    if (dst == src) return;
+    int32_t is_copy = dst->is_copy;
+    float* max_phase = dst->slot_max_phase;
+    float* coherence[ABDEC_MAX_SPEAKERS];
+    memcpy(coherence, dst->slot_coherence, sizeof coherence);
+    memcpy(dst, src, sizeof *dst);
+    dst->is_copy = is_copy;
+    dst->slot_max_phase = max_phase;
+    memcpy(dst->slot_coherence, coherence, sizeof coherence);
+    const size_t nb = (size_t)src->num_bands;
+    (void)nb;
+#if ABDEC_HAVE_A2B
+    dst->a2b.max_phase = max_phase;
+    if (max_phase && src->a2b.max_phase) memcpy(max_phase, src->a2b.max_phase, nb * sizeof(float));
+#endif
+#if ABDEC_HAVE_BF
+    for (int k = 0; k < src->num_speakers; ++k)
+    {
+        dst->bf[k].band_coherence = coherence[k];
+        if (coherence[k] && src->bf[k].band_coherence)
+            memcpy(coherence[k], src->bf[k].band_coherence, nb * sizeof(float));
+    }
+#endif
+}
+
+void abdec_freeparams(abdec_params* copy)
+{
+    if (!copy || !copy->is_copy) return;
+    free(copy->slot_max_phase);
+    copy->slot_max_phase = NULL;
+    for (int k = 0; k < ABDEC_MAX_SPEAKERS; ++k)
+    {
+        free(copy->slot_coherence[k]);
+        copy->slot_coherence[k] = NULL;
+    }
+}
+
+int abdec_updateparams(abdec_params* p, abdec_state* s, abdec_apiparams* api)
+{
+    const float fs = p->sample_rate;
+    const int32_t rec = p->layout_index;
+    const ox_abdec_speakerlayout* L = p->layout;
+    (void)s;
+    (void)fs;
+
+#if ABDEC_HAVE_A2B
+    // B-format input needs no capsule reference; "A-Format" output keeps the capsule spectra.
+    if (p->input_format == 1 || p->input_format == 2)
+        api->a2b.flags &= ~0x8;
+    else
+        api->a2b.flags |= 0x8;
+    if (rec == 0)
+        api->a2b.flags |= 0x4;
+    else
+        api->a2b.flags &= ~0x4;
+#endif
+
+    p->mode = api->mode;
+    p->input_gain = db2lin(api->input_gain);
+    p->output_gain = db2lin(api->output_gain);
+    p->gain_center = db2lin(api->center.gain);
+    p->gain_front = db2lin(api->front.gain);
+    p->gain_surround = db2lin(api->surround.gain);
+    p->gain_frontH = db2lin(api->frontH.gain);
+    p->gain_surroundH = db2lin(api->surroundH.gain);
+    p->gain_rear = db2lin(api->rear.gain);
+    p->gain_lfe = db2lin(api->lfe_gain);
+    p->gain_xover = db2lin(api->xover_gain);
+
+    for (int k = 0; k < L->num_speakers; ++k)
+        abdec_speakerbeam(p, api, L->mode, L->flags[k], L->azimuth[k], L->elevation[k],
+                          &p->beam_azimuth[k], &p->beam_elevation[k], &p->nominal_azimuth[k],
+                          &p->binaural_elevation[k]);
+    abdec_speakergains(p, api, L->flags, p->focus);
+
+#if ABDEC_HAVE_PEQ
+    {
+        ox_peq_state* sc = &s->eq_update;
+        for (int k = 0; k < 2; ++k)
+        {
+            eq_set(&p->eq_input[k], sc, 0, 19, 100.0f, 0.0f, 0.0f, 0, 0.0f, 0.0f);
+            eq_set(&p->eq_input[k], sc, 1, 12, 100.0f, 6.0f, 1.0f, 0, 0.0f, 0.0f);
+        }
+        const int32_t m = api->mode;
+        struct
+        {
+            abdec_eq* eq;
+            int32_t n;
+            int32_t set;
+            int32_t shelf_bit;
+            int32_t delay_bit;
+        } groups[3] = {
+            {p->eq_surround, p->num_surround, 0, ABDEC_MODE_SURR_SHELF, ABDEC_MODE_SURR_DELAY},
+            {p->eq_rear, p->num_rear, 1, ABDEC_MODE_REAR_SHELF, ABDEC_MODE_REAR_DELAY},
+            {p->eq_height, p->num_height, 2, ABDEC_MODE_HEIGHT_SHELF, ABDEC_MODE_HEIGHT_DELAY},
+        };
+        for (auto& g : groups)
+        {
+            const abdec_shelfapi& sh = api->back_shelf[g.set];
+            int32_t type = (m & g.shelf_bit) ? 11 : 0;
+            float delay = (m & g.delay_bit) ? sh.delay : 0.0f;
+            for (int k = 0; k < g.n; ++k)
+                eq_set(&g.eq[k], sc, 0, type, eq_freq(sh.freq, fs), sh.gain, 0.0f, 0, 0.0f, delay);
+        }
+        static const int32_t low_types[3] = {8, 14, 20}, high_types[3] = {9, 15, 21};
+        int32_t oi = ox_clampi(api->xover_order, 2, 4) - 2;
+        float xf = eq_freq(api->xover_freq, fs);
+        // The low band's gain is applied as a plain linear gain when it is mixed in: the
+        // equaliser's channel gain covers only -10..10 dB.
+        eq_set(&p->eq_low, sc, 0, low_types[oi], xf, 0.0f, 0.0f, (m & ABDEC_MODE_XOVER_INV) ? 1 : 0,
+               0.0f, 0.0f);
+        for (int k = 0; k < p->num_buffers; ++k)
+            eq_set(&p->eq_high[k], sc, 0, high_types[oi], xf, 0.0f, 0.0f, 0, 0.0f, 0.0f);
+        static const int32_t lfe_types[5] = {0, 1, 6, 14, 18};
+        int32_t lt = (api->lfe_order >= 1 && api->lfe_order <= 4) ? lfe_types[api->lfe_order] : 0;
+        for (int k = 0; k < 2; ++k)
+            eq_set(&p->eq_lfe[k], sc, 0, lt, eq_freq(api->lfe_freq, fs), 0.0f, 0.0f, 0, 0.0f, 0.0f);
+    }
+#endif
+
+#if ABDEC_HAVE_A2B
+    ox_a2b_update_cfg(&p->a2b, &api->a2b);
+#endif
+#if ABDEC_HAVE_MS2B
+    ox_ms2b_update_cfg(&p->ms2b, &api->ms2b);
+#endif
+#if ABDEC_HAVE_BHIST
+    ox_bhist_update_cfg(&p->bhist, &api->bhist);
+#endif
+#if ABDEC_HAVE_B2A
+    ox_b2a_update_cfg(&p->b2a, &api->b2a);
+#endif
+#if ABDEC_HAVE_BF
+    if (is_ambisonic(rec))
+    {
+        api->bf.diffuse_level = -40.0f;
+        api->bf.gain_floor = -40.0f;
+        api->bf.eigen_floor = -40.0f;
+        api->bf.direct_floor = -20.0f;
+    }
+    for (int k = 0; k < p->num_speakers; ++k) ox_bf_update_cfg(&p->bf[k], &api->bf);
+#endif
+#if ABDEC_HAVE_BEQ
+    for (int k = 0; k < 5; ++k) ox_beq_update_cfg(&p->beq, &api->beq[k], k);
+#endif
+#if ABDEC_HAVE_HOA
+    if (is_ambisonic(rec))
+    {
+        api->hoa.mode |= 0x2 | 0x8;
+        ox_hoa_update_cfg(&p->hoa, &api->hoa);
+    }
+#endif
+#if ABDEC_HAVE_HRTF
+    {
+        ox_hrtf_uparams* u = &api->hrtf;
+        u->num_sources = p->num_channels;
+        for (int i = 0; i < p->num_channels && i < 32; ++i)
+        {
+            int32_t m = L->channel_map[i];
+            if (m < 0 || m >= L->num_speakers)
+            {
+                u->azimuth[i] = 0.0f;
+                u->elevation[i] = 0.0f;
+                u->gain[i] = -6.0f;
+            }
+            else
+            {
+                u->azimuth[i] = -p->nominal_azimuth[m];
+                u->elevation[i] = p->binaural_elevation[m];
+                u->gain[i] = (L->flags[m] & (OX_SPK_CENTER | OX_SPK_FRONT)) ? -4.5f : -6.0f;
+            }
+        }
+        // Tone-shelf corners stay below half the sample rate.
+        u->low_freq = eq_freq(u->low_freq, fs);
+        u->high_freq = eq_freq(u->high_freq, fs);
+        // The update reads and writes the whole-sample delays it rounded last time; keep that
+        // bookkeeping in scratch so the renderer's running state is not written.
+        ox_hrtf_state* hs = &s->hrtf_update;
+        memcpy(hs->cur_delay_left, p->hrtf.delay_left, sizeof hs->cur_delay_left);
+        memcpy(hs->cur_delay_right, p->hrtf.delay_right, sizeof hs->cur_delay_right);
+        ox_hrtf_update(u, &p->hrtf, hs);
+    }
+#endif
+#if ABDEC_HAVE_DECORR
+    ox_decorr_update_cfg(&p->decorr, &s->decorr, &api->decorr);
+#endif
+    ox_complim_update_cfg(&p->complim, &api->complim);
+    p->limiter_flags = api->limiter_flags;
+    return 0;
+}
+
+int abdec_audioreset(abdec_params* p, abdec_state* s)
+{
+    s->frame_count = 0;
+    for (int k = 0; k < p->num_inputs; ++k)
+        if (s->in_hist[k]) memset(s->in_hist[k], 0, (size_t)p->window * sizeof(float));
+    for (int k = 0; k < p->num_buffers; ++k)
+        if (s->out_buf[k]) memset(s->out_buf[k], 0, (size_t)p->window * sizeof(float));
+    for (int k = 0; k < p->num_binaural; ++k)
+        if (s->binaural[k]) memset(s->binaural[k], 0, (size_t)p->hop * sizeof(float));
+#if ABDEC_HAVE_PEQ
+    for (int k = 0; k < 2; ++k) ox_peq_reset(&p->eq_input[k].hdr, &s->eq_input[k]);
+    for (int k = 0; k < p->num_surround; ++k)
+        ox_peq_reset(&p->eq_surround[k].hdr, &s->eq_surround[k]);
+    for (int k = 0; k < p->num_rear; ++k) ox_peq_reset(&p->eq_rear[k].hdr, &s->eq_rear[k]);
+    for (int k = 0; k < p->num_height; ++k) ox_peq_reset(&p->eq_height[k].hdr, &s->eq_height[k]);
+    for (int k = 0; k < 2; ++k) ox_peq_reset(&p->eq_lfe[k].hdr, &s->eq_lfe[k]);
+#endif
+#if ABDEC_HAVE_A2B
+    ox_a2b_reset(&p->a2b, &s->a2b);
+#endif
+#if ABDEC_HAVE_MS2B
+    ox_ms2b_reset(&p->ms2b, &s->ms2b);
+#endif
+#if ABDEC_HAVE_BHIST
+    ox_bhist_reset(&p->bhist, &s->bhist);
+#endif
+#if ABDEC_HAVE_B2A
+    ox_b2a_reset(&p->b2a, &s->b2a);
+#endif
+#if ABDEC_HAVE_BF
+    for (int k = 0; k < p->num_speakers; ++k) ox_bf_reset(&p->bf[k], &s->bf[k]);
+#endif
+#if ABDEC_HAVE_BEQ
+    ox_beq_reset(&p->beq, &s->beq);
+#endif
+#if ABDEC_HAVE_HRTF
+    ox_hrtf_reset(&p->hrtf, &s->hrtf);
+#endif
+#if ABDEC_HAVE_DECORR
+    ox_decorr_reset(&p->decorr, &s->decorr);
+#endif
+    ox_complim_reset(&p->complim, &s->complim);
+    return 0;
+}
+
+void abdec_done(abdec_params* p, abdec_state* s, abdec_smallstate* ss)
+{
+    if (p) ox_fft_release(&p->fft);
+    if (s)
+    {
+        for (auto& b : s->in_hist) free(b), b = NULL;
+        for (auto& b : s->out_buf) free(b), b = NULL;
+        for (auto& b : s->binaural) free(b), b = NULL;
+    }
+    if (ss)
+    {
+        for (auto& b : ss->bspec) free(b), b = NULL;
+        for (auto& b : ss->spk) free(b), b = NULL;
+        for (auto& b : ss->scratch) free(b), b = NULL;
+        free(ss->work);
+        ss->work = NULL;
+    }
+    if (!p || !s) return;
+#if ABDEC_HAVE_A2B
+    if (p->slot_max_phase) p->a2b.max_phase = p->slot_max_phase;
+    ox_a2b_done(&p->a2b, &s->a2b);
+    p->slot_max_phase = NULL;
+#endif
+#if ABDEC_HAVE_MS2B
+    ox_ms2b_done(&p->ms2b, &s->ms2b);
+#endif
+#if ABDEC_HAVE_BHIST
+    ox_bhist_done(&p->bhist, &s->bhist);
+#endif
+#if ABDEC_HAVE_B2A
+    ox_b2a_done(&p->b2a, &s->b2a);
+#endif
+#if ABDEC_HAVE_BF
+    for (int k = 0; k < ABDEC_MAX_SPEAKERS; ++k)
+    {
+        if (p->slot_coherence[k]) p->bf[k].band_coherence = p->slot_coherence[k];
+        ox_bf_done(&p->bf[k], &s->bf[k]);
+        p->slot_coherence[k] = NULL;
+    }
+#endif
+#if ABDEC_HAVE_BEQ
+    ox_beq_done(&p->beq, &s->beq);
+#endif
+#if ABDEC_HAVE_HOA
+    ox_hoa_done(&p->hoa, &s->hoa);
+#endif
+#if ABDEC_HAVE_HRTF
+    ox_hrtf_done(&p->hrtf, &s->hrtf);
+#endif
+#if ABDEC_HAVE_DECORR
+    ox_decorr_done(&p->decorr, &s->decorr);
+#endif
+}
+
+void abdec_audioprocess(const abdec_params* p, abdec_state* s, abdec_smallstate* ss,
+                        const float* const* in, float* const* out)
+{
+    const int32_t H = p->hop, W = p->window, WH = p->window_minus_hop;
+    const int32_t S = p->specsize, N = 2 * S;
+    const int32_t rec = p->layout_index;
+    const ox_abdec_speakerlayout* L = p->layout;
+    float** B = ss->bspec;
+    float* work = ss->work;
+
+    // 1. Input histories. Non-finite samples become silence and absurd levels are bounded, so
+    // that no smoothed statistic downstream can be poisoned for good.
+    for (int k = 0; k < p->num_inputs; ++k)
+    {
+        float* h = s->in_hist[k];
+        memmove(h, h + H, (size_t)WH * sizeof(float));
+        const float* x = in[k];
+        const float g = p->input_gain;
+        for (int32_t i = 0; i < H; ++i) h[WH + i] = ox_clampf(x[i] * g, -1.0e4f, 1.0e4f, 0.0f);
+    }
+
+#if ABDEC_HAVE_PEQ
+    // 2. Double mid-side: high-pass and low boost of the figure-of-eight channel.
+    if (p->input_format == 3) eq_run(&p->eq_input[0], &s->eq_input[0], s->in_hist[1]);
+#endif
+
+    // 3. Analysis.
+    const int nana = p->num_inputs < 4 ? p->num_inputs : 4;
+    for (int k = 0; k < nana; ++k) ox_stfft(s->in_hist[k], B[k], work, p->fft);
+    if (nana < 4) memset(B[3], 0, (size_t)N * sizeof(float));
+
+        // 4. Conversion to B-format.
+#if ABDEC_HAVE_A2B
+    ox_a2b_process1_frame(mut(&p->a2b), &s->a2b, B);
+#endif
+    switch (p->input_format)
+    {
+    case 0:
+    case 6:
+#if ABDEC_HAVE_A2B
+        ox_a2b_process2_frame(mut(&p->a2b), &s->a2b, B);
+#endif
+        break;
+    case 2:
+    {
+        float* t = ss->scratch[0];
+        for (int32_t i = 0; i < N; ++i) B[0][i] *= kInvSqrt2;
+        memcpy(t, B[1], (size_t)N * sizeof(float)); // Y
+        memcpy(B[1], B[3], (size_t)N * sizeof(float));
+        memcpy(B[3], B[2], (size_t)N * sizeof(float));
+        memcpy(B[2], t, (size_t)N * sizeof(float));
+        break;
+    }
+    case 3:
+    case 4:
+#if ABDEC_HAVE_MS2B
+        ox_ms2b_process_frame(mut(&p->ms2b), &s->ms2b, B);
+#endif
+        break;
+    case 5:
+        for (int32_t i = 0; i < N; ++i)
+        {
+            float mf = B[0][i], sd = B[1][i], mr = B[2][i], z = B[3][i];
+            B[0][i] = mf + mr;
+            B[1][i] = kSqrt2 * (mf - mr);
+            B[2][i] = 1.9228343f * sd;
+            B[3][i] = 1.8856181f * z - 0.47140452f * (mf + mr);
+        }
+        break;
+    default:
+        break;
+    }
+
+#if ABDEC_HAVE_BHIST
+    // 5. Direction histogram.
+    ox_bhist_process_frame(&p->bhist, &s->bhist, B);
+#endif
+
+#if ABDEC_HAVE_BEQ && ABDEC_HAVE_PERC
+    // 6. Beam equalisers.
+    if (p->mode & ABDEC_MODE_BEQ)
+    {
+        ox_beq_process_frame(&p->beq, &s->beq, B);
+        for (int c = 0; c < 4; ++c)
+            ox_perc_scalebands(B[c], B[c], s->beq.gain[c], p->num_bands, p->band_edges,
+                               p->band_weights);
+    }
+#endif
+
+    // 7. Speaker spectra.
+    if (rec == 0 || rec == 1 || rec == 2)
+    {
+        for (int c = 0; c < 4; ++c) memcpy(ss->spk[c], B[c], (size_t)N * sizeof(float));
+        if (rec == 2) scale(ss->spk[0], N, kSqrt2);
+    }
+#if ABDEC_HAVE_BEAMS
+    else if (p->mode & ABDEC_MODE_BEAMS)
+    {
+        ox_decorr_filters(&p->decorr, &s->decorr, B[0]);
+        ox_b2a_params* vm = &s->vmics;
+        memcpy(vm, &p->b2a, sizeof *vm);
+        float** sc = ss->scratch;
+        const int32_t nb = p->num_bands;
+        for (int k = 0; k < p->num_speakers; ++k)
+        {
+            const ox_bf_params* bp = &p->bf[k];
+            ox_bf_state* bs = &s->bf[k];
+            vm->azimuth[0] = -p->beam_azimuth[k];
+            vm->elevation[0] = p->beam_elevation[k];
+            vm->pattern[0] = 0.5f;
+            vm->azimuth[1] = 3.1415927f - p->beam_azimuth[k];
+            vm->elevation[1] = -p->beam_elevation[k];
+            vm->pattern[1] = 0.5f;
+            ox_b2a_process_frame(vm, &s->b2a, B, sc, 2);
+            float shape = rec == 29 ? -2.0f : (rec == 30 ? -3.0f : p->focus[k]);
+            float* pair[2] = {sc[0], sc[1]};
+            ox_bf_process_frame(bp, bs, pair, s->a2b.smoothing, s->a2b.coherence, shape);
+            float* spk = ss->spk[k];
+            ox_perc_scalebands(sc[2], sc[0], bs->weight1, nb, p->band_edges, p->band_weights);
+            ox_perc_scalebands(sc[3], sc[1], bs->weight2, nb, p->band_edges, p->band_weights);
+            for (int32_t i = 0; i < N; ++i) spk[i] = sc[2][i] + sc[3][i];
+            if (!(bp->mode & 0x20000000))
+            {
+                ox_perc_scalebands(sc[2], sc[0], bs->weight3, nb, p->band_edges, p->band_weights);
+                ox_perc_scalebands(sc[3], sc[1], bs->weight4, nb, p->band_edges, p->band_weights);
+                for (int32_t i = 0; i < N; ++i) sc[2][i] += sc[3][i];
+                if (rec >= 4)
+                    ox_perc_scalebands_cplx(sc[2], sc[2], s->decorr.filter[k], nb, p->band_edges,
+                                            p->band_weights);
+                float d = rec == 29 ? 0.2f : (rec == 30 ? 0.1429f : bp->diffuse_mix);
+                if (bp->mode & 0x2) d /= sqrtf(p->focus[k] + 1.0f);
+                for (int32_t i = 0; i < N; ++i) spk[i] += d * sc[2][i];
+            }
+            scale(spk, N, bp->beam_gain);
+        }
+    }
+#endif
+#if ABDEC_HAVE_B2A
+    else
+    {
+        ox_b2a_params* vm = &s->vmics;
+        memcpy(vm, &p->b2a, sizeof *vm);
+        for (int k = 0; k < p->num_speakers; ++k)
+        {
+            vm->azimuth[k] = -p->beam_azimuth[k];
+            vm->elevation[k] = p->beam_elevation[k];
+            vm->pattern[k] = ox_clampf(p->focus[k], 0.0f, 1.0f, 0.5f);
+        }
+        ox_b2a_process_frame(vm, &s->b2a, B, ss->spk, p->num_speakers);
+    }
+#else
+    else
+    {
+        for (int k = 0; k < p->num_speakers; ++k) memset(ss->spk[k], 0, (size_t)N * sizeof(float));
+    }
+#endif
+
+    // 8. Bass cross-over low band: the oldest hop of the history is the one this frame outputs.
+    [[maybe_unused]] const bool xover = (p->mode & ABDEC_MODE_XOVER) != 0;
+    [[maybe_unused]] float* low = s->in_hist[p->input_format == 6 ? 4 : 0];
+#if ABDEC_HAVE_PEQ
+    if (xover) eq_run(&p->eq_low, &s->eq_low, low);
+#endif
+
+    // 9. Output channels.
+    const int32_t nloop = is_ambisonic(rec) ? p->num_speakers : p->num_channels;
+    const bool spread = (p->mode & ABDEC_MODE_CENTRESPREAD) && (rec == 7 || rec == 9);
+    int32_t n_lfe = 0, n_surround = 0, n_rear = 0, n_height = 0;
+    (void)n_surround;
+    (void)n_rear;
+    (void)n_height;
+    for (int32_t i = 0; i < nloop; ++i)
+    {
+        float* buf = s->out_buf[i];
+        const int32_t m = L->channel_map[i];
+        if (m == OX_CHMAP_LFE && (p->mode & ABDEC_MODE_LFE))
+        {
+            ox_istfft(B[0], buf, work, p->fft);
+            scale(buf, H, p->gain_lfe);
+#if ABDEC_HAVE_PEQ
+            int32_t li = n_lfe < 1 ? n_lfe : 1;
+            eq_run(&p->eq_lfe[li], &s->eq_lfe[li], buf);
+#endif
+            n_lfe++;
+            continue;
+        }
+        if (m < 0 || m >= p->num_speakers)
+        {
+            memset(buf, 0, (size_t)W * sizeof(float));
+            continue;
+        }
+        const int32_t f = L->flags[m];
+        ox_istfft(ss->spk[m], buf, work, p->fft);
+        scale(buf, H, class_gain(p, f));
+        if (spread)
+        {
+            if (f & OX_SPK_CENTER)
+                scale(buf, H, 0.8912509f);
+            else if ((f & OX_SPK_SURROUND) && i > 2)
+                for (int32_t j = 0; j < H; ++j) buf[j] += 0.35481337f * s->out_buf[2][j];
+        }
+#if ABDEC_HAVE_PEQ
+        if (f & OX_SPK_SURROUND)
+        {
+            if ((f & OX_SPK_UPPER) && n_height < p->num_height)
+                eq_run(&p->eq_height[n_height], &s->eq_height[n_height], buf), n_height++;
+            else if (!(f & OX_SPK_UPPER) && n_surround < p->num_surround)
+                eq_run(&p->eq_surround[n_surround], &s->eq_surround[n_surround], buf), n_surround++;
+        }
+        if (f & OX_SPK_REAR)
+        {
+            if ((f & OX_SPK_UPPER) && n_height < p->num_height)
+                eq_run(&p->eq_height[n_height], &s->eq_height[n_height], buf), n_height++;
+            else if (!(f & OX_SPK_UPPER) && n_rear < p->num_rear)
+                eq_run(&p->eq_rear[n_rear], &s->eq_rear[n_rear], buf), n_rear++;
+        }
+        if (xover)
+        {
+            eq_run(&p->eq_high[i], &s->eq_high[i], buf);
+            if (f & OX_SPK_MAINPAIR)
+                for (int32_t j = 0; j < H; ++j) buf[j] += p->gain_xover * low[j];
+        }
+#endif
+    }
+
+    // 10. Rendering.
+    float* const* final_bufs = s->out_buf;
+    int32_t nfinal = nloop;
+    if (is_ambisonic(rec))
+    {
+#if ABDEC_HAVE_HOA
+        ox_hoa_process_frame(&p->hoa, &s->hoa, NULL, s->out_buf);
+#endif
+    }
+    if (p->num_binaural)
+    {
+        for (int c = 0; c < 2; ++c) memset(s->binaural[c], 0, (size_t)H * sizeof(float));
+#if ABDEC_HAVE_HRTF
+        if (!is_ambisonic(rec)) ox_hrtf_process(&p->hrtf, &s->hrtf, s->out_buf, s->binaural);
+#endif
+        final_bufs = s->binaural;
+        nfinal = 2;
+    }
+
+    // 11. One compressor-limiter gain for all outputs.
+    ox_complim_process(&p->complim, &s->complim, final_bufs, final_bufs, H, 0, nfinal,
+                       p->limiter_flags);
+
+    // 12. Output: the binaural pair or the layout's channels.
+    const int32_t nout = p->num_binaural ? 2 : p->num_channels;
+    for (int32_t c = 0; c < nout; ++c)
+    {
+        const float* src = final_bufs[c];
+        float* dst = out[c];
+        const float g = p->output_gain;
+        for (int32_t j = 0; j < H; ++j) dst[j] = src[j] * g;
+    }
+
+    // 13. Overlap tails to the front.
+    for (int32_t c = 0; c < p->num_buffers; ++c)
+        memmove(s->out_buf[c], s->out_buf[c] + H, (size_t)WH * sizeof(float));
+    s->frame_count++;
+}
+
+} // extern "C"

@@ -1,0 +1,431 @@
+// Decoder engine: the layer between the ox_abdec interface and the processing blocks.
+//
+// abdec_init builds every block for one sample rate, input format and output layout;
+// abdec_updateparams recomputes the derived parameters from the API parameter block;
+// abdec_audioprocess turns one hop of input into one hop of output. The derived parameters
+// (abdec_params) are read-only for the audio thread, so the interface can keep several copies and
+// hand a freshly computed one over at a frame boundary; everything that changes while audio runs
+// lives in abdec_state and abdec_smallstate.
+#ifndef ABDEC_ENGINE_H
+#define ABDEC_ENGINE_H
+
+#include <stdint.h>
+
+#include "ox_abdec_tables.h"
+#include "ox_complim.h"
+#include "ox_fft.h"
+
+// The processing blocks are built by separate modules; the engine uses each one that is part of
+// the library and leaves its stage out otherwise.
+#if __has_include("ox_perc.h")
+#include "ox_perc.h"
+#define ABDEC_HAVE_PERC 1
+#else
+#define ABDEC_HAVE_PERC 0
+#endif
+#if __has_include("ox_a2b.h")
+#include "ox_a2b.h"
+#define ABDEC_HAVE_A2B 1
+#else
+#define ABDEC_HAVE_A2B 0
+#endif
+#if __has_include("ox_ms2b.h")
+#include "ox_ms2b.h"
+#define ABDEC_HAVE_MS2B 1
+#else
+#define ABDEC_HAVE_MS2B 0
+#endif
+#if __has_include("ox_bhist.h")
+#include "ox_bhist.h"
+#define ABDEC_HAVE_BHIST 1
+#else
+#define ABDEC_HAVE_BHIST 0
+#endif
+#if __has_include("ox_b2a.h")
+#include "ox_b2a.h"
+#define ABDEC_HAVE_B2A 1
+#else
+#define ABDEC_HAVE_B2A 0
+#endif
+#if __has_include("ox_bf.h")
+#include "ox_bf.h"
+#define ABDEC_HAVE_BF 1
+#else
+#define ABDEC_HAVE_BF 0
+#endif
+#if __has_include("ox_decorr.h")
+#include "ox_decorr.h"
+#define ABDEC_HAVE_DECORR 1
+#else
+#define ABDEC_HAVE_DECORR 0
+#endif
+#if __has_include("ox_beq.h")
+#include "ox_beq.h"
+#define ABDEC_HAVE_BEQ 1
+#else
+#define ABDEC_HAVE_BEQ 0
+#endif
+#if __has_include("ox_hoa.h")
+#include "ox_hoa.h"
+#define ABDEC_HAVE_HOA 1
+#else
+#define ABDEC_HAVE_HOA 0
+#endif
+#if __has_include("ox_hrtf.h")
+#include "ox_hrtf.h"
+#define ABDEC_HAVE_HRTF 1
+#else
+#define ABDEC_HAVE_HRTF 0
+#endif
+#if __has_include("ox_peq.h")
+#include "ox_peq.h"
+#define ABDEC_HAVE_PEQ 1
+#else
+#define ABDEC_HAVE_PEQ 0
+#endif
+
+// The beam path needs the virtual microphones, the beam processor, the decorrelator and bands.
+#define ABDEC_HAVE_BEAMS (ABDEC_HAVE_PERC && ABDEC_HAVE_B2A && ABDEC_HAVE_BF && ABDEC_HAVE_DECORR)
+
+#define ABDEC_MAX_SPEAKERS 20
+#define ABDEC_MAX_INPUTS 5
+#define ABDEC_MAX_BANDS 64
+
+// API mode bits.
+#define ABDEC_MODE_BEAMS 0x2
+#define ABDEC_MODE_GROUPELEV 0x4
+#define ABDEC_MODE_SURR_DELAY 0x10
+#define ABDEC_MODE_SURR_SHELF 0x20
+#define ABDEC_MODE_REAR_DELAY 0x40
+#define ABDEC_MODE_REAR_SHELF 0x80
+#define ABDEC_MODE_HEIGHT_DELAY 0x100
+#define ABDEC_MODE_HEIGHT_SHELF 0x200
+#define ABDEC_MODE_LFE 0x400
+#define ABDEC_MODE_BEQ 0x800
+#define ABDEC_MODE_XOVER 0x2000
+#define ABDEC_MODE_XOVER_INV 0x4000
+#define ABDEC_MODE_PAIRFOCUS 0x20000
+#define ABDEC_MODE_CENTRESPREAD 0x40000000
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+// Frame parameters in samples.
+typedef struct abdec_frameparams
+{
+    int32_t hop;
+    int32_t fftsize;
+    int32_t window;
+} abdec_frameparams;
+
+// The engine's I/O settings.
+typedef struct abdec_ioparams
+{
+    float sample_rate;
+    int32_t max_inputs;
+    int32_t max_speakers;
+    int32_t input_format;  // engine input format 0..6
+    int32_t output_format; // output menu index 0..29
+    int16_t input_tag;
+    int16_t output_tag;
+    int32_t binaural;
+    float direction_resolution;
+    int32_t reserved;
+} abdec_ioparams;
+
+// One speaker group's settings.
+typedef struct abdec_groupapi
+{
+    float focus;     // beam focus factor (beam path) or virtual-microphone pattern
+    float gain;      // dB
+    float elevation; // degrees
+} abdec_groupapi;
+
+// Delay and high shelf of one speaker class.
+typedef struct abdec_shelfapi
+{
+    float delay; // ms
+    float gain;  // dB
+    float freq;  // Hz
+} abdec_shelfapi;
+
+// The API parameter block: the engine's whole input from the interface.
+typedef struct abdec_apiparams
+{
+    int32_t mode;
+    float input_gain;  // dB
+    float output_gain; // dB
+    float rotation;    // degrees
+    float elevation;   // degrees (tilt)
+    abdec_groupapi center;
+    abdec_groupapi front;
+    abdec_groupapi surround;
+    abdec_groupapi frontH;
+    abdec_groupapi surroundH;
+    abdec_groupapi rear;
+    float lfe_gain; // dB
+    float front_angle;
+    float surround_angle;
+    float frontH_angle;
+    float surroundH_angle;
+    float rear_angle;
+    abdec_shelfapi back_shelf[3]; // surround, rear, height
+    int32_t lfe_order;
+    float lfe_freq;
+    int32_t xover_order; // filter order 2..4
+    float xover_gain;    // dB
+    float xover_freq;    // Hz
+#if ABDEC_HAVE_A2B
+    ox_a2b_cfg a2b;
+#endif
+#if ABDEC_HAVE_MS2B
+    ox_ms2b_cfg ms2b;
+#endif
+#if ABDEC_HAVE_BHIST
+    ox_bhist_cfg bhist;
+#endif
+#if ABDEC_HAVE_B2A
+    ox_b2a_cfg b2a;
+#endif
+#if ABDEC_HAVE_BF
+    ox_bf_cfg bf;
+#endif
+#if ABDEC_HAVE_DECORR
+    ox_decorr_cfg decorr;
+#endif
+#if ABDEC_HAVE_BEQ
+    ox_beq_cfg beq[5];
+#endif
+#if ABDEC_HAVE_HOA
+    ox_hoa_cfg hoa;
+#endif
+#if ABDEC_HAVE_HRTF
+    ox_hrtf_uparams hrtf;
+#endif
+    ox_complim_cfg complim;
+    int32_t limiter_flags;
+} abdec_apiparams;
+
+#if ABDEC_HAVE_PEQ
+// One single-channel time-domain equaliser (its state lives in abdec_state).
+typedef struct abdec_eq
+{
+    ox_peq_header hdr;
+    ox_peq_params prm;
+} abdec_eq;
+#endif
+
+// Derived parameters. The audio thread only reads them.
+typedef struct abdec_params
+{
+    ox_fft_setup fft;
+    int32_t mode;
+    int16_t input_tag;
+    int16_t output_tag;
+    int32_t num_inputs;
+    int32_t num_bformat;
+    int32_t num_channels; // output channels of the layout
+    int32_t num_binaural; // 2 when binaural, else 0
+    int32_t num_speakers;
+    int32_t input_format;
+    int32_t layout_index;
+    int32_t hop;
+    int32_t window;
+    int32_t window_minus_hop;
+    int32_t specsize;
+    int32_t overlap;
+    int32_t num_buffers; // output buffers: max(channels, speakers)
+    float input_gain;
+    float output_gain;
+    float sample_rate;
+    int32_t num_bands;
+    int32_t band_edges[ABDEC_MAX_BANDS];
+    float band_weights[ABDEC_MAX_BANDS];
+    float beam_azimuth[ABDEC_MAX_SPEAKERS];       // radians
+    float beam_elevation[ABDEC_MAX_SPEAKERS];     // radians
+    float nominal_azimuth[ABDEC_MAX_SPEAKERS];    // degrees
+    float binaural_elevation[ABDEC_MAX_SPEAKERS]; // degrees
+    float focus[ABDEC_MAX_SPEAKERS];
+    float gain_front;
+    float gain_surround;
+    float gain_frontH;
+    float gain_surroundH;
+    float gain_center;
+    float gain_rear;
+    float gain_lfe;
+    float gain_xover; // linear gain of the cross-over's low band
+    int32_t layout_mode;
+    const ox_abdec_speakerlayout* layout;
+#if ABDEC_HAVE_PEQ
+    abdec_eq eq_input[2];
+    int32_t num_surround;
+    abdec_eq eq_surround[ABDEC_MAX_SPEAKERS];
+    int32_t num_rear;
+    abdec_eq eq_rear[ABDEC_MAX_SPEAKERS];
+    int32_t num_height;
+    abdec_eq eq_height[ABDEC_MAX_SPEAKERS];
+    abdec_eq eq_low;
+    abdec_eq eq_high[ABDEC_MAX_SPEAKERS];
+    abdec_eq eq_lfe[2];
+#endif
+#if ABDEC_HAVE_A2B
+    ox_a2b_params a2b;
+#endif
+#if ABDEC_HAVE_MS2B
+    ox_ms2b_params ms2b;
+#endif
+#if ABDEC_HAVE_BHIST
+    ox_bhist_params bhist;
+#endif
+#if ABDEC_HAVE_B2A
+    ox_b2a_params b2a;
+#endif
+#if ABDEC_HAVE_BF
+    ox_bf_params bf[ABDEC_MAX_SPEAKERS];
+#endif
+#if ABDEC_HAVE_DECORR
+    ox_decorr_params decorr;
+#endif
+#if ABDEC_HAVE_BEQ
+    ox_beq_params beq;
+#endif
+#if ABDEC_HAVE_HOA
+    ox_hoa_params hoa;
+#endif
+#if ABDEC_HAVE_HRTF
+    ox_hrtf_params hrtf;
+#endif
+    ox_complim_params complim;
+    int32_t limiter_flags;
+    // The per-copy arrays that the blocks' parameters point at: in the copy abdec_init built
+    // they are the blocks' own allocations, in further copies allocations of abdec_allocparams.
+    int32_t is_copy;
+    float* slot_max_phase;
+    float* slot_coherence[ABDEC_MAX_SPEAKERS];
+} abdec_params;
+
+// Running state of the engine: histories, overlap buffers and every block's state.
+typedef struct abdec_state
+{
+    int32_t frame_count;
+    float* in_hist[ABDEC_MAX_INPUTS];
+    float* out_buf[ABDEC_MAX_SPEAKERS];
+    float* binaural[2];
+#if ABDEC_HAVE_PEQ
+    ox_peq_state eq_input[2];
+    ox_peq_state eq_surround[ABDEC_MAX_SPEAKERS];
+    ox_peq_state eq_rear[ABDEC_MAX_SPEAKERS];
+    ox_peq_state eq_height[ABDEC_MAX_SPEAKERS];
+    ox_peq_state eq_low;
+    ox_peq_state eq_high[ABDEC_MAX_SPEAKERS];
+    ox_peq_state eq_lfe[2];
+    // Scratch for parameter updates, so that they never write the running state.
+    ox_peq_state eq_update;
+#endif
+#if ABDEC_HAVE_A2B
+    ox_a2b_state a2b;
+#endif
+#if ABDEC_HAVE_MS2B
+    ox_ms2b_state ms2b;
+#endif
+#if ABDEC_HAVE_BHIST
+    ox_bhist_state bhist;
+#endif
+#if ABDEC_HAVE_B2A
+    ox_b2a_state b2a;
+    ox_b2a_params vmics; // the frame's own copy of the virtual-microphone parameters
+#endif
+#if ABDEC_HAVE_BF
+    ox_bf_state bf[ABDEC_MAX_SPEAKERS];
+#endif
+#if ABDEC_HAVE_DECORR
+    ox_decorr_state decorr;
+#endif
+#if ABDEC_HAVE_BEQ
+    ox_beq_state beq;
+#endif
+#if ABDEC_HAVE_HOA
+    ox_hoa_state hoa;
+#endif
+#if ABDEC_HAVE_HRTF
+    ox_hrtf_state hrtf;
+    ox_hrtf_state hrtf_update; // scratch for parameter updates
+#endif
+    ox_complim_state complim;
+} abdec_state;
+
+// Spectra and scratch buffers of one frame.
+typedef struct abdec_smallstate
+{
+    float* bspec[4];                // W, X, Y, Z (fftsize floats each, packed)
+    float* spk[ABDEC_MAX_SPEAKERS]; // one spectrum per speaker
+    float* scratch[4];              // scratch spectra
+    float* work;                    // fftsize + 2 floats
+} abdec_smallstate;
+
+// Frame parameters: hop < 1 derives everything from the sample rate (hop 10 ms, FFT size twice
+// the next power of two, window two hops). Returns 0.
+int abdec_defaultframeparams(abdec_frameparams* frame, int32_t hop, int32_t fftsize,
+                             float sample_rate);
+
+// Clears api and writes its defaults (each block's default configuration included) and io's.
+// Returns -8 for index > 31, else 0.
+int abdec_defaultapiparams(abdec_apiparams* api, abdec_ioparams* io, int32_t index);
+
+// Builds the engine into params (slot 0), state and smallstate (all zeroed by the caller).
+// Returns 0, -7 sample rate, -8 output index, -1 frame, -2 memory, or a block's code.
+int abdec_init(abdec_params* params, abdec_state* state, abdec_smallstate* smallstate,
+               const abdec_frameparams* frame, abdec_apiparams* api, const abdec_ioparams* io);
+
+// Gives a further parameter copy its own arrays (after abdec_init); returns 0 or -2.
+int abdec_allocparams(abdec_params* copy, const abdec_params* built);
+
+// dst = src, keeping the arrays dst owns (their contents are copied).
+void abdec_copyparams(abdec_params* dst, const abdec_params* src);
+
+// Frees the arrays of a copy made by abdec_allocparams.
+void abdec_freeparams(abdec_params* copy);
+
+// Recomputes every derived parameter of params from api. Writes only params and update scratch
+// of state, never the running state. Returns 0.
+int abdec_updateparams(abdec_params* params, abdec_state* state, abdec_apiparams* api);
+
+// Clears all audio history. Returns 0.
+int abdec_audioreset(abdec_params* params, abdec_state* state);
+
+// Frees everything abdec_init allocated (safe after a failed or partial init, and twice).
+void abdec_done(abdec_params* params, abdec_state* state, abdec_smallstate* smallstate);
+
+// One frame: in = num_inputs pointers to one hop each; out = the binaural pair or the layout's
+// num_channels output pointers, one hop each.
+void abdec_audioprocess(const abdec_params* params, abdec_state* state,
+                        abdec_smallstate* smallstate, const float* const* in, float* const* out);
+
+// Sign of x: -1, +1, or 0 (also for NaN).
+float fsgnf(float x);
+
+// Beam geometry of one speaker (degrees in, radians out for the beam direction). The nominal
+// azimuth (degrees) and the binaural elevation (degrees) may be null.
+void abdec_speakerbeam(const abdec_params* params, const abdec_apiparams* api, int32_t layout_mode,
+                       int32_t flags, float azimuth, float elevation, float* beam_azimuth_out,
+                       float* beam_elevation_out, float* nominal_azimuth_out,
+                       float* binaural_elevation_out);
+
+// Focus value of every speaker of the layout.
+void abdec_speakergains(const abdec_params* params, const abdec_apiparams* api,
+                        const int32_t* flags, float* focus_out);
+
+struct ox_abdec_beamid;
+struct ox_abdec_beamresponse;
+// Beam queries (write only out).
+void abdec_beamids(const abdec_params* params, const abdec_apiparams* api,
+                   struct ox_abdec_beamid* out);
+void abdec_beamresponses(const abdec_params* params, const abdec_apiparams* api,
+                         struct ox_abdec_beamresponse* out, float angle);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif

@@ -1,0 +1,77 @@
+// Helpers for driving a whole decoder in tests: build, run signals through in host blocks,
+// encode plane waves.
+#ifndef ABDEC_TEST_UTIL_H
+#define ABDEC_TEST_UTIL_H
+
+#include <cmath>
+#include <cstdint>
+#include <vector>
+
+#include "ox_abdec.h"
+
+namespace oxtest
+{
+
+// Output menu indices used by the tests.
+enum
+{
+    kMenuMono = 0,
+    kMenuStereo = 1,
+    kMenuQuadItu = 2,
+    kMenu51Itu = 3,
+    kMenu71Itu = 4,
+    kMenu714Itu = 8,
+    kMenuQuadFilm = 9,
+    kMenu51Film = 10,
+    kMenu71Film = 11,
+    kMenu714Film = 17,
+    kMenuCube = 18,
+    kMenuCubeCSB = 21,
+    kMenuHoa2 = 22,
+    kMenuHoa3 = 23,
+    kMenuFuma = 24,
+    kMenuAmbix = 25,
+    kMenuAformat = 26,
+};
+
+// Multichannel signal: one vector per channel.
+using Signal = std::vector<std::vector<float>>;
+
+struct Decoder
+{
+    ox_abdec_setup setup{};
+    ox_abdec_config config{};
+    ox_abdec_handle h = nullptr;
+    int rc = 0;
+
+    Decoder(int input, int output, float fs = 48000.0f, int binaural = 0, int block = 480,
+            float spacing = 0.0f)
+    {
+        ox_abdec_defaultconfig(&setup, &config);
+        setup.input_format = input;
+        setup.output_format = output;
+        setup.sample_rate = fs;
+        setup.binaural = binaural;
+        setup.block_size = block;
+        setup.mic_spacing = spacing;
+    }
+    int build() { return rc = ox_abdec_init(&h, &setup, &config); }
+    ~Decoder() { ox_abdec_done(h); }
+
+    // Runs the whole signal through in blocks of the given lengths (cycled); in place when asked.
+    Signal run(const Signal& in, const std::vector<int>& blocks, bool inplace = false);
+    Signal run(const Signal& in) { return run(in, {setup.block_size}); }
+};
+
+// Plane wave s(t) from azimuth az (degrees, positive left) and elevation el (positive up):
+// FuMa B-format (W at -3 dB).
+Signal fuma_wave(const std::vector<float>& s, float az, float el);
+// Coincident tetrahedral A-format (LF RF LB RB cardioid capsules) of the same wave.
+Signal aformat_wave(const std::vector<float>& s, float az, float el);
+
+// Energy of every channel.
+std::vector<double> energies(const Signal& x, size_t from = 0);
+
+} // namespace oxtest
+
+#endif

@@ -1,0 +1,253 @@
+// Decoder interface: set-up figures, errors, block adaption, configuration clamping, first-order
+// format conversions and beam queries.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <random>
+
+#include "abdec_test_util.h"
+#include "ox_abdec.h"
+#include "ox_test_util.h"
+
+using namespace oxtest;
+
+TEST(AbdecSetup, FiguresAndErrors)
+{
+    struct
+    {
+        float fs;
+        int hop, fft, latency, tail;
+    } cases[] = {{48000, 480, 1024, 960, 9600},
+                 {44100, 441, 1024, 882, 8820},
+                 {96000, 960, 2048, 1920, 19200}};
+    for (auto& c : cases)
+    {
+        Decoder d(1, kMenu71Itu, c.fs);
+        ASSERT_EQ(d.build(), 0);
+        EXPECT_EQ(d.setup.hop, c.hop);
+        EXPECT_EQ(d.setup.fft_size, c.fft);
+        EXPECT_EQ(d.setup.latency, c.latency);
+        EXPECT_EQ(d.setup.tail, c.tail);
+        EXPECT_EQ(d.setup.num_inputs, 4);
+        EXPECT_EQ(d.setup.num_outputs, 8);
+        EXPECT_EQ(d.setup.num_beams, 7);
+    }
+    {
+        Decoder d(6, kMenuHoa3, 48000, 0);
+        ASSERT_EQ(d.build(), 0);
+        EXPECT_EQ(d.setup.num_inputs, 3);
+        EXPECT_EQ(d.setup.num_outputs, 16);
+        EXPECT_EQ(d.setup.num_beams, 20);
+        Decoder b(5, kMenu714Itu, 48000, 1);
+        ASSERT_EQ(b.build(), 0);
+        EXPECT_EQ(b.setup.num_inputs, 5);
+        EXPECT_EQ(b.setup.num_outputs, 2);
+    }
+    // Every failure leaves a null handle and nothing allocated (LeakSanitizer checks the latter).
+    auto fails = [](Decoder& d, int code) {
+        d.h = reinterpret_cast<ox_abdec_handle>(&d);
+        EXPECT_EQ(ox_abdec_init(&d.h, &d.setup, &d.config), code);
+        EXPECT_EQ(d.h, nullptr);
+    };
+    Decoder a(0, kMenu71Itu, 8000);
+    fails(a, -7);
+    Decoder b(0, kMenu71Itu, NAN);
+    fails(b, -7);
+    Decoder c(7, kMenu71Itu);
+    fails(c, -8);
+    Decoder e(0, 30);
+    fails(e, -8);
+    Decoder f(0, -1);
+    fails(f, -8);
+    Decoder g(0, kMenu71Itu, 48000, 0, 0);
+    EXPECT_EQ(ox_abdec_init(&g.h, &g.setup, &g.config), -3);
+    EXPECT_EQ(g.h, nullptr);
+    // Null handles are ignored everywhere.
+    ox_abdec_process_var(nullptr, 10, nullptr, nullptr);
+    ox_abdec_channel_test(nullptr);
+    ox_abdec_done(nullptr);
+    ox_abdec_beamid ids[20];
+    EXPECT_EQ(ox_abdec_beamids(nullptr, nullptr, nullptr, ids), 0);
+}
+
+TEST(AbdecBlocks, FumaImpulseAtLatencyWithUnitGain)
+{
+    Decoder d(1, kMenuFuma);
+    ASSERT_EQ(d.build(), 0);
+    const int n = 6000, at = 1000;
+    Signal in(4, std::vector<float>(n, 0.0f));
+    const float amp[4] = {0.5f, -0.25f, 0.75f, 1.0f};
+    for (int c = 0; c < 4; ++c) in[c][at] = amp[c];
+    Signal out = d.run(in, {137, 480, 1, 999});
+    for (int c = 0; c < 4; ++c)
+        for (int i = 0; i < n; ++i)
+        {
+            float want = i == at + d.setup.latency ? amp[c] : 0.0f;
+            ASSERT_NEAR(out[c][i], want, 1e-5f) << "channel " << c << " sample " << i;
+        }
+}
+
+TEST(AbdecBlocks, AnyHostBlockingIsBitIdentical)
+{
+    std::mt19937 rng(5);
+    for (int input : {0, 1, 6})
+        for (int output : {kMenu71Itu, kMenuHoa2})
+        {
+            Decoder ref(input, output, 44100, 0, 441);
+            ASSERT_EQ(ref.build(), 0);
+            const int n = 44100 / 2;
+            Signal in;
+            for (int c = 0; c < ref.setup.num_inputs; ++c) in.push_back(noise(n, 10 + c, 0.3f));
+            Signal want = ref.run(in);
+            for (bool inplace : {false, true})
+            {
+                Decoder d(input, output, 44100, 0, 700);
+                ASSERT_EQ(d.build(), 0);
+                std::vector<int> blocks;
+                for (int k = 0; k < 64; ++k) blocks.push_back(1 + (int)(rng() % 700));
+                Signal got = d.run(in, blocks, inplace);
+                for (size_t c = 0; c < want.size(); ++c)
+                    ASSERT_EQ(got[c], want[c]) << input << " " << output << " ch " << c;
+            }
+            // Longer blocks than announced are cut into pieces.
+            Decoder small(input, output, 44100, 0, 64);
+            ASSERT_EQ(small.build(), 0);
+            Signal got = small.run(in, {1000, 3000});
+            for (size_t c = 0; c < want.size(); ++c) ASSERT_EQ(got[c], want[c]);
+        }
+}
+
+TEST(AbdecBlocks, SilenceGivesExactZeros)
+{
+    for (int bin : {0, 1})
+    {
+        Decoder d(0, kMenu714Itu, 48000, bin);
+        d.config.spectral_option = 1.0f;
+        d.config.xover_on = 1;
+        ASSERT_EQ(d.build(), 0);
+        Signal in(4, std::vector<float>(48000 / 2, 0.0f));
+        Signal out = d.run(in);
+        for (auto& ch : out)
+            for (float v : ch) ASSERT_EQ(v, 0.0f);
+    }
+}
+
+TEST(AbdecConfig, DefaultsClampsAndMuteRule)
+{
+    ox_abdec_setup s;
+    ox_abdec_config c;
+    ox_abdec_defaultconfig(&s, &c);
+    EXPECT_EQ(s.output_format, 4);
+    EXPECT_EQ(s.block_size, 480);
+    EXPECT_EQ(c.a2b_option, 1);
+    EXPECT_EQ(c.front.angle, 45.0f);
+    EXPECT_EQ(c.rear.angle, 150.0f);
+    EXPECT_EQ(c.frontH.elevation, 35.0f);
+    EXPECT_EQ(c.diffgain, -4.0f);
+    EXPECT_EQ(c.extra_focus[3], 33.0f);
+    EXPECT_EQ(c.xover_order, 2);
+    EXPECT_EQ(c.expert[164 - 142].f, 2400.0f);
+    EXPECT_EQ(c.expert[166 - 142].i, 1);
+
+    s.output_format = kMenuStereo;
+    ox_abdec_handle h = nullptr;
+    ASSERT_EQ(ox_abdec_init(&h, &s, &c), 0);
+    ox_abdec_config before = c;
+    ASSERT_EQ(ox_abdec_updateconfig(h, &c), 0);
+    EXPECT_EQ(memcmp(&before, &c, sizeof c), 0); // defaults are in range and nothing is muted
+
+    c.front.gain = -20.0f;
+    c.surround.gain = -19.9f;
+    c.xover_order = 3;
+    c.rotation = NAN;
+    c.lfe_freq = INFINITY;
+    c.center.focus = -5.0f;
+    c.expert[151 - 142].f = NAN;
+    c.compressor_on = 7;
+    ASSERT_EQ(ox_abdec_updateconfig(h, &c), 0);
+    EXPECT_EQ(c.front.gain, -180.0f);
+    EXPECT_EQ(c.front.muted, 1);
+    EXPECT_EQ(c.surround.gain, -19.9f);
+    EXPECT_EQ(c.surround.muted, 0);
+    EXPECT_EQ(c.xover_order, 2);
+    EXPECT_EQ(c.rotation, 0.0f);
+    EXPECT_EQ(c.lfe_freq, 120.0f);
+    EXPECT_EQ(c.center.focus, 0.0f);
+    EXPECT_EQ(c.expert[151 - 142].f, 0.5f);
+    EXPECT_EQ(c.compressor_on, 1);
+    ASSERT_EQ(ox_abdec_updateconfig(h, &c), 0);
+    EXPECT_EQ(c.front.muted, 1); // -180 clamps to -120: still muted
+    c.xover_order = -1;
+    ASSERT_EQ(ox_abdec_updateconfig(h, &c), 0);
+    EXPECT_EQ(c.xover_order, 0);
+    ox_abdec_done(h);
+}
+
+TEST(AbdecFormats, AmbixAndFumaFollowTheStandardConversion)
+{
+    const int n = 9600;
+    std::vector<float> s = noise(n, 3, 0.5f);
+    Signal fuma = fuma_wave(s, 30.0f, 20.0f);
+    // AmbiX (SN3D, ACN order W Y Z X) of the same wave: W without the -3 dB.
+    Signal ambix = {fuma[0], fuma[2], fuma[3], fuma[1]};
+    for (float& v : ambix[0]) v *= std::sqrt(2.0f);
+
+    Decoder f2a(1, kMenuAmbix);
+    ASSERT_EQ(f2a.build(), 0);
+    Signal got = f2a.run(fuma);
+    const int lat = f2a.setup.latency;
+    for (int c = 0; c < 4; ++c)
+        for (int i = lat; i < n; ++i) ASSERT_NEAR(got[c][i], ambix[c][i - lat], 2e-5f);
+
+    Decoder a2f(2, kMenuFuma);
+    ASSERT_EQ(a2f.build(), 0);
+    got = a2f.run(ambix);
+    for (int c = 0; c < 4; ++c)
+        for (int i = lat; i < n; ++i) ASSERT_NEAR(got[c][i], fuma[c][i - lat], 2e-5f);
+}
+
+TEST(AbdecBeams, IdsAndResponses)
+{
+    Decoder d(1, kMenu51Itu);
+    ASSERT_EQ(d.build(), 0);
+    ox_abdec_beamid ids[20];
+    ASSERT_EQ(ox_abdec_beamids(d.h, &d.setup, &d.config, ids), 5);
+    for (int k = 0; k < 5; ++k)
+    {
+        EXPECT_EQ(ids[k].beam, k);
+        EXPECT_EQ(ids[k].elevation, 0);
+    }
+    EXPECT_EQ(ids[2].flags, 2);
+    EXPECT_EQ(ids[0].focus, 150); // focus 50 % x 0.03
+
+    Decoder cube(1, kMenuCube);
+    ASSERT_EQ(cube.build(), 0);
+    ASSERT_EQ(ox_abdec_beamids(cube.h, nullptr, nullptr, ids), 8);
+    for (int k = 0; k < 8; ++k) EXPECT_NEAR(ids[k].elevation, k < 4 ? -35 : 35, 1) << k;
+    for (int k = 4; k < 8; ++k) EXPECT_GE(ids[k].beam, 4); // the upper layer points up
+
+    // Responses at angle 0 point along each beam: left speakers to negative y.
+    Decoder s71(1, kMenu71Itu);
+    ASSERT_EQ(s71.build(), 0);
+    ox_abdec_beamresponse r[20];
+    ASSERT_EQ(ox_abdec_beamresponses(s71.h, nullptr, nullptr, r, 0.0f), 7);
+    const float want_az[7] = {-45, 45, 0, -135, 135, -150, 150};
+    for (int k = 0; k < 7; ++k)
+    {
+        float az = std::atan2(r[k].y, r[k].x) * 180.0f / (float)M_PI;
+        EXPECT_NEAR(az, want_az[k], 0.01f) << k;
+        EXPECT_NEAR(std::hypot(r[k].x, r[k].y), 0.75f, 1e-5f); // 0 dB: scale 0.75
+    }
+    // Rotation turns every beam; a muted group shrinks to 0.01.
+    s71.config.rotation = 90.0f;
+    s71.config.front.gain = -30.0f;
+    ASSERT_EQ(ox_abdec_updateconfig(s71.h, &s71.config), 0);
+    ASSERT_EQ(ox_abdec_beamresponses(s71.h, nullptr, nullptr, r, 0.0f), 7);
+    for (int k = 0; k < 7; ++k)
+    {
+        float az = std::atan2(r[k].y, r[k].x) * 180.0f / (float)M_PI;
+        float want = std::remainder(want_az[k] + 90.0f, 360.0f);
+        EXPECT_NEAR(std::remainder(az - want, 360.0f), 0.0f, 0.01f) << k;
+    }
+    EXPECT_NEAR(std::hypot(r[0].x, r[0].y), 0.01f, 1e-6f);
+}
