@@ -1,0 +1,25 @@
+// Helpers shared by the ox_iir source files (not exported).
+#ifndef OX_IIR_INTERNAL_H
+#define OX_IIR_INTERNAL_H
+
+#include "ox_iir.h"
+
+namespace oxiir
+{
+
+constexpr double kPi = 3.141592653589793;
+
+// Stores a first-order section {b0, b1, a1} given in double.
+void round_cf1(ox_iir_cf1* out, const double c[3]);
+
+// Stores a second-order section {b0, b1, b2, a1, a2} given in double, rounding a2 so that
+// 1 + a1 + a2 of the stored floats stays as close as possible to its exact value.
+void round_cf2(ox_iir_cf2* out, const double c[5]);
+
+// p (degree deg, coefficients p[0 … deg]) ·= q (degree qdeg) in place; returns the new degree.
+// p must hold deg + qdeg + 1 ≤ 20 coefficients.
+int poly_mul(double* p, int deg, const double* q, int qdeg);
+
+} // namespace oxiir
+
+#endif

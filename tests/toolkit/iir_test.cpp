@@ -1,0 +1,607 @@
+#include "ox_iir.h"
+#include "ox_iir_test_util.h"
+#include "ox_test_util.h"
+
+#include <gtest/gtest.h>
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <memory>
+#include <vector>
+
+using oxtest::cd;
+using oxtest::h_cf2;
+using oxtest::h_cfN;
+using oxtest::h_cfNf;
+
+namespace
+{
+
+const float kNaN = std::numeric_limits<float>::quiet_NaN();
+const float kInf = std::numeric_limits<float>::infinity();
+
+// Analytic Butterworth magnitude of the bilinear design with prewarped corner fc.
+double butter_mag(int N, double fc, double f, double fs, bool hp)
+{
+    const double x = std::tan(M_PI * f / fs) / std::tan(M_PI * fc / fs);
+    return 1.0 / std::sqrt(1.0 + std::pow(hp ? 1.0 / x : x, 2.0 * N));
+}
+
+double db(double x)
+{
+    return 20.0 * std::log10(x);
+}
+
+// Test frequencies spread log-uniformly from 10 Hz to just below half the sample rate.
+std::vector<double> freqs(double fs)
+{
+    std::vector<double> v;
+    for (double f = 10.0; f < 0.499 * fs; f *= 1.19) v.push_back(f);
+    v.push_back(0.4985 * fs);
+    return v;
+}
+
+} // namespace
+
+TEST(IirDesign, ButterworthMatchesAnalyticResponse)
+{
+    for (double fs : {32000.0, 48000.0, 192000.0})
+        for (double fc : {50.0, 1000.0, 0.25 * fs, 0.47 * fs})
+            for (unsigned N = 1; N <= 9; ++N)
+                for (bool hp : {false, true})
+                {
+                    ox_iir_cfNf r;
+                    ox_iir_cfN p;
+                    (hp ? ox_iir_hpbutterf : ox_iir_lpbutterf)(&r, N, (float)fc, (float)fs);
+                    (hp ? ox_iir_hpbutter : ox_iir_lpbutter)(&p, N, (float)fc, (float)fs);
+                    ASSERT_EQ(r.order, N);
+                    ASSERT_EQ(p.order, N);
+                    // Stored floats resolve 1 + a1 + a2 ≈ 4·tan²(π·fc/fs) only to about 3e-8,
+                    // which limits the accuracy of low corners at high sample rates.
+                    const double tc = std::tan(M_PI * fc / fs), tol = 0.02 + N * 3.3e-8 / (tc * tc);
+                    for (double f : freqs(fs))
+                    {
+                        const double want = butter_mag(N, fc, f, fs, hp);
+                        // Float coefficients: compare in dB down to -120 dB, linearly below.
+                        const double got = std::abs(h_cfNf(r, f, fs));
+                        if (want > 1e-6)
+                        {
+                            ASSERT_NEAR(db(got), db(want), tol)
+                                << "N=" << N << " fc=" << fc << " f=" << f << " fs=" << fs
+                                << " hp=" << hp;
+                        }
+                        else
+                        {
+                            ASSERT_LT(got, 1e-5);
+                        }
+                        // The polynomial form is ill-conditioned at very low corners: check it
+                        // where its float coefficients still resolve the design.
+                        if (fc == 0.25 * fs && N <= 6 && want > 1e-3)
+                        {
+                            ASSERT_NEAR(db(std::abs(h_cfN(p, f, fs))), db(want), 0.1)
+                                << "poly N=" << N << " fc=" << fc << " f=" << f;
+                        }
+                    }
+                }
+}
+
+TEST(IirDesign, CornerAtOrAboveHalfRateStaysStable)
+{
+    // Every corner from 0.49·fs up (and non-finite ones) gives one and the same stable design.
+    for (float fs : {11025.0f, 44100.0f, 192000.0f})
+        for (unsigned N = 1; N <= 9; ++N)
+        {
+            ox_iir_cfNf ref;
+            std::memset(&ref, 0, sizeof(ref));
+            ox_iir_lpbutterf(&ref, N, 0.49f * fs, fs);
+            for (float fc : {0.5f * fs, 0.75f * fs, 10.0f * fs, kInf})
+            {
+                ox_iir_cfNf r;
+                std::memset(&r, 0, sizeof(r));
+                ox_iir_lpbutterf(&r, N, fc, fs);
+                EXPECT_TRUE(oxtest::stable_nf(r)) << N << " " << fc;
+                if (fc != kInf)
+                {
+                    EXPECT_EQ(std::memcmp(&r, &ref, sizeof(r)), 0);
+                }
+            }
+        }
+}
+
+TEST(IirDesign, LinkwitzRileySumsToAllPass)
+{
+    for (double fs : {11025.0, 48000.0, 192000.0})
+        for (double fc : {80.0, 2000.0, 0.4 * fs})
+            for (unsigned N = 2; N <= 8; N += 2)
+            {
+                ox_iir_cfNf lp, hp;
+                ox_iir_cfN plp, php;
+                ox_iir_lplinkrileyf(&lp, N, (float)fc, (float)fs);
+                ox_iir_hplinkrileyf(&hp, N, (float)fc, (float)fs);
+                ox_iir_lplinkriley(&plp, N, (float)fc, (float)fs);
+                ox_iir_hplinkriley(&php, N, (float)fc, (float)fs);
+                ASSERT_EQ(lp.order, N);
+                ASSERT_EQ(hp.order, N);
+                EXPECT_NEAR(std::abs(h_cfNf(lp, fc, fs)), 0.5, 1e-4);
+                EXPECT_NEAR(std::abs(h_cfNf(hp, fc, fs)), 0.5, 1e-4);
+                // Float coefficients resolve 1 + a1 + a2 ≈ 4·t² only to about 3e-8.
+                const double t = std::tan(M_PI * fc / fs), tol = 1e-4 + 1e-7 / (t * t);
+                for (double f : freqs(fs))
+                {
+                    ASSERT_NEAR(std::abs(h_cfNf(lp, f, fs) + h_cfNf(hp, f, fs)), 1.0, tol)
+                        << N << " " << fc << " " << f << " " << fs;
+                    if (fc >= 0.15 * fs)
+                    {
+                        ASSERT_NEAR(std::abs(h_cfN(plp, f, fs) + h_cfN(php, f, fs)), 1.0, 2e-3)
+                            << N << " " << fc << " " << f;
+                    }
+                }
+            }
+    // Orders 2 and 6 invert the high-pass (negative numerator), 4 and 8 do not.
+    for (unsigned N : {2u, 4u, 6u, 8u})
+    {
+        ox_iir_cfNf hp;
+        ox_iir_hplinkrileyf(&hp, N, 1000.0f, 48000.0f);
+        EXPECT_EQ(hp.sec[0].b0 < 0.0f, N % 4 == 2) << N;
+    }
+    // An odd order is raised to the next even one, never announced without its section.
+    ox_iir_cfNf a, b;
+    std::memset(&a, 0, sizeof(a));
+    std::memset(&b, 0, sizeof(b));
+    ox_iir_lplinkrileyf(&a, 3, 1000.0f, 48000.0f);
+    ox_iir_lplinkrileyf(&b, 4, 1000.0f, 48000.0f);
+    EXPECT_EQ(std::memcmp(&a, &b, sizeof(a)), 0);
+}
+
+TEST(IirDesign, ShelvesReachTheirGainsAndInvert)
+{
+    const double fs = 44100.0;
+    for (unsigned N = 1; N <= 9; ++N)
+        for (double g : {-24.0, -6.0, 0.0, 9.0, 24.0})
+            for (bool high : {false, true})
+            {
+                const double fc = 800.0, G = std::pow(10.0, g / 20.0);
+                ox_iir_cfNf s, inv;
+                ox_iir_cfN p;
+                auto design = high ? ox_iir_hpshelvingf : ox_iir_lpshelvingf;
+                design(&s, N, (float)fc, (float)g, (float)fs);
+                design(&inv, N, (float)fc, (float)-g, (float)fs);
+                (high ? ox_iir_hpshelving : ox_iir_lpshelving)(&p, N, (float)fc, (float)g,
+                                                               (float)fs);
+                EXPECT_NEAR(std::abs(h_cfNf(s, 0.0, fs)), high ? 1.0 : G, 5e-4 * G);
+                EXPECT_NEAR(std::abs(h_cfNf(s, fs / 2, fs)), high ? G : 1.0, 5e-4 * G);
+                // The polynomial form loses the low corner to float rounding beyond order 3.
+                if (N <= 3)
+                {
+                    EXPECT_NEAR(std::abs(h_cfN(p, 0.0, fs)), high ? 1.0 : G,
+                                2e-3 * std::max(G, 1.0));
+                }
+                for (double f : freqs(fs))
+                    ASSERT_NEAR(std::abs(h_cfNf(s, f, fs) * h_cfNf(inv, f, fs)), 1.0, 1e-4)
+                        << N << " " << g << " " << high << " " << f;
+            }
+}
+
+TEST(IirDesign, SingleSections)
+{
+    const double fs = 48000.0;
+    for (double g : {-18.0, -3.0, 3.0, 18.0})
+    {
+        const double G = std::pow(10.0, g / 20.0);
+        // First-order shelves: DC gain word 1 / word 3 and the response at DC and fs/2.
+        for (bool high : {false, true})
+        {
+            float r[5], ri[5];
+            (high ? ox_iir_hfshelving1 : ox_iir_lfshelving1)(r, 1000.0f, (float)g, (float)fs);
+            (high ? ox_iir_hfshelving1 : ox_iir_lfshelving1)(ri, 1000.0f, (float)-g, (float)fs);
+            const ox_iir_cf1 s = {r[0], r[2], r[4]}, si = {ri[0], ri[2], ri[4]};
+            EXPECT_NEAR(r[1] / r[3], high ? 1.0 : G, 1e-5 * G);
+            EXPECT_NEAR(std::abs(oxtest::h_cf1(s, fs / 2, fs)), high ? G : 1.0, 1e-4 * G);
+            for (double f : freqs(fs))
+                ASSERT_NEAR(std::abs(oxtest::h_cf1(s, f, fs) * oxtest::h_cf1(si, f, fs)), 1.0,
+                            1e-5);
+        }
+        // Second-order shelves and the peak.
+        for (int kind = 0; kind < 3; ++kind)
+        {
+            ox_iir_cf2 s, si;
+            if (kind == 2)
+            {
+                ox_iir_peaking(&s, 1500.0f, (float)g, 2.0f, (float)fs);
+                ox_iir_peaking(&si, 1500.0f, (float)-g, 2.0f, (float)fs);
+                EXPECT_NEAR(std::abs(h_cf2(s, 1500.0, fs)), G, 1e-4 * G);
+                EXPECT_NEAR(std::abs(h_cf2(s, 0.0, fs)), 1.0, 1e-4);
+            }
+            else
+            {
+                auto d = kind ? ox_iir_hfshelving2 : ox_iir_lfshelving2;
+                d(&s, 1500.0f, (float)g, (float)fs);
+                d(&si, 1500.0f, (float)-g, (float)fs);
+                EXPECT_NEAR(std::abs(h_cf2(s, 0.0, fs)), kind ? 1.0 : G, 1e-4 * G);
+                EXPECT_NEAR(std::abs(h_cf2(s, fs / 2, fs)), kind ? G : 1.0, 1e-4 * G);
+            }
+            for (double f : freqs(fs))
+                ASSERT_NEAR(std::abs(h_cf2(s, f, fs) * h_cf2(si, f, fs)), 1.0, 1e-4);
+        }
+    }
+    // Butterworth sections against the analytic response.
+    ox_iir_cf2 lp, hp;
+    float lp1[5], hp1[5];
+    ox_iir_lpbutter2(&lp, 3000.0f, (float)fs);
+    ox_iir_hpbutter2(&hp, 3000.0f, (float)fs);
+    ox_iir_lpbutter1(lp1, 3000.0f, (float)fs);
+    ox_iir_hpbutter1(hp1, 3000.0f, (float)fs);
+    EXPECT_NEAR(lp1[1] / lp1[3], 1.0, 1e-6);
+    EXPECT_NEAR(hp1[1], 0.0f, 0.0f);
+    for (double f : freqs(fs))
+    {
+        ASSERT_NEAR(std::abs(h_cf2(lp, f, fs)), butter_mag(2, 3000, f, fs, false), 1e-5);
+        ASSERT_NEAR(std::abs(h_cf2(hp, f, fs)), butter_mag(2, 3000, f, fs, true), 1e-5);
+        const ox_iir_cf1 l = {lp1[0], lp1[2], lp1[4]}, h = {hp1[0], hp1[2], hp1[4]};
+        ASSERT_NEAR(std::abs(oxtest::h_cf1(l, f, fs)), butter_mag(1, 3000, f, fs, false), 1e-5);
+        ASSERT_NEAR(std::abs(oxtest::h_cf1(h, f, fs)), butter_mag(1, 3000, f, fs, true), 1e-5);
+    }
+    // All-passes: flat, a quarter turn (first order) or half turn (second order) at f.
+    ox_iir_cf2 ap1, ap2;
+    ox_iir_allpass1(&ap1, 2000.0f, (float)fs);
+    ox_iir_allpass2(&ap2, 2000.0f, 0.7f, (float)fs);
+    EXPECT_EQ(ap1.b1, 1.0f);
+    EXPECT_EQ(ap1.b0, ap1.a1);
+    EXPECT_NEAR(std::arg(h_cf2(ap1, 2000.0, fs)), -M_PI / 2, 1e-5);
+    EXPECT_NEAR(std::fabs(std::arg(h_cf2(ap2, 2000.0, fs))), M_PI, 1e-4);
+    for (double f : freqs(fs))
+    {
+        ASSERT_NEAR(std::abs(h_cf2(ap1, f, fs)), 1.0, 1e-6);
+        ASSERT_NEAR(std::abs(h_cf2(ap2, f, fs)), 1.0, 1e-6);
+    }
+    // 0 dB: unity sections, and a first-order record whose sums read 1/1.
+    float sh[5];
+    ox_iir_lfshelving1(sh, 1000.0f, 0.0f, (float)fs);
+    const float unity1[5] = {1, 1, 0, 1, 0};
+    EXPECT_EQ(std::memcmp(sh, unity1, sizeof(sh)), 0);
+    ox_iir_cf2 pk;
+    ox_iir_peaking(&pk, 1000.0f, 0.0f, 1.0f, (float)fs);
+    EXPECT_TRUE(pk.b0 == 1.0f && pk.b1 == 0.0f && pk.b2 == 0.0f && pk.a1 == 0.0f && pk.a2 == 0.0f);
+}
+
+TEST(IirDesign, BandPassAndStopMatchAnalyticResponse)
+{
+    const double fs = 48000.0, f1 = 500.0, f2 = 4000.0;
+    const double w1 = std::tan(M_PI * f1 / fs), w2 = std::tan(M_PI * f2 / fs);
+    for (unsigned N = 1; N <= 4; ++N)
+        for (bool stop : {false, true})
+        {
+            ox_iir_cfNf r;
+            std::memset(&r, 0x55, sizeof(r));
+            const ox_iir_cf1 untouched = r.first;
+            (stop ? ox_iir_bsbutterf : ox_iir_bpbutterf)(&r, N, (float)f1, (float)f2, (float)fs);
+            ASSERT_EQ(r.order, 2 * N);
+            EXPECT_EQ(std::memcmp(&r.first, &untouched, sizeof(untouched)), 0);
+            for (double f : freqs(fs))
+            {
+                const double w = std::tan(M_PI * f / fs);
+                double x = (w * w - w1 * w2) / ((w2 - w1) * w);
+                if (stop) x = 1.0 / x;
+                const double want = 1.0 / std::sqrt(1.0 + std::pow(x, 2.0 * N));
+                const double got = std::abs(h_cfNf(r, f, fs));
+                if (want > 1e-5)
+                {
+                    ASSERT_NEAR(db(got), db(want), 0.02) << N << stop << " " << f;
+                }
+            }
+        }
+    // The polynomial names exist but write nothing.
+    ox_iir_cfN p, q;
+    std::memset(&p, 0x33, sizeof(p));
+    q = p;
+    ox_iir_bpbutter(&p, 2, 100.0f, 200.0f, 48000.0f);
+    ox_iir_bsbutter(&p, 2, 100.0f, 200.0f, 48000.0f);
+    EXPECT_EQ(std::memcmp(&p, &q, sizeof(p)), 0);
+}
+
+TEST(IirFilter, FactoredPolynomialAndConversionsAgree)
+{
+    const int n = 400;
+    const float fs = 48000.0f;
+    for (unsigned N = 1; N <= 6; ++N)
+        for (int kind = 0; kind < 3; ++kind)
+        {
+            ox_iir_cfNf r;
+            ox_iir_cfN p;
+            if (kind == 0)
+            {
+                ox_iir_lpbutterf(&r, N, 6000.0f, fs);
+                ox_iir_lpbutter(&p, N, 6000.0f, fs);
+            }
+            else if (kind == 1)
+            {
+                ox_iir_hpbutterf(&r, N, 3000.0f, fs);
+                ox_iir_hpbutter(&p, N, 3000.0f, fs);
+            }
+            else
+            {
+                ox_iir_hpshelvingf(&r, N, 5000.0f, -9.0f, fs);
+                ox_iir_hpshelving(&p, N, 5000.0f, -9.0f, fs);
+            }
+            const std::vector<float> a = oxtest::impulse_nf(r, n);
+            std::vector<float> b(n, 0.0f), st(18, 0.0f);
+            b[0] = 1.0f;
+            ox_iir_filterN(st.data(), b.data(), b.data(), n, p);
+            for (int i = 0; i < n; ++i) ASSERT_NEAR(a[i], b[i], 2e-5) << N << kind << " " << i;
+
+            // Fixed-order filters on the converted polynomial give the same response again.
+            if (N <= 3)
+            {
+                float c[7], s6[6] = {}, x[64] = {1.0f};
+                ASSERT_EQ(ox_iir_cfNtocfX(c, &p), 0);
+                if (N == 1)
+                    ox_iir_filter1(s6, x, x, 64, ox_iir_cf1{c[0], c[1], c[2]});
+                else if (N == 2)
+                    ox_iir_filter2(s6, x, x, 64, ox_iir_cf2{c[0], c[1], c[2], c[3], c[4]});
+                else
+                    ox_iir_filter3(s6, x, x, 64,
+                                   ox_iir_cf3{c[0], c[1], c[2], c[3], c[4], c[5], c[6]});
+                for (int i = 0; i < 64; ++i) ASSERT_NEAR(x[i], b[i], 1e-6) << N << " " << i;
+            }
+            if (N <= 2)
+            {
+                ox_iir_cfNf q = r;
+                ox_iir_cfN_to_cfNf(&q, &p);
+                const std::vector<float> c = oxtest::impulse_nf(q, n);
+                for (int i = 0; i < n; ++i) ASSERT_NEAR(c[i], b[i], 1e-6);
+            }
+        }
+    ox_iir_cfN p4;
+    ox_iir_lpbutter(&p4, 4, 1000.0f, 48000.0f);
+    float c[7] = {};
+    EXPECT_EQ(ox_iir_cfNtocfX(c, &p4), 1);
+    EXPECT_EQ(c[0], 0.0f);
+}
+
+TEST(IirFilter, BlockSplittingInPlaceAndStrideAreTransparent)
+{
+    const int n = 1000;
+    const std::vector<float> x = oxtest::noise(n, 7);
+    ox_iir_cfNf r;
+    ox_iir_cfN p;
+    ox_iir_lpshelvingf(&r, 7, 700.0f, 12.0f, 44100.0f);
+    ox_iir_lpbutter(&p, 5, 7000.0f, 44100.0f);
+    ox_iir_cf2 c2;
+    ox_iir_peaking(&c2, 1000.0f, 6.0f, 3.0f, 44100.0f);
+    const ox_iir_cf1 c1 = {0.3f, 0.2f, -0.5f};
+    const ox_iir_cf3 c3 = {0.1f, 0.3f, 0.3f, 0.1f, -0.6f, 0.2f, -0.03f};
+
+    // Runs one routine over [0, m) and [m, n) with in/out either separate or in place.
+    auto run = [&](int which, int m, bool inplace)
+    {
+        std::vector<float> st(18, 0.0f), y(n), il(2 * n, 0.0f);
+        const float* src = x.data();
+        if (inplace)
+        {
+            y = x;
+            src = y.data();
+        }
+        for (int i = 0; i < n; ++i) il[2 * i + 1] = x[i];
+        for (int part = 0; part < 2; ++part)
+        {
+            const int o = part ? m : 0, len = part ? n - m : m;
+            switch (which)
+            {
+            case 0:
+                ox_iir_filterNf(st.data(), src + o, y.data() + o, len, r);
+                break;
+            case 1:
+                ox_iir_filterN(st.data(), src + o, y.data() + o, len, p);
+                break;
+            case 2:
+                ox_iir_filter1(st.data(), src + o, y.data() + o, len, c1);
+                break;
+            case 3:
+                ox_iir_filter2(st.data(), src + o, y.data() + o, len, c2);
+                break;
+            case 4:
+                ox_iir_filter3(st.data(), src + o, y.data() + o, len, c3);
+                break;
+            default:
+                ox_iir_filter2_mch(st.data(), il.data() + 2 * o + 1, il.data() + 2 * o + 1, len, 2,
+                                   c2);
+            }
+        }
+        if (which == 5)
+            for (int i = 0; i < n; ++i) y[i] = il[2 * i + 1];
+        return y;
+    };
+    for (int which = 0; which < 6; ++which)
+    {
+        const std::vector<float> whole = run(which, n, false);
+        EXPECT_GT(oxtest::rms(whole.data(), n), 0.01) << which;
+        for (int m : {0, 1, 333, 999})
+        {
+            EXPECT_EQ(run(which, m, false), whole) << which << " " << m;
+            EXPECT_EQ(run(which, m, true), whole) << which << " " << m;
+        }
+    }
+    // The interleaved filter equals the plain one and leaves the other channel alone.
+    std::vector<float> il(2 * n), st(4, 0.0f), ref(n), st2(4, 0.0f);
+    for (int i = 0; i < n; ++i) il[2 * i] = x[i], il[2 * i + 1] = -1.0f;
+    ox_iir_filter2_mch(st.data(), il.data(), il.data(), n, 2, c2);
+    ox_iir_filter2(st2.data(), x.data(), ref.data(), n, c2);
+    for (int i = 0; i < n; ++i)
+    {
+        ASSERT_EQ(il[2 * i], ref[i]);
+        ASSERT_EQ(il[2 * i + 1], -1.0f);
+    }
+}
+
+TEST(IirFilter, OrderWordsAndBadArgumentsAreSafe)
+{
+    const int n = 32;
+    std::vector<float> x = oxtest::noise(n, 3), y(n, 9.0f), st(18, 0.0f);
+    ox_iir_cfNf r = {};
+    // Order 0: separate output gets a copy; the state stays untouched.
+    ox_iir_filterNf(st.data(), x.data(), y.data(), n, r);
+    EXPECT_EQ(y, x);
+    // An order word far beyond the record is taken as 9: exactly 18 state words are used
+    // (heap arrays of exact size let the address sanitizer catch any overrun).
+    std::unique_ptr<float[]> st18(new float[18]());
+    ox_iir_lpbutterf(&r, 9, 1000.0f, 48000.0f);
+    ox_iir_cfNf big = r;
+    big.order = 1000000;
+    std::vector<float> a(n), b(n);
+    ox_iir_filterNf(st18.get(), x.data(), a.data(), n, big);
+    std::fill(st.begin(), st.end(), 0.0f);
+    ox_iir_filterNf(st.data(), x.data(), b.data(), n, r);
+    EXPECT_EQ(a, b);
+    ox_iir_cfN p;
+    ox_iir_lpbutter(&p, 9, 1000.0f, 48000.0f);
+    p.order = 77;
+    std::unique_ptr<float[]> stp(new float[18]());
+    ox_iir_filterN(stp.get(), x.data(), a.data(), n, p);
+    std::unique_ptr<ox_iir_cfNf> heap(new ox_iir_cfNf());
+    ox_iir_lpbutterf(heap.get(), 50, 1000.0f, 48000.0f);
+    EXPECT_EQ(heap->order, 9u);
+    ox_iir_bpbutterf(heap.get(), 9, 100.0f, 1000.0f, 48000.0f);
+    EXPECT_EQ(heap->order, 8u);
+    ox_iir_hplinkrileyf(heap.get(), 11, 100.0f, 48000.0f);
+    EXPECT_EQ(heap->order, 8u);
+    std::unique_ptr<ox_iir_cfN> hp(new ox_iir_cfN());
+    ox_iir_hpshelving(hp.get(), 12, 100.0f, 3.0f, 48000.0f);
+    EXPECT_EQ(hp->order, 9u);
+    ox_iir_cfN_to_cfNf(heap.get(), hp.get());
+    // n <= 0 and null pointers do nothing.
+    st.assign(18, 0.5f);
+    ox_iir_filterNf(st.data(), x.data(), y.data(), 0, r);
+    ox_iir_filterNf(st.data(), x.data(), y.data(), -5, r);
+    ox_iir_filterNf(st.data(), nullptr, y.data(), n, r);
+    ox_iir_filter2_mch(st.data(), x.data(), y.data(), n, 0, ox_iir_cf2{1, 0, 0, 0, 0});
+    EXPECT_EQ(st, std::vector<float>(18, 0.5f));
+    ox_iir_lpbutterf(nullptr, 2, 1000.0f, 48000.0f);
+    ox_iir_peaking(nullptr, 1000.0f, 3.0f, 1.0f, 48000.0f);
+    EXPECT_EQ(ox_iir_cfNtocfX(nullptr, &p), 1);
+}
+
+TEST(IirFilter, NonFiniteInputDoesNotPoisonTheState)
+{
+    ox_iir_cfNf r;
+    ox_iir_lpbutterf(&r, 5, 2000.0f, 48000.0f);
+    ox_iir_cf2 c2;
+    ox_iir_peaking(&c2, 1000.0f, 6.0f, 3.0f, 48000.0f);
+    std::vector<float> st(18, 0.0f), st2(4, 0.0f), x(64, 0.1f), y(64);
+    x[10] = kNaN;
+    ox_iir_filterNf(st.data(), x.data(), y.data(), 64, r);
+    ox_iir_filter2(st2.data(), x.data(), y.data(), 64, c2);
+    x.assign(64, 0.1f);
+    x[63] = kInf;
+    ox_iir_filterNf(st.data(), x.data(), y.data(), 64, r);
+    ox_iir_filter2(st2.data(), x.data(), y.data(), 64, c2);
+    x.assign(64, 0.1f);
+    ox_iir_filterNf(st.data(), x.data(), y.data(), 64, r);
+    for (float v : y) ASSERT_TRUE(std::isfinite(v));
+    ox_iir_filter2(st2.data(), x.data(), y.data(), 64, c2);
+    for (float v : y) ASSERT_TRUE(std::isfinite(v));
+}
+
+// Noise through every designer at the ends of its range and beyond: every stored section has
+// its poles strictly inside the unit circle, and the output stays finite and bounded.
+TEST(IirFilter, StabilitySoakAtRangeEnds)
+{
+    const std::vector<float> x = oxtest::noise(8192, 11);
+    std::vector<float> y(x.size());
+    long designs = 0;
+    auto soak = [&](const ox_iir_cfNf& r, double gmax, const char* what, float f, float fs)
+    {
+        ++designs;
+        ASSERT_TRUE(oxtest::stable_nf(r)) << what << " f=" << f << " fs=" << fs;
+        std::vector<float> st(18, 0.0f);
+        for (int rep = 0; rep < 2; ++rep)
+            ox_iir_filterNf(st.data(), x.data(), y.data(), (int)x.size(), r);
+        double peak = 0.0;
+        for (float v : y)
+        {
+            ASSERT_TRUE(std::isfinite(v)) << what << " f=" << f << " fs=" << fs;
+            peak = std::max(peak, (double)std::fabs(v));
+        }
+        ASSERT_LT(peak, 50.0 * gmax) << what << " f=" << f << " fs=" << fs;
+    };
+    auto single = [&](const ox_iir_cf2& c, double gmax, const char* what, float f, float fs)
+    {
+        ox_iir_cfNf r = {};
+        r.order = 2;
+        r.sec[0] = c;
+        soak(r, gmax, what, f, fs);
+    };
+    auto first = [&](const float c[5], double gmax, const char* what, float f, float fs)
+    {
+        ox_iir_cfNf r = {};
+        r.order = 1;
+        r.first = ox_iir_cf1{c[0], c[2], c[4]};
+        soak(r, gmax, what, f, fs);
+    };
+    for (float fs : {11025.0f, 192000.0f})
+        for (float f : {-1.0f, 0.0f, 1e-3f, 1.0f, 20.0f, 0.45f * fs, 0.5f * fs, 2.0f * fs, kNaN})
+        {
+            for (unsigned N : {1u, 2u, 3u, 8u, 9u})
+            {
+                ox_iir_cfNf r;
+                ox_iir_lpbutterf(&r, N, f, fs);
+                soak(r, 1.0, "lpbutter", f, fs);
+                ox_iir_hpbutterf(&r, N, f, fs);
+                soak(r, 1.0, "hpbutter", f, fs);
+                ox_iir_lplinkrileyf(&r, N, f, fs);
+                soak(r, 1.0, "lplr", f, fs);
+                ox_iir_hplinkrileyf(&r, N, f, fs);
+                soak(r, 1.0, "hplr", f, fs);
+                for (float g : {-120.0f, -24.0f, 24.0f, 120.0f, kNaN})
+                {
+                    const double G = std::pow(10.0, 120.0 / 20.0);
+                    ox_iir_lpshelvingf(&r, N, f, g, fs);
+                    soak(r, G, "lpshelf", f, fs);
+                    ox_iir_hpshelvingf(&r, N, f, g, fs);
+                    soak(r, G, "hpshelf", f, fs);
+                }
+            }
+            for (unsigned N : {1u, 4u})
+                for (float f2 : {f, 0.0f, 0.5f * fs})
+                {
+                    ox_iir_cfNf r;
+                    ox_iir_bpbutterf(&r, N, f, f2, fs);
+                    soak(r, 1.0, "bp", f, fs);
+                    ox_iir_bsbutterf(&r, N, f, f2, fs);
+                    soak(r, 1.0, "bs", f, fs);
+                }
+            ox_iir_cf2 c;
+            float c5[5];
+            ox_iir_lpbutter2(&c, f, fs);
+            single(c, 1.0, "lpbutter2", f, fs);
+            ox_iir_hpbutter2(&c, f, fs);
+            single(c, 1.0, "hpbutter2", f, fs);
+            ox_iir_lpbutter1(c5, f, fs);
+            first(c5, 1.0, "lpbutter1", f, fs);
+            ox_iir_hpbutter1(c5, f, fs);
+            first(c5, 1.0, "hpbutter1", f, fs);
+            ox_iir_allpass1(&c, f, fs);
+            single(c, 1.0, "allpass1", f, fs);
+            for (float q : {0.0f, 0.01f, 0.1f, 0.7f, 100.0f, 1e6f, kNaN})
+            {
+                ox_iir_allpass2(&c, f, q, fs);
+                single(c, 1.0, "allpass2", f, fs);
+                for (float g : {-120.0f, -24.0f, 24.0f, 120.0f})
+                {
+                    ox_iir_peaking(&c, f, g, q, fs);
+                    single(c, 1e6, "peaking", f, fs);
+                }
+            }
+            for (float g : {-120.0f, -24.0f, 0.0f, 24.0f, 120.0f, kInf})
+            {
+                ox_iir_lfshelving2(&c, f, g, fs);
+                single(c, 1e6, "lfshelving2", f, fs);
+                ox_iir_hfshelving2(&c, f, g, fs);
+                single(c, 1e6, "hfshelving2", f, fs);
+                ox_iir_lfshelving1(c5, f, g, fs);
+                first(c5, 1e6, "lfshelving1", f, fs);
+                ox_iir_hfshelving1(c5, f, g, fs);
+                first(c5, 1e6, "hfshelving1", f, fs);
+            }
+        }
+    EXPECT_GT(designs, 500);
+}
