@@ -51,152 +51,148 @@ inline float adapt(float old, float t, float floor)
 
 } // namespace
 
-extern "C"
+extern "C" {
+
+int ox_ms2b_alloc(ox_ms2b_params* params, ox_ms2b_state* state, int32_t framesize, int32_t specsize,
+                  int32_t num_bands, const int32_t* band_edges, float sample_rate)
 {
+    if (!params || !state) return -3;
+    const int rc = oxblk::check_alloc_args(framesize, specsize, num_bands, sample_rate);
+    if (rc) return rc;
+    params->num_inputs = 4;
+    oxblk::store_header(params, framesize, specsize, num_bands, band_edges, sample_rate);
+    float** slots[kNumArrays];
+    int32_t counts[kNumArrays];
+    array_slots(state, slots);
+    for (int i = 0; i < kNumArrays; ++i) counts[i] = num_bands;
+    return oxblk::alloc_arrays(slots, counts, kNumArrays);
+}
 
-    int ox_ms2b_alloc(ox_ms2b_params* params, ox_ms2b_state* state, int32_t framesize,
-                      int32_t specsize, int32_t num_bands, const int32_t* band_edges,
-                      float sample_rate)
+void ox_ms2b_default_cfg(ox_ms2b_cfg* cfg)
+{
+    if (!cfg) return;
+    cfg->mode = 0;
+    cfg->gain_floor = kDefaultFloor;
+    cfg->diffuseness_scale = kDefaultScale;
+    cfg->diffuse_level = kDefaultLevel;
+}
+
+int ox_ms2b_init(ox_ms2b_params* params, ox_ms2b_state* state, ox_ms2b_cfg* cfg, int32_t framesize,
+                 int32_t specsize, int32_t num_bands, const int32_t* band_edges, float sample_rate)
+{
+    if (!params || !state || !cfg) return -3;
+    const int rc =
+        oxblk::check_init_args(params, framesize, specsize, num_bands, band_edges, sample_rate);
+    if (rc) return rc;
+    if (!state->energy_w) return -3; // not allocated
+    params->num_inputs = 4;
+    oxblk::store_header(params, framesize, specsize, num_bands, band_edges, sample_rate);
+    const float frame_ms = float(framesize) * 1000.0f / sample_rate;
+    params->smoothing = oxblk::smoothing_factor(frame_ms, kStatsTime, kStatsTime);
+    memcpy(params->matrix, kMatrix, sizeof(kMatrix));
+    ox_ms2b_update_cfg(params, cfg);
+    ox_ms2b_reset(params, state);
+    return 0;
+}
+
+int ox_ms2b_update_cfg(ox_ms2b_params* params, ox_ms2b_cfg* cfg)
+{
+    if (!params || !cfg) return 0;
+    cfg->gain_floor = ox_clampf(cfg->gain_floor, -180.0f, 0.0f, kDefaultFloor);
+    cfg->diffuseness_scale = ox_clampf(cfg->diffuseness_scale, -20.0f, 20.0f, kDefaultScale);
+    cfg->diffuse_level = ox_clampf(cfg->diffuse_level, -40.0f, 40.0f, kDefaultLevel);
+    params->mode = cfg->mode;
+    params->floor = float(std::pow(10.0, cfg->gain_floor / 20.0));
+    params->scale = float(std::pow(10.0, cfg->diffuseness_scale / 10.0));
+    params->diffuse_factor = float(std::pow(10.0, cfg->diffuse_level / 20.0));
+    return 0;
+}
+
+void ox_ms2b_reset(ox_ms2b_params* params, ox_ms2b_state* state)
+{
+    if (!params || !state) return;
+    float** slots[kNumArrays];
+    array_slots(state, slots);
+    for (int i = 0; i < kNumArrays; ++i)
+        if (*slots[i]) memset(*slots[i], 0, sizeof(float) * size_t(params->num_bands));
+}
+
+void ox_ms2b_process_frame(ox_ms2b_params* params, ox_ms2b_state* state, float* const* in)
+{
+    if (!params || !state || !in || !state->energy_w || params->num_bands < 1) return;
+    if (params->mode & OX_MS2B_BYPASS) return;
+    oxblk::matrix4_inplace(in, params->matrix, params->specsize);
+
+    const int32_t nb = params->num_bands;
+    if (!(params->mode & OX_MS2B_STATS))
     {
-        if (!params || !state) return -3;
-        const int rc = oxblk::check_alloc_args(framesize, specsize, num_bands, sample_rate);
-        if (rc) return rc;
-        params->num_inputs = 4;
-        oxblk::store_header(params, framesize, specsize, num_bands, band_edges, sample_rate);
-        float** slots[kNumArrays];
-        int32_t counts[kNumArrays];
-        array_slots(state, slots);
-        for (int i = 0; i < kNumArrays; ++i) counts[i] = num_bands;
-        return oxblk::alloc_arrays(slots, counts, kNumArrays);
-    }
-
-    void ox_ms2b_default_cfg(ox_ms2b_cfg* cfg)
-    {
-        if (!cfg) return;
-        cfg->mode = 0;
-        cfg->gain_floor = kDefaultFloor;
-        cfg->diffuseness_scale = kDefaultScale;
-        cfg->diffuse_level = kDefaultLevel;
-    }
-
-    int ox_ms2b_init(ox_ms2b_params* params, ox_ms2b_state* state, ox_ms2b_cfg* cfg,
-                     int32_t framesize, int32_t specsize, int32_t num_bands,
-                     const int32_t* band_edges, float sample_rate)
-    {
-        if (!params || !state || !cfg) return -3;
-        const int rc =
-            oxblk::check_init_args(params, framesize, specsize, num_bands, band_edges, sample_rate);
-        if (rc) return rc;
-        if (!state->energy_w) return -3; // not allocated
-        params->num_inputs = 4;
-        oxblk::store_header(params, framesize, specsize, num_bands, band_edges, sample_rate);
-        const float frame_ms = float(framesize) * 1000.0f / sample_rate;
-        params->smoothing = oxblk::smoothing_factor(frame_ms, kStatsTime, kStatsTime);
-        memcpy(params->matrix, kMatrix, sizeof(kMatrix));
-        ox_ms2b_update_cfg(params, cfg);
-        ox_ms2b_reset(params, state);
-        return 0;
-    }
-
-    int ox_ms2b_update_cfg(ox_ms2b_params* params, ox_ms2b_cfg* cfg)
-    {
-        if (!params || !cfg) return 0;
-        cfg->gain_floor = ox_clampf(cfg->gain_floor, -180.0f, 0.0f, kDefaultFloor);
-        cfg->diffuseness_scale = ox_clampf(cfg->diffuseness_scale, -20.0f, 20.0f, kDefaultScale);
-        cfg->diffuse_level = ox_clampf(cfg->diffuse_level, -40.0f, 40.0f, kDefaultLevel);
-        params->mode = cfg->mode;
-        params->floor = float(std::pow(10.0, cfg->gain_floor / 20.0));
-        params->scale = float(std::pow(10.0, cfg->diffuseness_scale / 10.0));
-        params->diffuse_factor = float(std::pow(10.0, cfg->diffuse_level / 20.0));
-        return 0;
-    }
-
-    void ox_ms2b_reset(ox_ms2b_params* params, ox_ms2b_state* state)
-    {
-        if (!params || !state) return;
-        float** slots[kNumArrays];
-        array_slots(state, slots);
-        for (int i = 0; i < kNumArrays; ++i)
-            if (*slots[i]) memset(*slots[i], 0, sizeof(float) * size_t(params->num_bands));
-    }
-
-    void ox_ms2b_process_frame(ox_ms2b_params* params, ox_ms2b_state* state, float* const* in)
-    {
-        if (!params || !state || !in || !state->energy_w || params->num_bands < 1) return;
-        if (params->mode & OX_MS2B_BYPASS) return;
-        oxblk::matrix4_inplace(in, params->matrix, params->specsize);
-
-        const int32_t nb = params->num_bands;
-        if (!(params->mode & OX_MS2B_STATS))
-        {
-            for (int32_t b = 0; b < nb; ++b)
-            {
-                state->direct_gain[b] = 1.0f;
-                state->diffuse_gain[b] = 0.0f;
-            }
-            return;
-        }
-
-        const float* w = in[0];
-        const float* x = in[1];
-        const float* y = in[2];
-        const float* z = in[3];
-        const int32_t* edges = params->band_edges;
-        const float a = params->smoothing;
         for (int32_t b = 0; b < nb; ++b)
         {
-            float ew = 0.0f, ex = 0.0f, ey = 0.0f, ez = 0.0f, cx = 0.0f, cy = 0.0f, cz = 0.0f;
-            auto add = [&](int32_t i)
-            {
-                ew += w[i] * w[i];
-                ex += x[i] * x[i];
-                ey += y[i] * y[i];
-                ez += z[i] * z[i];
-                cx += x[i] * w[i];
-                cy += y[i] * w[i];
-                cz += z[i] * w[i];
-            };
-            // Re(X conj W) = Xr·Wr + Xi·Wi: every float of a bin adds a real
-            // product, and DC / Nyquist are the real floats of pair 0.
-            for (int32_t k = oxblk::band_first_bin(edges, b); k < edges[b]; ++k)
-            {
-                add(2 * k);
-                add(2 * k + 1);
-            }
-            if (b == 0) add(0);
-            if (b == nb - 1) add(1);
-            smooth(&state->energy_w[b], ew, a);
-            smooth(&state->energy_x[b], ex, a);
-            smooth(&state->energy_y[b], ey, a);
-            smooth(&state->energy_z[b], ez, a);
-            smooth(&state->cross_xw[b], cx, a);
-            smooth(&state->cross_yw[b], cy, a);
-            smooth(&state->cross_zw[b], cz, a);
-
-            // Diffuseness: 0 for a single plane wave, 1 without any net intensity.
-            // The epsilon keeps silence at 0/0 from producing NaN.
-            const float inten = std::fabs(state->cross_xw[b]) + std::fabs(state->cross_yw[b]) +
-                                std::fabs(state->cross_zw[b]);
-            const float energy = 2.0f * state->energy_w[b] + state->energy_x[b] +
-                                 state->energy_y[b] + state->energy_z[b] + 1e-20f;
-            const float psi =
-                ox_clampf((1.0f - 2.0f * inten / energy) * params->scale, 1e-10f, 1.0f, 1.0f);
-
-            state->direct_gain[b] = adapt(state->direct_gain[b], 1.0f - psi, params->floor);
-            state->diffuse_gain[b] =
-                adapt(state->diffuse_gain[b], psi, params->floor) * params->diffuse_factor;
-            if (params->mode & OX_MS2B_NO_DIRECT) state->direct_gain[b] = 0.0f;
-            if (params->mode & OX_MS2B_NO_DIFFUSE) state->diffuse_gain[b] = 0.0f;
+            state->direct_gain[b] = 1.0f;
+            state->diffuse_gain[b] = 0.0f;
         }
+        return;
     }
 
-    void ox_ms2b_done(ox_ms2b_params* params, ox_ms2b_state* state)
+    const float* w = in[0];
+    const float* x = in[1];
+    const float* y = in[2];
+    const float* z = in[3];
+    const int32_t* edges = params->band_edges;
+    const float a = params->smoothing;
+    for (int32_t b = 0; b < nb; ++b)
     {
-        (void)params;
-        if (!state) return;
-        float** slots[kNumArrays];
-        array_slots(state, slots);
-        oxblk::free_arrays(slots, kNumArrays);
+        float ew = 0.0f, ex = 0.0f, ey = 0.0f, ez = 0.0f, cx = 0.0f, cy = 0.0f, cz = 0.0f;
+        auto add = [&](int32_t i) {
+            ew += w[i] * w[i];
+            ex += x[i] * x[i];
+            ey += y[i] * y[i];
+            ez += z[i] * z[i];
+            cx += x[i] * w[i];
+            cy += y[i] * w[i];
+            cz += z[i] * w[i];
+        };
+        // Re(X conj W) = Xr·Wr + Xi·Wi: every float of a bin adds a real
+        // product, and DC / Nyquist are the real floats of pair 0.
+        for (int32_t k = oxblk::band_first_bin(edges, b); k < edges[b]; ++k)
+        {
+            add(2 * k);
+            add(2 * k + 1);
+        }
+        if (b == 0) add(0);
+        if (b == nb - 1) add(1);
+        smooth(&state->energy_w[b], ew, a);
+        smooth(&state->energy_x[b], ex, a);
+        smooth(&state->energy_y[b], ey, a);
+        smooth(&state->energy_z[b], ez, a);
+        smooth(&state->cross_xw[b], cx, a);
+        smooth(&state->cross_yw[b], cy, a);
+        smooth(&state->cross_zw[b], cz, a);
+
+        // Diffuseness: 0 for a single plane wave, 1 without any net intensity.
+        // The epsilon keeps silence at 0/0 from producing NaN.
+        const float inten = std::fabs(state->cross_xw[b]) + std::fabs(state->cross_yw[b]) +
+                            std::fabs(state->cross_zw[b]);
+        const float energy = 2.0f * state->energy_w[b] + state->energy_x[b] + state->energy_y[b] +
+                             state->energy_z[b] + 1e-20f;
+        const float psi =
+            ox_clampf((1.0f - 2.0f * inten / energy) * params->scale, 1e-10f, 1.0f, 1.0f);
+
+        state->direct_gain[b] = adapt(state->direct_gain[b], 1.0f - psi, params->floor);
+        state->diffuse_gain[b] =
+            adapt(state->diffuse_gain[b], psi, params->floor) * params->diffuse_factor;
+        if (params->mode & OX_MS2B_NO_DIRECT) state->direct_gain[b] = 0.0f;
+        if (params->mode & OX_MS2B_NO_DIFFUSE) state->diffuse_gain[b] = 0.0f;
     }
+}
+
+void ox_ms2b_done(ox_ms2b_params* params, ox_ms2b_state* state)
+{
+    (void)params;
+    if (!state) return;
+    float** slots[kNumArrays];
+    array_slots(state, slots);
+    oxblk::free_arrays(slots, kNumArrays);
+}
 
 } // extern "C"
