@@ -190,81 +190,70 @@ std::vector<Shelf> shelves()
     typedef std::vector<ox_biquad_coeffs> V;
     return {
         {"lf1", true,
-         [](float f, float g, float fs)
-         {
+         [](float f, float g, float fs) {
              V v(1);
              ox_biquad_lfshelving1(&v[0], f, g, fs);
              return v;
          }},
         {"hf1", false,
-         [](float f, float g, float fs)
-         {
+         [](float f, float g, float fs) {
              V v(1);
              ox_biquad_hfshelving1(&v[0], f, g, fs);
              return v;
          }},
         {"lf2", true,
-         [](float f, float g, float fs)
-         {
+         [](float f, float g, float fs) {
              V v(1);
              ox_biquad_lfshelving2(&v[0], f, g, fs);
              return v;
          }},
         {"hf2", false,
-         [](float f, float g, float fs)
-         {
+         [](float f, float g, float fs) {
              V v(1);
              ox_biquad_hfshelving2(&v[0], f, g, fs);
              return v;
          }},
         {"lf2Q0.5", true,
-         [](float f, float g, float fs)
-         {
+         [](float f, float g, float fs) {
              V v(1);
              ox_biquad_lfshelving2_Qfactor(&v[0], f, g, 0.5f, fs);
              return v;
          }},
         {"hf2Q2", false,
-         [](float f, float g, float fs)
-         {
+         [](float f, float g, float fs) {
              V v(1);
              ox_biquad_hfshelving2_Qfactor(&v[0], f, g, 2.0f, fs);
              return v;
          }},
         {"lf2Q9", true,
-         [](float f, float g, float fs)
-         {
+         [](float f, float g, float fs) {
              V v(1);
              ox_biquad_lfshelving2_Qfactor(&v[0], f, g, 9.0f, fs);
              return v;
          }},
         {"lf3", true,
-         [](float f, float g, float fs)
-         {
+         [](float f, float g, float fs) {
              V v(2);
              ox_biquad_lfshelving3A(&v[0], f, g, fs);
              ox_biquad_lfshelving3B(&v[1], f, g, fs);
              return v;
          }},
         {"hf3", false,
-         [](float f, float g, float fs)
-         {
+         [](float f, float g, float fs) {
              V v(2);
              ox_biquad_hfshelving3A(&v[0], f, g, fs);
              ox_biquad_hfshelving3B(&v[1], f, g, fs);
              return v;
          }},
         {"lf4", true,
-         [](float f, float g, float fs)
-         {
+         [](float f, float g, float fs) {
              V v(2);
              ox_biquad_lfshelving4A(&v[0], f, g, fs);
              ox_biquad_lfshelving4B(&v[1], f, g, fs);
              return v;
          }},
         {"hf4", false,
-         [](float f, float g, float fs)
-         {
+         [](float f, float g, float fs) {
              V v(2);
              ox_biquad_hfshelving4A(&v[0], f, g, fs);
              ox_biquad_hfshelving4B(&v[1], f, g, fs);
@@ -442,74 +431,108 @@ TEST(Biquad, StabilitySoakAtRangeEnds)
     typedef std::function<void(ox_biquad_coeffs*, float f, float f2, float dB, float Q, float fs)>
         D;
     const std::vector<D> designers = {
-        [](ox_biquad_coeffs* c, float f, float, float, float, float fs)
-        { ox_biquad_lpbutter1(c, f, fs); },
-        [](ox_biquad_coeffs* c, float f, float, float, float, float fs)
-        { ox_biquad_hpbutter1(c, f, fs); },
-        [](ox_biquad_coeffs* c, float f, float, float, float, float fs)
-        { ox_biquad_lpbutter2(c, f, fs); },
-        [](ox_biquad_coeffs* c, float f, float, float, float, float fs)
-        { ox_biquad_hpbutter2(c, f, fs); },
-        [](ox_biquad_coeffs* c, float f, float, float, float Q, float fs)
-        { ox_biquad_hpbutter2_Qfactor(c, f, Q, fs); },
-        [](ox_biquad_coeffs* c, float f, float, float, float, float fs)
-        { ox_biquad_lpbutter3B(c, f, fs); },
-        [](ox_biquad_coeffs* c, float f, float, float, float, float fs)
-        { ox_biquad_hpbutter3B(c, f, fs); },
-        [](ox_biquad_coeffs* c, float f, float, float, float, float fs)
-        { ox_biquad_lpbutter4A(c, f, fs); },
-        [](ox_biquad_coeffs* c, float f, float, float, float, float fs)
-        { ox_biquad_lpbutter4B(c, f, fs); },
-        [](ox_biquad_coeffs* c, float f, float, float, float, float fs)
-        { ox_biquad_hpbutter4A(c, f, fs); },
-        [](ox_biquad_coeffs* c, float f, float, float, float, float fs)
-        { ox_biquad_hpbutter4B(c, f, fs); },
-        [](ox_biquad_coeffs* c, float f, float f2, float, float, float fs)
-        { ox_biquad_bpbutter1(c, f, f2, fs); },
-        [](ox_biquad_coeffs* c, float f, float f2, float, float, float fs)
-        { ox_biquad_bsbutter1(c, f, f2, fs); },
-        [](ox_biquad_coeffs* c, float f, float f2, float, float, float fs)
-        { ox_biquad_bpbutter2A(c, f, f2, fs); },
-        [](ox_biquad_coeffs* c, float f, float f2, float, float, float fs)
-        { ox_biquad_bpbutter2B(c, f, f2, fs); },
-        [](ox_biquad_coeffs* c, float f, float f2, float, float, float fs)
-        { ox_biquad_bsbutter2A(c, f, f2, fs); },
-        [](ox_biquad_coeffs* c, float f, float f2, float, float, float fs)
-        { ox_biquad_bsbutter2B(c, f, f2, fs); },
-        [](ox_biquad_coeffs* c, float f, float, float, float, float fs)
-        { ox_biquad_lplinkriley2(c, f, fs); },
-        [](ox_biquad_coeffs* c, float f, float, float, float, float fs)
-        { ox_biquad_hplinkriley2(c, f, fs); },
-        [](ox_biquad_coeffs* c, float f, float, float dB, float, float fs)
-        { ox_biquad_lfshelving1(c, f, dB, fs); },
-        [](ox_biquad_coeffs* c, float f, float, float dB, float, float fs)
-        { ox_biquad_hfshelving1(c, f, dB, fs); },
-        [](ox_biquad_coeffs* c, float f, float, float dB, float, float fs)
-        { ox_biquad_lfshelving2(c, f, dB, fs); },
-        [](ox_biquad_coeffs* c, float f, float, float dB, float, float fs)
-        { ox_biquad_hfshelving2(c, f, dB, fs); },
-        [](ox_biquad_coeffs* c, float f, float, float dB, float Q, float fs)
-        { ox_biquad_lfshelving2_Qfactor(c, f, dB, Q, fs); },
-        [](ox_biquad_coeffs* c, float f, float, float dB, float Q, float fs)
-        { ox_biquad_hfshelving2_Qfactor(c, f, dB, Q, fs); },
-        [](ox_biquad_coeffs* c, float f, float, float dB, float, float fs)
-        { ox_biquad_lfshelving3B(c, f, dB, fs); },
-        [](ox_biquad_coeffs* c, float f, float, float dB, float, float fs)
-        { ox_biquad_hfshelving3B(c, f, dB, fs); },
-        [](ox_biquad_coeffs* c, float f, float, float dB, float, float fs)
-        { ox_biquad_lfshelving4A(c, f, dB, fs); },
-        [](ox_biquad_coeffs* c, float f, float, float dB, float, float fs)
-        { ox_biquad_hfshelving4B(c, f, dB, fs); },
-        [](ox_biquad_coeffs* c, float f, float, float dB, float Q, float fs)
-        { ox_biquad_peaking(c, f, dB, Q, fs); },
-        [](ox_biquad_coeffs* c, float f, float, float dB, float Q, float fs)
-        { ox_biquad_resonator(c, f, dB, Q, fs); },
-        [](ox_biquad_coeffs* c, float f, float, float, float, float fs)
-        { ox_biquad_allpass1(c, f, fs); },
-        [](ox_biquad_coeffs* c, float f, float, float, float Q, float fs)
-        { ox_biquad_allpass2(c, f, Q, fs); },
-        [](ox_biquad_coeffs* c, float f, float f2, float, float Q, float fs)
-        { ox_biquad_linkwitztransform2(c, f, Q, f2, 1.0f / Q, fs); },
+        [](ox_biquad_coeffs* c, float f, float, float, float, float fs) {
+            ox_biquad_lpbutter1(c, f, fs);
+        },
+        [](ox_biquad_coeffs* c, float f, float, float, float, float fs) {
+            ox_biquad_hpbutter1(c, f, fs);
+        },
+        [](ox_biquad_coeffs* c, float f, float, float, float, float fs) {
+            ox_biquad_lpbutter2(c, f, fs);
+        },
+        [](ox_biquad_coeffs* c, float f, float, float, float, float fs) {
+            ox_biquad_hpbutter2(c, f, fs);
+        },
+        [](ox_biquad_coeffs* c, float f, float, float, float Q, float fs) {
+            ox_biquad_hpbutter2_Qfactor(c, f, Q, fs);
+        },
+        [](ox_biquad_coeffs* c, float f, float, float, float, float fs) {
+            ox_biquad_lpbutter3B(c, f, fs);
+        },
+        [](ox_biquad_coeffs* c, float f, float, float, float, float fs) {
+            ox_biquad_hpbutter3B(c, f, fs);
+        },
+        [](ox_biquad_coeffs* c, float f, float, float, float, float fs) {
+            ox_biquad_lpbutter4A(c, f, fs);
+        },
+        [](ox_biquad_coeffs* c, float f, float, float, float, float fs) {
+            ox_biquad_lpbutter4B(c, f, fs);
+        },
+        [](ox_biquad_coeffs* c, float f, float, float, float, float fs) {
+            ox_biquad_hpbutter4A(c, f, fs);
+        },
+        [](ox_biquad_coeffs* c, float f, float, float, float, float fs) {
+            ox_biquad_hpbutter4B(c, f, fs);
+        },
+        [](ox_biquad_coeffs* c, float f, float f2, float, float, float fs) {
+            ox_biquad_bpbutter1(c, f, f2, fs);
+        },
+        [](ox_biquad_coeffs* c, float f, float f2, float, float, float fs) {
+            ox_biquad_bsbutter1(c, f, f2, fs);
+        },
+        [](ox_biquad_coeffs* c, float f, float f2, float, float, float fs) {
+            ox_biquad_bpbutter2A(c, f, f2, fs);
+        },
+        [](ox_biquad_coeffs* c, float f, float f2, float, float, float fs) {
+            ox_biquad_bpbutter2B(c, f, f2, fs);
+        },
+        [](ox_biquad_coeffs* c, float f, float f2, float, float, float fs) {
+            ox_biquad_bsbutter2A(c, f, f2, fs);
+        },
+        [](ox_biquad_coeffs* c, float f, float f2, float, float, float fs) {
+            ox_biquad_bsbutter2B(c, f, f2, fs);
+        },
+        [](ox_biquad_coeffs* c, float f, float, float, float, float fs) {
+            ox_biquad_lplinkriley2(c, f, fs);
+        },
+        [](ox_biquad_coeffs* c, float f, float, float, float, float fs) {
+            ox_biquad_hplinkriley2(c, f, fs);
+        },
+        [](ox_biquad_coeffs* c, float f, float, float dB, float, float fs) {
+            ox_biquad_lfshelving1(c, f, dB, fs);
+        },
+        [](ox_biquad_coeffs* c, float f, float, float dB, float, float fs) {
+            ox_biquad_hfshelving1(c, f, dB, fs);
+        },
+        [](ox_biquad_coeffs* c, float f, float, float dB, float, float fs) {
+            ox_biquad_lfshelving2(c, f, dB, fs);
+        },
+        [](ox_biquad_coeffs* c, float f, float, float dB, float, float fs) {
+            ox_biquad_hfshelving2(c, f, dB, fs);
+        },
+        [](ox_biquad_coeffs* c, float f, float, float dB, float Q, float fs) {
+            ox_biquad_lfshelving2_Qfactor(c, f, dB, Q, fs);
+        },
+        [](ox_biquad_coeffs* c, float f, float, float dB, float Q, float fs) {
+            ox_biquad_hfshelving2_Qfactor(c, f, dB, Q, fs);
+        },
+        [](ox_biquad_coeffs* c, float f, float, float dB, float, float fs) {
+            ox_biquad_lfshelving3B(c, f, dB, fs);
+        },
+        [](ox_biquad_coeffs* c, float f, float, float dB, float, float fs) {
+            ox_biquad_hfshelving3B(c, f, dB, fs);
+        },
+        [](ox_biquad_coeffs* c, float f, float, float dB, float, float fs) {
+            ox_biquad_lfshelving4A(c, f, dB, fs);
+        },
+        [](ox_biquad_coeffs* c, float f, float, float dB, float, float fs) {
+            ox_biquad_hfshelving4B(c, f, dB, fs);
+        },
+        [](ox_biquad_coeffs* c, float f, float, float dB, float Q, float fs) {
+            ox_biquad_peaking(c, f, dB, Q, fs);
+        },
+        [](ox_biquad_coeffs* c, float f, float, float dB, float Q, float fs) {
+            ox_biquad_resonator(c, f, dB, Q, fs);
+        },
+        [](ox_biquad_coeffs* c, float f, float, float, float, float fs) {
+            ox_biquad_allpass1(c, f, fs);
+        },
+        [](ox_biquad_coeffs* c, float f, float, float, float Q, float fs) {
+            ox_biquad_allpass2(c, f, Q, fs);
+        },
+        [](ox_biquad_coeffs* c, float f, float f2, float, float Q, float fs) {
+            ox_biquad_linkwitztransform2(c, f, Q, f2, 1.0f / Q, fs);
+        },
     };
     const float nan = std::numeric_limits<float>::quiet_NaN(),
                 inf = std::numeric_limits<float>::infinity();

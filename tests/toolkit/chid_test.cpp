@@ -1,0 +1,178 @@
+#include "ox_chid.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <vector>
+
+namespace
+{
+
+const double kPi = 3.14159265358979323846;
+
+// Energy per DFT bin 0..n/2 of a signal (table-driven, so a few thousand
+// points stay quick).
+std::vector<double> power_spectrum(const std::vector<float>& x)
+{
+    const size_t n = x.size();
+    std::vector<double> cs(n), sn(n), ps(n / 2 + 1);
+    for (size_t m = 0; m < n; ++m)
+    {
+        cs[m] = std::cos(2 * kPi * double(m) / double(n));
+        sn[m] = std::sin(2 * kPi * double(m) / double(n));
+    }
+    for (size_t k = 0; k <= n / 2; ++k)
+    {
+        double re = 0, im = 0;
+        for (size_t i = 0, m = 0; i < n; ++i, m = (m + k) % n)
+        {
+            re += x[i] * cs[m];
+            im -= x[i] * sn[m];
+        }
+        ps[k] = (k == 0 || k == n / 2 ? 1.0 : 2.0) * (re * re + im * im);
+    }
+    return ps;
+}
+
+// Fraction of the energy of a power spectrum of n points between f1 and f2 Hz.
+double band_fraction(const std::vector<double>& ps, double fs, double f1, double f2)
+{
+    const double n = 2.0 * double(ps.size() - 1);
+    double in = 0, all = 0;
+    for (size_t k = 0; k < ps.size(); ++k)
+    {
+        const double f = double(k) * fs / n;
+        all += ps[k];
+        if (f >= f1 && f <= f2) in += ps[k];
+    }
+    return in / all;
+}
+
+struct Generator
+{
+    ox_chid_params p;
+    ox_chid_state s;
+    std::vector<std::vector<float>> out; // one frame per channel
+    std::vector<float*> ptr;
+
+    Generator(int32_t framelen, int32_t nout, float fs)
+    {
+        EXPECT_EQ(ox_chid_init(&p, &s, framelen, nout, fs), 0);
+        out.assign(size_t(nout), std::vector<float>(size_t(framelen)));
+        for (auto& o : out) ptr.push_back(o.data());
+    }
+    ~Generator() { ox_chid_done(&p, &s); }
+
+    // One frame over silent outputs.
+    void frame()
+    {
+        for (auto& o : out) std::fill(o.begin(), o.end(), 0.0f);
+        ox_chid_process(&p, &s, ptr.data());
+    }
+
+    // Index of the only channel that received signal, -1 for none, -2 for more.
+    int active() const
+    {
+        int who = -1;
+        for (size_t c = 0; c < out.size(); ++c)
+            for (float v : out[c])
+                if (v != 0.0f)
+                {
+                    if (who >= 0 && who != int(c)) return -2;
+                    who = int(c);
+                }
+        return who;
+    }
+};
+
+} // namespace
+
+TEST(Chid, OneSecondBurstPerChannelInBandWithoutClipping)
+{
+    const int nout = 3, hop = 480;
+    const float fs = 48000.0f;
+    Generator g(hop, nout, fs);
+    for (int i = 0; i < 20; ++i)
+    {
+        g.frame();
+        ASSERT_EQ(g.active(), -1) << "idle before the first reset";
+    }
+    ox_chid_reset(&g.p, &g.s);
+    std::vector<std::vector<float>> burst(nout);
+    float peak = 0;
+    for (int frame = 0; frame < 101 * nout + 50; ++frame)
+    {
+        g.frame();
+        const int expect = frame < 101 * nout ? frame / 101 : -1;
+        ASSERT_EQ(g.active(), expect) << "frame " << frame;
+        if (expect >= 0)
+        {
+            const auto& o = g.out[size_t(expect)];
+            burst[size_t(expect)].insert(burst[size_t(expect)].end(), o.begin(), o.end());
+            if (frame == 0)
+            {
+                EXPECT_EQ(o[0], 0.0f) << "the run starts from silence";
+            }
+        }
+        for (const auto& o : g.out)
+            for (float v : o) peak = std::max(peak, std::fabs(v));
+    }
+    EXPECT_LT(peak, 1.0f);
+    EXPECT_GT(peak, 0.1f);
+    for (int c = 0; c < nout; ++c)
+    {
+        ASSERT_EQ(burst[size_t(c)].size(), size_t(101 * hop));
+        // The first 0.17 s carry 97 % of the burst's energy. The buzz keeps its
+        // 110 Hz fundamental and low harmonics (a second-order high-pass at
+        // 400 Hz only lowers them); the filters take away the decaying DC and
+        // everything above 3 kHz.
+        const std::vector<float> head(burst[size_t(c)].begin(), burst[size_t(c)].begin() + 8192);
+        const std::vector<double> ps = power_spectrum(head);
+        EXPECT_GT(band_fraction(ps, fs, 100.0, 3000.0), 0.95) << "channel " << c;
+        EXPECT_LT(band_fraction(ps, fs, 3000.0, fs / 2), 0.005) << "channel " << c;
+        EXPECT_GT(band_fraction(ps, fs, 400.0, 3000.0), 0.15) << "channel " << c;
+    }
+    // The envelope before filtering falls to 1/e in 0.1 s.
+    EXPECT_NEAR(std::pow(double(g.p.decay), 4800.0), std::exp(-1.0), 1e-4);
+}
+
+TEST(Chid, RestartIsTakenUpAtTheNextFrame)
+{
+    Generator g(256, 5, 44100.0f);
+    ox_chid_reset(&g.p, &g.s);
+    g.frame();
+    std::vector<float> first = g.out[0];
+    while (g.s.channel < 3) g.frame();
+    for (int i = 0; i < 10; ++i) g.frame();
+    ASSERT_EQ(g.active(), 3);
+
+    // A request leaves the running state alone until the audio side takes it.
+    ox_chid_reset(&g.p, &g.s);
+    EXPECT_EQ(g.s.channel, 3);
+    g.frame();
+    EXPECT_EQ(g.active(), 0);
+    EXPECT_EQ(g.out[0], first) << "a restarted run plays exactly the fresh start";
+}
+
+TEST(Chid, BadArgumentsAndMissingBuffer)
+{
+    ox_chid_params p;
+    ox_chid_state s;
+    EXPECT_EQ(ox_chid_init(&p, &s, 0, 2, 48000.0f), -3);
+    EXPECT_EQ(ox_chid_init(&p, &s, 480, 0, 48000.0f), -3);
+    EXPECT_EQ(ox_chid_init(&p, &s, -480, 2, 48000.0f), -3);
+    EXPECT_EQ(ox_chid_init(&p, &s, 480, 2, std::nanf("")), -7);
+    EXPECT_EQ(ox_chid_init(&p, &s, 480, 2, 0.0f), -7);
+
+    Generator g(64, 2, 11025.0f);
+    ox_chid_reset(&g.p, &g.s);
+    ox_chid_process(&g.p, &g.s, nullptr); // no outputs: the run still advances
+    g.ptr[0] = nullptr;
+    g.frame(); // a missing channel is skipped
+    ox_chid_done(&g.p, &g.s);
+    ox_chid_done(&g.p, &g.s);
+    g.ptr[0] = g.out[0].data();
+    ox_chid_reset(&g.p, &g.s);
+    g.frame();
+    EXPECT_EQ(g.active(), -1) << "no sound without a buffer";
+}
