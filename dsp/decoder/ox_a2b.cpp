@@ -17,7 +17,7 @@ const float kDefaultTime = 10.0f;
 const float kDefaultExponent = 1.0f;
 const float kSpeedOfSound = 340.0f; // m/s
 
-// The ten-plus-eight arrays of the state and max_phase, with their lengths in
+// The sixteen state arrays and max_phase, with their lengths in
 // floats, in one list so that alloc, reset and done cannot miss one.
 const int kNumArrays = 17;
 

@@ -10,7 +10,6 @@
 #include <random>
 #include <vector>
 
-#include "ox_fft.h"
 #include "ox_specgen.h"
 
 namespace
@@ -396,80 +395,4 @@ TEST(A2B, CoherenceSeparatesSteadyFromNoise)
         EXPECT_GT(steady.s.coherence[b], 0.95f) << b;
         EXPECT_LT(mean[size_t(b)], 0.5) << b;
     }
-}
-
-// The same spaced array in the time domain: noise bursts delayed by windowed-
-// sinc fractional delays per capsule, analysed by the decoder's short-time FFT.
-// With the alignment, W per band stays within 1 dB of the coincident W
-// (0.7071 x the pressure at the array centre) below the alias frequency.
-TEST(A2B, SpacedArrayThroughShortTimeFft)
-{
-    const double spacing = 0.024, radius = spacing / std::sqrt(8.0 / 3.0);
-    const double f_alias = kSound / (2.0 * spacing);
-    const int H = Bands48k::hop, N = Bands48k::fftsize, W = 2 * H, M = 32;
-    const int len = 150 * H;
-    // noise bursts of 0.2..0.5 s with gaps of 50..100 ms and levels 0..-20 dB
-    std::vector<double> x(size_t(len + 2 * M), 0.0);
-    std::mt19937 rng(31);
-    std::normal_distribution<double> g(0.0, 1.0);
-    for (int n = 0; n < len + 2 * M;)
-    {
-        const int on = 9600 + int(rng() % 14400), off = 2400 + int(rng() % 2400);
-        const double lvl = std::pow(10.0, -double(rng() % 20) / 20.0);
-        for (int i = 0; i < on && n < len + 2 * M; ++i) x[size_t(n++)] = lvl * g(rng);
-        n += off;
-    }
-    // capsule i at time t hears the centre signal at t + (r n_i·d)/c
-    auto delayed = [&](double adv) {
-        std::vector<float> y(static_cast<size_t>(len));
-        for (int n = 0; n < len; ++n)
-        {
-            double acc = 0.0;
-            for (int m = -M; m <= M; ++m)
-            {
-                const double t = m - adv; // x[n + M + m] sits t samples from the wanted instant
-                const double sinc = t == 0.0 ? 1.0 : std::sin(M_PI * t) / (M_PI * t);
-                const double win = 0.42 + 0.5 * std::cos(M_PI * t / (M + 1)) +
-                                   0.08 * std::cos(2.0 * M_PI * t / (M + 1));
-                acc += x[size_t(n + M + m)] * sinc * win;
-            }
-            y[size_t(n)] = float(acc);
-        }
-        return y;
-    };
-    double d[3];
-    oxtest::direction(30.0, 20.0, d);
-    std::vector<float> centre = delayed(0.0), caps[4];
-    for (int i = 0; i < 4; ++i)
-    {
-        const double nd =
-            (kAxis[i][0] * d[0] + kAxis[i][1] * d[1] + kAxis[i][2] * d[2]) * kInvSqrt3;
-        caps[i] = delayed(radius * nd / kSound * Bands48k::fs);
-        for (float& v : caps[i]) v *= float(0.5 + 0.5 * nd);
-    }
-
-    ox_fft_setup fft{};
-    const ox_fft_frameparams fp = {H, N, W};
-    ASSERT_EQ(0, ox_fft_alloc(&fft, fp));
-    ASSERT_EQ(0, ox_fft_init(&fft, fp, 1));
-    A2B a(24.0f);
-    const int32_t nb = a.bands.nb;
-    std::vector<float> work(static_cast<size_t>(N)), cspec(static_cast<size_t>(N));
-    std::vector<double> e_ref(size_t(nb), 0.0), e_w(size_t(nb), 0.0);
-    for (int f = 0; f + 2 < len / H; ++f)
-    {
-        for (int i = 0; i < 4; ++i) ox_stfft(&caps[i][size_t(f * H)], a.in[i], work.data(), fft);
-        ox_stfft(&centre[size_t(f * H)], cspec.data(), work.data(), fft);
-        a.run();
-        if (f < 20) continue;
-        for (int32_t b = 1; b < nb; ++b)
-            for (int32_t k = a.bands.edges[b - 1]; k < a.bands.edges[b]; ++k)
-            {
-                e_ref[size_t(b)] += 0.5 * std::norm(oxtest::bin(cspec.data(), k));
-                e_w[size_t(b)] += std::norm(oxtest::bin(a.in[0], k));
-            }
-    }
-    ox_fft_release(&fft);
-    for (int32_t b = 1; b < nb && Bands48k::bin_hz(a.bands.edges[b]) < f_alias; ++b)
-        EXPECT_LT(std::fabs(10.0 * std::log10(e_w[size_t(b)] / e_ref[size_t(b)])), 1.0) << b;
 }
