@@ -102,6 +102,10 @@ TEST(Fft, RefusesFrameParametersOutsideTheTables)
     ox_fft(x.data(), y.data(), 6, f.s.twiddle, f.s.bitrev);
     ox_ifft(x.data(), y.data(), 2, f.s.twiddle, f.s.bitrev);
     for (float v : y) EXPECT_EQ(v, 7.0f);
+    // A setup that was never initialised is refused, not read through null.
+    ox_stfft(x.data(), y.data(), x.data(), ox_fft_setup{});
+    ox_istfft(x.data(), y.data(), x.data(), ox_fft_setup{});
+    for (float v : y) EXPECT_EQ(v, 7.0f);
     ox_fft_release(nullptr);
 }
 

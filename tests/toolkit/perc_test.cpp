@@ -145,8 +145,7 @@ TEST(Perc, GainStepBecomesRampBetweenCentres)
     // before the new centre.
     std::vector<float> g(44, 1.0f), spec(1024, 1.0f), out(1024), c(88, 0.0f), eq(44, 1.0f);
     for (int32_t j = 20; j < 44; ++j) g[size_t(j)] = 2.0f;
-    auto expected = [](int32_t k)
-    {
+    auto expected = [](int32_t k) {
         if (k < 35) return 1.0f;
         if (k < 40) return 1.0f + 0.2f * float(k - 34);
         return 2.0f;
