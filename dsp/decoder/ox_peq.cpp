@@ -21,6 +21,20 @@ bool in_range(float x, float lo, float hi)
     return x >= lo && x <= hi;
 } // false for NaN
 
+enum Kind
+{
+    kNone,
+    kLowPass,
+    kHighPass,
+    kLowShelf,
+    kHighShelf,
+    kAllPass1,
+    kLinkRileyLow,
+    kLinkRileyHigh,
+    kPeak,
+    kAllPass2
+};
+
 enum Check
 {
     kFreq = 1,
@@ -28,53 +42,67 @@ enum Check
     kQ = 4
 };
 
-// What each section type validates besides the channel gain.
-const int kChecks[OX_PEQ_NUM_TYPES] = {0,
-                                       kFreq,
-                                       kFreq,
-                                       kFreq | kGain,
-                                       kFreq | kGain,
-                                       kFreq,
-                                       kFreq,
-                                       kFreq,
-                                       kFreq,
-                                       kFreq,
-                                       kFreq | kGain,
-                                       kFreq | kGain,
-                                       kFreq | kGain | kQ,
-                                       kFreq | kQ,
-                                       kFreq,
-                                       kFreq,
-                                       kFreq | kGain,
-                                       kFreq | kGain,
-                                       kFreq,
-                                       kFreq,
-                                       kFreq,
-                                       kFreq,
-                                       kFreq | kGain,
-                                       kFreq | kGain};
+struct TypeInfo
+{
+    Kind kind;
+    unsigned order;
+    int checks; // what the type validates besides the channel gain
+};
+
+const TypeInfo kTypes[OX_PEQ_NUM_TYPES] = {{kNone, 0, 0},
+                                           {kLowPass, 1, kFreq},
+                                           {kHighPass, 1, kFreq},
+                                           {kLowShelf, 1, kFreq | kGain},
+                                           {kHighShelf, 1, kFreq | kGain},
+                                           {kAllPass1, 1, kFreq},
+                                           {kLowPass, 2, kFreq},
+                                           {kHighPass, 2, kFreq},
+                                           {kLinkRileyLow, 2, kFreq},
+                                           {kLinkRileyHigh, 2, kFreq},
+                                           {kLowShelf, 2, kFreq | kGain},
+                                           {kHighShelf, 2, kFreq | kGain},
+                                           {kPeak, 2, kFreq | kGain | kQ},
+                                           {kAllPass2, 2, kFreq | kQ},
+                                           {kLowPass, 3, kFreq},
+                                           {kHighPass, 3, kFreq},
+                                           {kLowShelf, 3, kFreq | kGain},
+                                           {kHighShelf, 3, kFreq | kGain},
+                                           {kLowPass, 4, kFreq},
+                                           {kHighPass, 4, kFreq},
+                                           {kLinkRileyLow, 4, kFreq},
+                                           {kLinkRileyHigh, 4, kFreq},
+                                           {kLowShelf, 4, kFreq | kGain},
+                                           {kHighShelf, 4, kFreq | kGain}};
 
 void design(ox_iir_cfNf* rec, const ox_peq_section& s, float fs)
 {
-    switch (s.type)
+    const TypeInfo& t = kTypes[s.type];
+    switch (t.kind)
     {
-    case 0:
+    case kNone:
         std::memset(rec, 0, sizeof(*rec));
         break;
-    case 1:
-        ox_iir_lpbutterf(rec, 1, s.freq, fs);
+    case kLowPass:
+        ox_iir_lpbutterf(rec, t.order, s.freq, fs);
         break;
-    case 2:
-        ox_iir_hpbutterf(rec, 1, s.freq, fs);
+    case kHighPass:
+        ox_iir_hpbutterf(rec, t.order, s.freq, fs);
         break;
-    case 3:
-        ox_iir_lpshelvingf(rec, 1, s.freq, s.gain, fs);
+    case kLowShelf:
+        ox_iir_lpshelvingf(rec, t.order, s.freq, s.gain, fs);
         break;
-    case 4:
-        ox_iir_hpshelvingf(rec, 1, s.freq, s.gain, fs);
+    case kHighShelf:
+        ox_iir_hpshelvingf(rec, t.order, s.freq, s.gain, fs);
         break;
-    case 5:
+    case kLinkRileyLow:
+        ox_iir_lplinkrileyf(rec, t.order, s.freq, fs);
+        break;
+    case kLinkRileyHigh:
+        ox_iir_hplinkrileyf(rec, t.order, s.freq, fs);
+        break;
+    case kAllPass1:
     {
+        // (a + z^-1)/(1 + a·z^-1) as a first-order section.
         ox_iir_cf2 ap;
         ox_iir_allpass1(&ap, s.freq, fs);
         std::memset(rec, 0, sizeof(*rec));
@@ -84,29 +112,11 @@ void design(ox_iir_cfNf* rec, const ox_peq_section& s, float fs)
         rec->first.a1 = ap.b0;
         break;
     }
-    case 6:
-        ox_iir_lpbutterf(rec, 2, s.freq, fs);
-        break;
-    case 7:
-        ox_iir_hpbutterf(rec, 2, s.freq, fs);
-        break;
-    case 8:
-        ox_iir_lplinkrileyf(rec, 2, s.freq, fs);
-        break;
-    case 9:
-        ox_iir_hplinkrileyf(rec, 2, s.freq, fs);
-        break;
-    case 10:
-        ox_iir_lpshelvingf(rec, 2, s.freq, s.gain, fs);
-        break;
-    case 11:
-        ox_iir_hpshelvingf(rec, 2, s.freq, s.gain, fs);
-        break;
-    case 12:
-    case 13:
+    case kPeak:
+    case kAllPass2:
     {
         ox_iir_cf2 c;
-        if (s.type == 12)
+        if (t.kind == kPeak)
             ox_iir_peaking(&c, s.freq, s.gain, s.q, fs);
         else
             ox_iir_allpass2(&c, s.freq, s.q, fs);
@@ -115,38 +125,6 @@ void design(ox_iir_cfNf* rec, const ox_peq_section& s, float fs)
         rec->sec[0] = c;
         break;
     }
-    case 14:
-        ox_iir_lpbutterf(rec, 3, s.freq, fs);
-        break;
-    case 15:
-        ox_iir_hpbutterf(rec, 3, s.freq, fs);
-        break;
-    case 16:
-        ox_iir_lpshelvingf(rec, 3, s.freq, s.gain, fs);
-        break;
-    case 17:
-        ox_iir_hpshelvingf(rec, 3, s.freq, s.gain, fs);
-        break;
-    case 18:
-        ox_iir_lpbutterf(rec, 4, s.freq, fs);
-        break;
-    case 19:
-        ox_iir_hpbutterf(rec, 4, s.freq, fs);
-        break;
-    case 20:
-        ox_iir_lplinkrileyf(rec, 4, s.freq, fs);
-        break;
-    case 21:
-        ox_iir_hplinkrileyf(rec, 4, s.freq, fs);
-        break;
-    case 22:
-        ox_iir_lpshelvingf(rec, 4, s.freq, s.gain, fs);
-        break;
-    case 23:
-        ox_iir_hpshelvingf(rec, 4, s.freq, s.gain, fs);
-        break;
-    default:
-        break;
     }
 }
 
@@ -210,7 +188,7 @@ int ox_peq_update(const ox_peq_header* header, ox_peq_params* params, ox_peq_sta
     if (!header || !params || index < 0 || index >= header->num_sections || section.type < 0 ||
         section.type >= OX_PEQ_NUM_TYPES || !in_range(channel_gain, -10.0f, 10.0f))
         return -3;
-    const int checks = kChecks[section.type];
+    const int checks = kTypes[section.type].checks;
     if (((checks & kFreq) && !in_range(section.freq, 20.0f, 24000.0f)) ||
         ((checks & kGain) && !in_range(section.gain, -24.0f, 24.0f)) ||
         ((checks & kQ) && !in_range(section.q, 0.1f, 100.0f)))
