@@ -196,114 +196,125 @@ void apply_cfg(ox_hoa_params* params, ox_hoa_cfg* cfg)
 
 } // namespace
 
-extern "C"
+extern "C" {
+
+int ox_hoa_alloc(ox_hoa_params* params, ox_hoa_state* state, int32_t num_mics, int32_t framesize,
+                 int32_t order)
 {
+    (void)state;
+    if (!params || num_mics < 1 || framesize < 1 || order < 1) return -3;
+    params->num_mics = num_mics;
+    params->framesize = framesize;
+    params->order = order;
+    if (order == 2 || order == 3) params->num_channels = (order + 1) * (order + 1);
+    return 0;
+}
 
-    int ox_hoa_alloc(ox_hoa_params* params, ox_hoa_state* state, int32_t num_mics,
-                     int32_t framesize, int32_t order)
+void ox_hoa_default_cfg(ox_hoa_cfg* cfg)
+{
+    if (!cfg) return;
+    cfg->mode = 0;
+    cfg->level = -6.0f;
+}
+
+int ox_hoa_init(ox_hoa_params* params, ox_hoa_state* state, ox_hoa_cfg* cfg, int32_t num_mics,
+                int32_t framesize, int32_t order)
+{
+    (void)state;
+    if (!params || !cfg) return -3;
+    params->num_mics = num_mics;
+    params->framesize = framesize;
+    params->order = order;
+    if (order != 2 && order != 3) return -3;
+    params->num_channels = (order + 1) * (order + 1);
+    if (framesize < 1)
     {
-        (void)state;
-        if (!params || num_mics < 1 || framesize < 1 || order < 1) return -3;
-        params->num_mics = num_mics;
-        params->framesize = framesize;
-        params->order = order;
-        if (order == 2 || order == 3) params->num_channels = (order + 1) * (order + 1);
-        return 0;
+        fprintf(stderr, "Invalid framesize (%d)\n", framesize);
+        return -3;
+    }
+    if (num_mics > OX_HOA_MAX_MICS)
+    {
+        fprintf(stderr, "Invalid number of mics (%d) > %d\n", num_mics, OX_HOA_MAX_MICS);
+        return -3;
+    }
+    // The matrix has one column per layout direction: any other input count
+    // would read past the table or leave inputs out.
+    const int32_t need = order == 2 ? kOrder2.cols : kOrder3.cols;
+    if (num_mics != need)
+    {
+        fprintf(stderr, "Invalid number of mics (%d) != %d\n", num_mics, need);
+        return -3;
+    }
+    apply_cfg(params, cfg);
+    return 0;
+}
+
+int ox_hoa_update_cfg(ox_hoa_params* params, ox_hoa_cfg* cfg)
+{
+    if (params && cfg) apply_cfg(params, cfg);
+    return 0;
+}
+
+void ox_hoa_reset(ox_hoa_params* params, ox_hoa_state* state)
+{
+    (void)params;
+    (void)state;
+}
+
+void ox_hoa_done(ox_hoa_params* params, ox_hoa_state* state)
+{
+    (void)params;
+    (void)state;
+}
+
+void ox_hoa_process_frame(const ox_hoa_params* params, ox_hoa_state* state, const float* const* in,
+                          float* const* bufs)
+{
+    (void)state;
+    if (!params || !bufs) return;
+    const Encoder* enc = encoder_for(params);
+    if (!enc) return;
+    const int mics = enc->cols;
+    for (int m = 0; m < mics; m++)
+        if (!bufs[m]) return;
+    const int32_t len = params->framesize;
+
+    if (params->flags & OX_HOA_COPY)
+    {
+        if (!in || !in[0]) return;
+        for (int k = 1; k < mics; k++)
+            for (int32_t n = 0; n < len; n++) bufs[k][n] = in[0][n];
+        return;
     }
 
-    void ox_hoa_default_cfg(ox_hoa_cfg* cfg)
+    // Chunks of samples: the inputs are copied out first because the
+    // outputs overwrite them in place; each output sample is still the sum
+    // over the inputs in index order.
+    const bool acn = (params->flags & OX_HOA_ACN) != 0;
+    constexpr int32_t kChunk = 64;
+    float v[kMaxDirs][kChunk];
+    float acc[kChunk];
+    for (int32_t start = 0; start < len; start += kChunk)
     {
-        if (!cfg) return;
-        cfg->mode = 0;
-        cfg->level = -6.0f;
-    }
-
-    int ox_hoa_init(ox_hoa_params* params, ox_hoa_state* state, ox_hoa_cfg* cfg, int32_t num_mics,
-                    int32_t framesize, int32_t order)
-    {
-        (void)state;
-        if (!params || !cfg) return -3;
-        params->num_mics = num_mics;
-        params->framesize = framesize;
-        params->order = order;
-        if (order != 2 && order != 3) return -3;
-        params->num_channels = (order + 1) * (order + 1);
-        if (framesize < 1)
-        {
-            fprintf(stderr, "Invalid framesize (%d)\n", framesize);
-            return -3;
-        }
-        if (num_mics > OX_HOA_MAX_MICS)
-        {
-            fprintf(stderr, "Invalid number of mics (%d) > %d\n", num_mics, OX_HOA_MAX_MICS);
-            return -3;
-        }
-        // The matrix has one column per layout direction: any other input count
-        // would read past the table or leave inputs out.
-        const int32_t need = order == 2 ? kOrder2.cols : kOrder3.cols;
-        if (num_mics != need)
-        {
-            fprintf(stderr, "Invalid number of mics (%d) != %d\n", num_mics, need);
-            return -3;
-        }
-        apply_cfg(params, cfg);
-        return 0;
-    }
-
-    int ox_hoa_update_cfg(ox_hoa_params* params, ox_hoa_cfg* cfg)
-    {
-        if (params && cfg) apply_cfg(params, cfg);
-        return 0;
-    }
-
-    void ox_hoa_reset(ox_hoa_params* params, ox_hoa_state* state)
-    {
-        (void)params;
-        (void)state;
-    }
-
-    void ox_hoa_done(ox_hoa_params* params, ox_hoa_state* state)
-    {
-        (void)params;
-        (void)state;
-    }
-
-    void ox_hoa_process_frame(const ox_hoa_params* params, ox_hoa_state* state,
-                              const float* const* in, float* const* bufs)
-    {
-        (void)state;
-        if (!params || !bufs) return;
-        const Encoder* enc = encoder_for(params);
-        if (!enc) return;
-        const int mics = enc->cols;
+        const int32_t n = len - start < kChunk ? len - start : kChunk;
         for (int m = 0; m < mics; m++)
-            if (!bufs[m]) return;
-        const int32_t len = params->framesize;
-
-        if (params->flags & OX_HOA_COPY)
+            for (int32_t i = 0; i < n; i++)
+            {
+                v[m][i] = bufs[m][start + i];
+                bufs[m][start + i] = 0.0f;
+            }
+        for (int r = 0; r < enc->rows; r++)
         {
-            if (!in || !in[0]) return;
-            for (int k = 1; k < mics; k++)
-                for (int32_t n = 0; n < len; n++) bufs[k][n] = in[0][n];
-            return;
-        }
-
-        const bool acn = (params->flags & OX_HOA_ACN) != 0;
-        for (int32_t n = 0; n < len; n++)
-        {
-            float v[kMaxDirs];
+            for (int32_t i = 0; i < n; i++) acc[i] = 0.0f;
             for (int m = 0; m < mics; m++)
             {
-                v[m] = bufs[m][n];
-                bufs[m][n] = 0.0f;
+                const float e = enc->m[r][m];
+                for (int32_t i = 0; i < n; i++) acc[i] += e * v[m][i];
             }
-            for (int r = 0; r < enc->rows; r++)
-            {
-                float s = 0.0f;
-                for (int m = 0; m < mics; m++) s += enc->m[r][m] * v[m];
-                bufs[acn ? kAcnPosition[r] : r][n] = s;
-            }
+            float* out = bufs[acn ? kAcnPosition[r] : r] + start;
+            for (int32_t i = 0; i < n; i++) out[i] = acc[i];
         }
     }
+}
 
 } // extern "C"
