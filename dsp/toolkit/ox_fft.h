@@ -41,7 +41,8 @@ typedef struct ox_fft_setup
 int32_t ox_fft_validframe(ox_fft_frameparams fp);
 
 // Allocates the zeroed tables for these frame parameters (does not store the
-// sizes). Returns 0; -1 for a null fft or invalid frame parameters; -2 when an
+// sizes). fft must be zeroed or released: tables it holds are not freed here.
+// Returns 0; -1 for a null fft or invalid frame parameters; -2 when an
 // allocation fails (all tables then freed and null).
 int32_t ox_fft_alloc(ox_fft_setup* fft, ox_fft_frameparams fp);
 
