@@ -141,298 +141,295 @@ double direct_power(const ox_beq_params* prm, int i, double p1, double p2, doubl
 
 } // namespace
 
-extern "C"
+extern "C" {
+
+void ox_beq_done(ox_beq_params* params, ox_beq_state* state)
 {
+    (void)params;
+    if (!state) return;
+    float** groups[] = {state->energy,     state->gain,  state->front_power,
+                        state->back_power, state->cross, state->direct};
+    const int counts[] = {
+        4, 4, OX_BEQ_MAX_BEAMS, OX_BEQ_MAX_BEAMS, OX_BEQ_MAX_BEAMS, OX_BEQ_MAX_BEAMS};
+    for (int g = 0; g < 6; g++)
+        for (int k = 0; k < counts[g]; k++)
+        {
+            free(groups[g][k]);
+            groups[g][k] = nullptr;
+        }
+}
 
-    void ox_beq_done(ox_beq_params* params, ox_beq_state* state)
+int ox_beq_alloc(ox_beq_params* params, ox_beq_state* state, int32_t framesize, int32_t specsize,
+                 int32_t num_beams, int32_t num_bands, const int32_t* band_edges, float sample_rate)
+{
+    if (!params || !state) return -3;
+    if (!(sample_rate > 0.0f)) return -7;
+    if (framesize < 1 || specsize < 1 || num_bands < 1 || num_beams < 1 ||
+        num_beams > OX_BEQ_MAX_BEAMS)
+        return -3;
+    store_header(params, framesize, specsize, num_beams, num_bands, band_edges, sample_rate);
+
+    *state = ox_beq_state{};
+    const size_t n = (size_t)num_bands;
+    bool ok = true;
+    for (int c = 0; c < 4; c++)
     {
-        (void)params;
-        if (!state) return;
-        float** groups[] = {state->energy,     state->gain,  state->front_power,
-                            state->back_power, state->cross, state->direct};
-        const int counts[] = {
-            4, 4, OX_BEQ_MAX_BEAMS, OX_BEQ_MAX_BEAMS, OX_BEQ_MAX_BEAMS, OX_BEQ_MAX_BEAMS};
-        for (int g = 0; g < 6; g++)
-            for (int k = 0; k < counts[g]; k++)
-            {
-                free(groups[g][k]);
-                groups[g][k] = nullptr;
-            }
+        ok = ok && (state->energy[c] = (float*)calloc(n, sizeof(float)));
+        ok = ok && (state->gain[c] = (float*)calloc(n, sizeof(float)));
     }
-
-    int ox_beq_alloc(ox_beq_params* params, ox_beq_state* state, int32_t framesize,
-                     int32_t specsize, int32_t num_beams, int32_t num_bands,
-                     const int32_t* band_edges, float sample_rate)
+    for (int i = 0; i < num_beams; i++)
     {
-        if (!params || !state) return -3;
-        if (!(sample_rate > 0.0f)) return -7;
-        if (framesize < 1 || specsize < 1 || num_bands < 1 || num_beams < 1 ||
-            num_beams > OX_BEQ_MAX_BEAMS)
-            return -3;
-        store_header(params, framesize, specsize, num_beams, num_bands, band_edges, sample_rate);
+        ok = ok && (state->front_power[i] = (float*)calloc(n, sizeof(float)));
+        ok = ok && (state->back_power[i] = (float*)calloc(n, sizeof(float)));
+        ok = ok && (state->cross[i] = (float*)calloc(n, sizeof(float)));
+        ok = ok && (state->direct[i] = (float*)calloc(n, sizeof(float)));
+    }
+    if (!ok)
+    {
+        ox_beq_done(params, state);
+        return -2;
+    }
+    return 0;
+}
 
-        *state = ox_beq_state{};
-        const size_t n = (size_t)num_bands;
-        bool ok = true;
+void ox_beq_default_cfg(ox_beq_cfg* cfg)
+{
+    if (!cfg) return;
+    *cfg = ox_beq_cfg{};
+    cfg->focus = 1.0f;
+    cfg->gain_floor = -60.0f;
+    cfg->eigen_floor = -20.0f;
+    cfg->diffuse_coherence = 0.5f;
+    cfg->stats_time = 20.0f;
+    cfg->gain_time = 20.0f;
+    cfg->level = -10.0f;
+}
+
+int ox_beq_init(ox_beq_params* params, ox_beq_state* state, ox_beq_cfg* cfgs, int32_t framesize,
+                int32_t specsize, int32_t num_beams, int32_t num_bands, const int32_t* band_edges,
+                float sample_rate)
+{
+    if (!params || !state || !cfgs) return -3;
+    if (!(sample_rate >= 8000.0f && sample_rate <= 192000.0f)) return -7;
+    if (framesize < 1)
+    {
+        fprintf(stderr, "Invalid framesize (%d)\n", framesize);
+        return -3;
+    }
+    if (num_bands < 1)
+    {
+        fprintf(stderr, "Invalid npart (%d)\n", num_bands);
+        return -3;
+    }
+    // The state was sized by alloc for the counts now in params; a failed
+    // init leaves them alone, so a later process call stays inside it.
+    if (specsize < 1 || num_beams < 1 || num_beams > OX_BEQ_MAX_BEAMS ||
+        num_bands > params->num_bands || num_beams > params->num_beams || !band_edges ||
+        !edges_valid(band_edges, num_bands, specsize) || !arrays_ready(params, state))
+        return -3;
+    store_header(params, framesize, specsize, num_beams, num_bands, band_edges, sample_rate);
+
+    for (int k = 0; k < OX_BEQ_EQ_BANDS; k++) params->eq_freq[k] = kEqFreq[k];
+    for (int32_t i = 0; i < num_beams; i++) ox_beq_update_cfg(params, &cfgs[i], i);
+    ox_beq_reset(params, state);
+    return 0;
+}
+
+int ox_beq_update_cfg(ox_beq_params* params, ox_beq_cfg* cfg, int32_t index)
+{
+    if (!params || !cfg) return -3;
+    if (index < 0 || index >= OX_BEQ_MAX_BEAMS) return -8;
+
+    cfg->focus = ox_clampf(cfg->focus, 0.0f, 2.0f, 1.0f);
+    cfg->azimuth = ox_clampf(cfg->azimuth, -180.0f, 180.0f, 0.0f);
+    cfg->elevation = ox_clampf(cfg->elevation, -90.0f, 90.0f, 0.0f);
+    cfg->gain_floor = ox_clampf(cfg->gain_floor, -180.0f, 0.0f, -60.0f);
+    cfg->eigen_floor = ox_clampf(cfg->eigen_floor, -180.0f, 0.0f, -20.0f);
+    cfg->diffuse_coherence = ox_clampf(cfg->diffuse_coherence, 0.0f, 1.0f, 0.5f);
+    cfg->diffuse_gain = ox_clampf(cfg->diffuse_gain, -20.0f, 20.0f, 0.0f);
+    cfg->stats_time = ox_clampf(cfg->stats_time, 1.0f, 2000.0f, 20.0f);
+    cfg->gain_time = ox_clampf(cfg->gain_time, 1.0f, 2000.0f, 20.0f);
+    cfg->beam_gain = ox_clampf(cfg->beam_gain, -20.0f, 20.0f, 0.0f);
+    for (float& e : cfg->eq) e = ox_clampf(e, -40.0f, 40.0f, 0.0f);
+    cfg->eq_gain = ox_clampf(cfg->eq_gain, -20.0f, 20.0f, 0.0f);
+    cfg->level = ox_clampf(cfg->level, -180.0f, 0.0f, -10.0f);
+
+    // Block-wide fields.
+    params->mode = cfg->mode;
+    params->gain_floor = (float)std::pow(10.0, cfg->gain_floor / 20.0);
+    params->eigen_floor = power_ratio(cfg->eigen_floor);
+    params->stats_factor = time_factor(params, cfg->stats_time);
+    params->gain_factor = time_factor(params, cfg->gain_time);
+    params->level = power_ratio(cfg->level);
+
+    // Fields of this beam.
+    params->focus[index] = cfg->focus;
+    params->azimuth[index] = -cfg->azimuth * kDegToRad;
+    params->elevation[index] = cfg->elevation * kDegToRad;
+    params->diffuse_coherence[index] = cfg->diffuse_coherence;
+    params->diffuse_gain[index] = power_ratio(cfg->diffuse_gain);
+    params->beam_gain[index] = power_ratio(cfg->beam_gain);
+    for (int k = 0; k < OX_BEQ_EQ_BANDS; k++) params->eq[index][k] = power_ratio(cfg->eq[k]);
+    params->eq_gain[index] = power_ratio(cfg->eq_gain);
+    return 0;
+}
+
+void ox_beq_reset(const ox_beq_params* params, ox_beq_state* state)
+{
+    if (!params || !state || !arrays_ready(params, state)) return;
+    const int32_t n = params->num_bands;
+    for (int32_t b = 0; b < n; b++)
+    {
         for (int c = 0; c < 4; c++)
         {
-            ok = ok && (state->energy[c] = (float*)calloc(n, sizeof(float)));
-            ok = ok && (state->gain[c] = (float*)calloc(n, sizeof(float)));
+            state->energy[c][b] = 0.0f;
+            state->gain[c][b] = 1.0f;
         }
-        for (int i = 0; i < num_beams; i++)
+        for (int i = 0; i < params->num_beams; i++)
         {
-            ok = ok && (state->front_power[i] = (float*)calloc(n, sizeof(float)));
-            ok = ok && (state->back_power[i] = (float*)calloc(n, sizeof(float)));
-            ok = ok && (state->cross[i] = (float*)calloc(n, sizeof(float)));
-            ok = ok && (state->direct[i] = (float*)calloc(n, sizeof(float)));
-        }
-        if (!ok)
-        {
-            ox_beq_done(params, state);
-            return -2;
-        }
-        return 0;
-    }
-
-    void ox_beq_default_cfg(ox_beq_cfg* cfg)
-    {
-        if (!cfg) return;
-        *cfg = ox_beq_cfg{};
-        cfg->focus = 1.0f;
-        cfg->gain_floor = -60.0f;
-        cfg->eigen_floor = -20.0f;
-        cfg->diffuse_coherence = 0.5f;
-        cfg->stats_time = 20.0f;
-        cfg->gain_time = 20.0f;
-        cfg->level = -10.0f;
-    }
-
-    int ox_beq_init(ox_beq_params* params, ox_beq_state* state, ox_beq_cfg* cfgs, int32_t framesize,
-                    int32_t specsize, int32_t num_beams, int32_t num_bands,
-                    const int32_t* band_edges, float sample_rate)
-    {
-        if (!params || !state || !cfgs) return -3;
-        if (!(sample_rate >= 8000.0f && sample_rate <= 192000.0f)) return -7;
-        if (framesize < 1)
-        {
-            fprintf(stderr, "Invalid framesize (%d)\n", framesize);
-            return -3;
-        }
-        if (num_bands < 1)
-        {
-            fprintf(stderr, "Invalid npart (%d)\n", num_bands);
-            return -3;
-        }
-        // The state was sized by alloc for the counts now in params; a failed
-        // init leaves them alone, so a later process call stays inside it.
-        if (specsize < 1 || num_beams < 1 || num_beams > OX_BEQ_MAX_BEAMS ||
-            num_bands > params->num_bands || num_beams > params->num_beams || !band_edges ||
-            !edges_valid(band_edges, num_bands, specsize) || !arrays_ready(params, state))
-            return -3;
-        store_header(params, framesize, specsize, num_beams, num_bands, band_edges, sample_rate);
-
-        for (int k = 0; k < OX_BEQ_EQ_BANDS; k++) params->eq_freq[k] = kEqFreq[k];
-        for (int32_t i = 0; i < num_beams; i++) ox_beq_update_cfg(params, &cfgs[i], i);
-        ox_beq_reset(params, state);
-        return 0;
-    }
-
-    int ox_beq_update_cfg(ox_beq_params* params, ox_beq_cfg* cfg, int32_t index)
-    {
-        if (!params || !cfg) return -3;
-        if (index < 0 || index >= OX_BEQ_MAX_BEAMS) return -8;
-
-        cfg->focus = ox_clampf(cfg->focus, 0.0f, 2.0f, 1.0f);
-        cfg->azimuth = ox_clampf(cfg->azimuth, -180.0f, 180.0f, 0.0f);
-        cfg->elevation = ox_clampf(cfg->elevation, -90.0f, 90.0f, 0.0f);
-        cfg->gain_floor = ox_clampf(cfg->gain_floor, -180.0f, 0.0f, -60.0f);
-        cfg->eigen_floor = ox_clampf(cfg->eigen_floor, -180.0f, 0.0f, -20.0f);
-        cfg->diffuse_coherence = ox_clampf(cfg->diffuse_coherence, 0.0f, 1.0f, 0.5f);
-        cfg->diffuse_gain = ox_clampf(cfg->diffuse_gain, -20.0f, 20.0f, 0.0f);
-        cfg->stats_time = ox_clampf(cfg->stats_time, 1.0f, 2000.0f, 20.0f);
-        cfg->gain_time = ox_clampf(cfg->gain_time, 1.0f, 2000.0f, 20.0f);
-        cfg->beam_gain = ox_clampf(cfg->beam_gain, -20.0f, 20.0f, 0.0f);
-        for (float& e : cfg->eq) e = ox_clampf(e, -40.0f, 40.0f, 0.0f);
-        cfg->eq_gain = ox_clampf(cfg->eq_gain, -20.0f, 20.0f, 0.0f);
-        cfg->level = ox_clampf(cfg->level, -180.0f, 0.0f, -10.0f);
-
-        // Block-wide fields.
-        params->mode = cfg->mode;
-        params->gain_floor = (float)std::pow(10.0, cfg->gain_floor / 20.0);
-        params->eigen_floor = power_ratio(cfg->eigen_floor);
-        params->stats_factor = time_factor(params, cfg->stats_time);
-        params->gain_factor = time_factor(params, cfg->gain_time);
-        params->level = power_ratio(cfg->level);
-
-        // Fields of this beam.
-        params->focus[index] = cfg->focus;
-        params->azimuth[index] = -cfg->azimuth * kDegToRad;
-        params->elevation[index] = cfg->elevation * kDegToRad;
-        params->diffuse_coherence[index] = cfg->diffuse_coherence;
-        params->diffuse_gain[index] = power_ratio(cfg->diffuse_gain);
-        params->beam_gain[index] = power_ratio(cfg->beam_gain);
-        for (int k = 0; k < OX_BEQ_EQ_BANDS; k++) params->eq[index][k] = power_ratio(cfg->eq[k]);
-        params->eq_gain[index] = power_ratio(cfg->eq_gain);
-        return 0;
-    }
-
-    void ox_beq_reset(const ox_beq_params* params, ox_beq_state* state)
-    {
-        if (!params || !state || !arrays_ready(params, state)) return;
-        const int32_t n = params->num_bands;
-        for (int32_t b = 0; b < n; b++)
-        {
-            for (int c = 0; c < 4; c++)
-            {
-                state->energy[c][b] = 0.0f;
-                state->gain[c][b] = 1.0f;
-            }
-            for (int i = 0; i < params->num_beams; i++)
-            {
-                state->front_power[i][b] = 0.0f;
-                state->back_power[i][b] = 0.0f;
-                state->cross[i][b] = 0.0f;
-                state->direct[i][b] = 0.0f;
-            }
+            state->front_power[i][b] = 0.0f;
+            state->back_power[i][b] = 0.0f;
+            state->cross[i][b] = 0.0f;
+            state->direct[i][b] = 0.0f;
         }
     }
+}
 
-    void ox_beq_process_frame(const ox_beq_params* params, ox_beq_state* state,
-                              const float* const* spectra)
+void ox_beq_process_frame(const ox_beq_params* params, ox_beq_state* state,
+                          const float* const* spectra)
+{
+    if (!params || !state || !spectra || !arrays_ready(params, state) || !params->band_edges)
+        return;
+    for (int c = 0; c < 4; c++)
+        if (!spectra[c]) return;
+
+    const int nbeams = params->num_beams;
+    const int32_t nbands = params->num_bands;
+    const int32_t specsize = params->specsize;
+    const int32_t* edges = params->band_edges;
+
+    // Steering of the beam and of the opposite beam, and the squared
+    // direction cosines that share the beam's direct sound among W, X, Y, Z.
+    float front[OX_BEQ_MAX_BEAMS][4], back[OX_BEQ_MAX_BEAMS][4], dirw[OX_BEQ_MAX_BEAMS][4];
+    for (int i = 0; i < nbeams; i++)
     {
-        if (!params || !state || !spectra || !arrays_ready(params, state) || !params->band_edges)
-            return;
-        for (int c = 0; c < 4; c++)
-            if (!spectra[c]) return;
+        const float a = params->azimuth[i], e = params->elevation[i];
+        const float ce = std::cos(e), se = std::sin(e);
+        const float cx = std::cos(a) * ce, cy = std::sin(a) * ce;
+        front[i][0] = 0.5f;
+        front[i][1] = kSteer * cx;
+        front[i][2] = kSteer * cy;
+        front[i][3] = kSteer * se;
+        back[i][0] = 0.5f;
+        back[i][1] = kSteer * std::cos(a + kPi) * ce;
+        back[i][2] = kSteer * std::sin(a + kPi) * ce;
+        back[i][3] = -kSteer * se;
+        dirw[i][0] = 0.5f;
+        dirw[i][1] = cx * cx;
+        dirw[i][2] = cy * cy;
+        dirw[i][3] = se * se;
+    }
 
-        const int nbeams = params->num_beams;
-        const int32_t nbands = params->num_bands;
-        const int32_t specsize = params->specsize;
-        const int32_t* edges = params->band_edges;
-
-        // Steering of the beam and of the opposite beam, and the squared
-        // direction cosines that share the beam's direct sound among W, X, Y, Z.
-        float front[OX_BEQ_MAX_BEAMS][4], back[OX_BEQ_MAX_BEAMS][4], dirw[OX_BEQ_MAX_BEAMS][4];
-        for (int i = 0; i < nbeams; i++)
-        {
-            const float a = params->azimuth[i], e = params->elevation[i];
-            const float ce = std::cos(e), se = std::sin(e);
-            const float cx = std::cos(a) * ce, cy = std::sin(a) * ce;
-            front[i][0] = 0.5f;
-            front[i][1] = kSteer * cx;
-            front[i][2] = kSteer * cy;
-            front[i][3] = kSteer * se;
-            back[i][0] = 0.5f;
-            back[i][1] = kSteer * std::cos(a + kPi) * ce;
-            back[i][2] = kSteer * std::sin(a + kPi) * ce;
-            back[i][3] = -kSteer * se;
-            dirw[i][0] = 0.5f;
-            dirw[i][1] = cx * cx;
-            dirw[i][2] = cy * cy;
-            dirw[i][3] = se * se;
-        }
-
-        const float* sw = spectra[0];
-        const float* sx = spectra[1];
-        const float* sy = spectra[2];
-        const float* sz = spectra[3];
-        int32_t lo = 1;
-        for (int32_t b = 0; b < nbands; b++)
-        {
-            // Raw band statistics; DC joins band 0 and the half-rate value the
-            // last band, both real.
-            float en[4] = {0, 0, 0, 0};
-            float pf[OX_BEQ_MAX_BEAMS] = {}, pb[OX_BEQ_MAX_BEAMS] = {}, cfb[OX_BEQ_MAX_BEAMS] = {};
-            auto accumulate =
-                [&](float wr, float wi, float xr, float xi, float yr, float yi, float zr, float zi)
-            {
-                en[0] += wr * wr + wi * wi;
-                en[1] += xr * xr + xi * xi;
-                en[2] += yr * yr + yi * yi;
-                en[3] += zr * zr + zi * zi;
-                for (int i = 0; i < nbeams; i++)
-                {
-                    const float* f = front[i];
-                    const float* k = back[i];
-                    const float fr = f[0] * wr + f[1] * xr + f[2] * yr + f[3] * zr;
-                    const float fi = f[0] * wi + f[1] * xi + f[2] * yi + f[3] * zi;
-                    const float br = k[0] * wr + k[1] * xr + k[2] * yr + k[3] * zr;
-                    const float bi = k[0] * wi + k[1] * xi + k[2] * yi + k[3] * zi;
-                    pf[i] += fr * fr + fi * fi;
-                    pb[i] += br * br + bi * bi;
-                    cfb[i] += fr * br + fi * bi;
-                }
-            };
-            if (b == 0) accumulate(sw[0], 0, sx[0], 0, sy[0], 0, sz[0], 0);
-            const int32_t hi = edges[b] < specsize ? edges[b] : specsize;
-            for (int32_t k = lo; k < hi; k++)
-                accumulate(sw[2 * k], sw[2 * k + 1], sx[2 * k], sx[2 * k + 1], sy[2 * k],
-                           sy[2 * k + 1], sz[2 * k], sz[2 * k + 1]);
-            if (b == nbands - 1) accumulate(sw[1], 0, sx[1], 0, sy[1], 0, sz[1], 0);
-            lo = hi > lo ? hi : lo;
-
-            // Smoothing, adaptive unless fixed by the mode: the step grows with the
-            // relative change of the W energy. A band with a non-finite value
-            // keeps its statistics, so one bad frame cannot poison them for good.
-            float check = en[0] + en[1] + en[2] + en[3];
-            for (int i = 0; i < nbeams; i++) check += pf[i] + pb[i] + cfb[i];
-            if (std::isfinite(check))
-            {
-                float s = params->stats_factor;
-                if (!(params->mode & OX_BEQ_FIXED_STATS))
-                {
-                    const float old = state->energy[0][b];
-                    const float den = old > en[0] + kEps ? old : en[0] + kEps;
-                    const float rel = std::fabs(en[0] - old) / den;
-                    s *= rel < 1.0f ? rel : 1.0f;
-                }
-                auto smooth = [s](float& y, float raw) { y = s * raw + (1.0f - s) * y; };
-                for (int c = 0; c < 4; c++) smooth(state->energy[c][b], en[c]);
-                for (int i = 0; i < nbeams; i++)
-                {
-                    smooth(state->front_power[i][b], pf[i]);
-                    smooth(state->back_power[i][b], pb[i]);
-                    smooth(state->cross[i][b], cfb[i]);
-                }
-            }
-
-            // A power cannot be negative; the estimate can dip below 0 with extreme
-            // coherence, eigen-floor or diffuse-gain settings, and a strong
-            // equaliser boost would then turn it into a polarity-inverting gain.
+    const float* sw = spectra[0];
+    const float* sx = spectra[1];
+    const float* sy = spectra[2];
+    const float* sz = spectra[3];
+    int32_t lo = 1;
+    for (int32_t b = 0; b < nbands; b++)
+    {
+        // Raw band statistics; DC joins band 0 and the half-rate value the
+        // last band, both real.
+        float en[4] = {0, 0, 0, 0};
+        float pf[OX_BEQ_MAX_BEAMS] = {}, pb[OX_BEQ_MAX_BEAMS] = {}, cfb[OX_BEQ_MAX_BEAMS] = {};
+        auto accumulate = [&](float wr, float wi, float xr, float xi, float yr, float yi, float zr,
+                              float zi) {
+            en[0] += wr * wr + wi * wi;
+            en[1] += xr * xr + xi * xi;
+            en[2] += yr * yr + yi * yi;
+            en[3] += zr * zr + zi * zi;
             for (int i = 0; i < nbeams; i++)
             {
-                const double d = direct_power(params, i, state->front_power[i][b],
-                                              state->back_power[i][b], state->cross[i][b]);
-                state->direct[i][b] = d > 0.0 ? (float)d : 0.0f;
+                const float* f = front[i];
+                const float* k = back[i];
+                const float fr = f[0] * wr + f[1] * xr + f[2] * yr + f[3] * zr;
+                const float fi = f[0] * wi + f[1] * xi + f[2] * yi + f[3] * zi;
+                const float br = k[0] * wr + k[1] * xr + k[2] * yr + k[3] * zr;
+                const float bi = k[0] * wi + k[1] * xi + k[2] * yi + k[3] * zi;
+                pf[i] += fr * fr + fi * fi;
+                pb[i] += br * br + bi * bi;
+                cfb[i] += fr * br + fi * bi;
             }
+        };
+        if (b == 0) accumulate(sw[0], 0, sx[0], 0, sy[0], 0, sz[0], 0);
+        const int32_t hi = edges[b] < specsize ? edges[b] : specsize;
+        for (int32_t k = lo; k < hi; k++)
+            accumulate(sw[2 * k], sw[2 * k + 1], sx[2 * k], sx[2 * k + 1], sy[2 * k], sy[2 * k + 1],
+                       sz[2 * k], sz[2 * k + 1]);
+        if (b == nbands - 1) accumulate(sw[1], 0, sx[1], 0, sy[1], 0, sz[1], 0);
+        lo = hi > lo ? hi : lo;
 
-            // Channel gains: the direct parts take the equaliser, the rest stays.
-            const float f = (float)edges[b] * 0.5f * params->sample_rate / (float)specsize;
-            const int keq = nearest_eq(params->eq_freq, f, params->sample_rate);
-            for (int c = 0; c < 4; c++)
+        // Smoothing, adaptive unless fixed by the mode: the step grows with the
+        // relative change of the W energy. A band with a non-finite value
+        // keeps its statistics, so one bad frame cannot poison them for good.
+        float check = en[0] + en[1] + en[2] + en[3];
+        for (int i = 0; i < nbeams; i++) check += pf[i] + pb[i] + cfb[i];
+        if (std::isfinite(check))
+        {
+            float s = params->stats_factor;
+            if (!(params->mode & OX_BEQ_FIXED_STATS))
             {
-                float a = kEps, h = kEps;
-                for (int i = 0; i < nbeams; i++)
-                {
-                    const float dpart = state->direct[i][b] * dirw[i][c];
-                    a += dpart;
-                    h += dpart * params->eq_gain[i] * params->eq[i][keq];
-                }
-                float rest = state->energy[c][b] - a;
-                rest = rest > kEps ? rest : kEps;
-                float t = (h + rest) / (rest + a);
-                if (params->mode & OX_BEQ_LEVEL) t *= params->level;
-
-                const float old = state->gain[c][b];
-                if (!std::isfinite(t)) continue; // keep the last good gain
-                const float at = std::fabs(t), ao = std::fabs(old);
-                const float den = at + kEps > ao ? at + kEps : ao;
-                float rel = std::fabs(at - ao) / den;
-                rel = rel > 0.0f ? (rel < 1.0f ? rel : 1.0f) : 0.0f;
-                const float w = params->gain_factor * rel;
-                state->gain[c][b] = (1.0f - w) * old + w * t;
+                const float old = state->energy[0][b];
+                const float den = old > en[0] + kEps ? old : en[0] + kEps;
+                const float rel = std::fabs(en[0] - old) / den;
+                s *= rel < 1.0f ? rel : 1.0f;
+            }
+            auto smooth = [s](float& y, float raw) { y = s * raw + (1.0f - s) * y; };
+            for (int c = 0; c < 4; c++) smooth(state->energy[c][b], en[c]);
+            for (int i = 0; i < nbeams; i++)
+            {
+                smooth(state->front_power[i][b], pf[i]);
+                smooth(state->back_power[i][b], pb[i]);
+                smooth(state->cross[i][b], cfb[i]);
             }
         }
+
+        // A power cannot be negative; the estimate can dip below 0 with extreme
+        // coherence, eigen-floor or diffuse-gain settings, and a strong
+        // equaliser boost would then turn it into a polarity-inverting gain.
+        for (int i = 0; i < nbeams; i++)
+        {
+            const double d = direct_power(params, i, state->front_power[i][b],
+                                          state->back_power[i][b], state->cross[i][b]);
+            state->direct[i][b] = d > 0.0 ? (float)d : 0.0f;
+        }
+
+        // Channel gains: the direct parts take the equaliser, the rest stays.
+        const float f = (float)edges[b] * 0.5f * params->sample_rate / (float)specsize;
+        const int keq = nearest_eq(params->eq_freq, f, params->sample_rate);
+        for (int c = 0; c < 4; c++)
+        {
+            float a = kEps, h = kEps;
+            for (int i = 0; i < nbeams; i++)
+            {
+                const float dpart = state->direct[i][b] * dirw[i][c];
+                a += dpart;
+                h += dpart * params->eq_gain[i] * params->eq[i][keq];
+            }
+            float rest = state->energy[c][b] - a;
+            rest = rest > kEps ? rest : kEps;
+            float t = (h + rest) / (rest + a);
+            if (params->mode & OX_BEQ_LEVEL) t *= params->level;
+
+            const float old = state->gain[c][b];
+            if (!std::isfinite(t)) continue; // keep the last good gain
+            const float at = std::fabs(t), ao = std::fabs(old);
+            const float den = at + kEps > ao ? at + kEps : ao;
+            float rel = std::fabs(at - ao) / den;
+            rel = rel > 0.0f ? (rel < 1.0f ? rel : 1.0f) : 0.0f;
+            const float w = params->gain_factor * rel;
+            state->gain[c][b] = (1.0f - w) * old + w * t;
+        }
     }
+}
 
 } // extern "C"

@@ -113,8 +113,7 @@ TEST(Beq, PlaneWaveFromBeamTakesTheEqualiser)
     // estimator. A wave from the beam's direction is all direct sound in the
     // beam and none in the opposite one: every channel carrying it moves to
     // (1 + eq ratio) / 2, the others stay at 1.
-    auto edit = [](ox_beq_cfg* c)
-    {
+    auto edit = [](ox_beq_cfg* c) {
         c->mode = OX_BEQ_FIXED_STATS;
         c->stats_time = 1.0f;
         c->gain_time = 1.0f;
@@ -153,13 +152,11 @@ TEST(Beq, PlaneWaveFromBeamTakesTheEqualiser)
         for (int b = 0; b < opp.nbands; b++) EXPECT_NEAR(opp.s.gain[c][b], 1.0f, 1e-4f);
 
     // A wave along x only: Y and Z carry nothing and keep 1.
-    Beq front(1,
-              [](ox_beq_cfg* c)
-              {
-                  c->mode = OX_BEQ_FIXED_STATS;
-                  c->stats_time = c->gain_time = 1.0f;
-                  c->eq_gain = 6.0f;
-              });
+    Beq front(1, [](ox_beq_cfg* c) {
+        c->mode = OX_BEQ_FIXED_STATS;
+        c->stats_time = c->gain_time = 1.0f;
+        c->eq_gain = 6.0f;
+    });
     const double x[3] = {1, 0, 0};
     for (int f = 0; f < 1000; f++)
     {
@@ -179,8 +176,7 @@ TEST(Beq, BandTakesNearestEqualiserFrequency)
 {
     // 93.75 Hz bins: upper edges at 187.5 Hz (equally far from 125 and 250:
     // the lower wins) and 281.25 Hz (250 Hz).
-    auto edit = [](ox_beq_cfg* c)
-    {
+    auto edit = [](ox_beq_cfg* c) {
         c->mode = OX_BEQ_FIXED_STATS;
         c->stats_time = c->gain_time = 1.0f;
         c->eq[0] = 10.0f;
@@ -206,10 +202,8 @@ TEST(Beq, StableAcrossCoherenceAndBadInput)
     std::mt19937 rng(3);
     double u[3];
     direction(-45.0f, 0.0f, u);
-    auto with_coherence = [](float p)
-    {
-        return [p](ox_beq_cfg* c)
-        {
+    auto with_coherence = [](float p) {
+        return [p](ox_beq_cfg* c) {
             c->azimuth = -45.0f;
             c->diffuse_coherence = p;
             c->eq_gain = 6.0f;
@@ -240,22 +234,20 @@ TEST(Beq, StableAcrossCoherenceAndBadInput)
     std::uniform_real_distribution<float> uni(0.0f, 1.0f);
     for (int trial = 0; trial < 6; trial++)
     {
-        Beq x(5,
-              [&](ox_beq_cfg* c)
-              {
-                  c->focus = 2.0f * uni(rng);
-                  c->azimuth = 360.0f * uni(rng) - 180.0f;
-                  c->elevation = 180.0f * uni(rng) - 90.0f;
-                  c->diffuse_coherence = uni(rng);
-                  c->eigen_floor = -180.0f * uni(rng);
-                  c->gain_floor = -180.0f * uni(rng);
-                  c->diffuse_gain = 40.0f * uni(rng) - 20.0f;
-                  c->beam_gain = 40.0f * uni(rng) - 20.0f;
-                  for (float& e : c->eq) e = 80.0f * uni(rng) - 40.0f;
-                  c->eq_gain = 40.0f * uni(rng) - 20.0f;
-                  c->stats_time = trial % 2 ? 1.0f : 20.0f;
-                  c->mode = trial % 3 ? OX_BEQ_LEVEL : 0;
-              });
+        Beq x(5, [&](ox_beq_cfg* c) {
+            c->focus = 2.0f * uni(rng);
+            c->azimuth = 360.0f * uni(rng) - 180.0f;
+            c->elevation = 180.0f * uni(rng) - 90.0f;
+            c->diffuse_coherence = uni(rng);
+            c->eigen_floor = -180.0f * uni(rng);
+            c->gain_floor = -180.0f * uni(rng);
+            c->diffuse_gain = 40.0f * uni(rng) - 20.0f;
+            c->beam_gain = 40.0f * uni(rng) - 20.0f;
+            for (float& e : c->eq) e = 80.0f * uni(rng) - 40.0f;
+            c->eq_gain = 40.0f * uni(rng) - 20.0f;
+            c->stats_time = trial % 2 ? 1.0f : 20.0f;
+            c->mode = trial % 3 ? OX_BEQ_LEVEL : 0;
+        });
         for (int f = 0; f < 150; f++)
         {
             double v[2][3];
