@@ -20,6 +20,13 @@ void round_cf2(ox_iir_cf2* out, const double c[5]);
 // p must hold deg + qdeg + 1 ≤ 20 coefficients.
 int poly_mul(double* p, int deg, const double* q, int qdeg);
 
+// Roots of the degree-N polynomial q[0] + q[1]·x + … + q[N]·x^N (1 ≤ N ≤ 9) from the
+// eigenvalues of its balanced companion matrix: real parts to re[0 … N−1], imaginary parts to
+// im; real roots (im exactly 0) first by ascending magnitude, then conjugate pairs, each pair
+// adjacent. A zero q[N] leaves the companion matrix's first row zero. Returns 0, or −1 for a
+// non-finite coefficient or when the QR iteration does not converge.
+int polyroots(const double* q, int N, double* re, double* im);
+
 } // namespace oxiir
 
 #endif
