@@ -1,0 +1,32 @@
+// Oracles for biquad sections, shared by the biquad suites.
+#ifndef OX_TEST_BIQUAD_H
+#define OX_TEST_BIQUAD_H
+
+#include "ox_biquad.h"
+
+#include <complex>
+#include <vector>
+
+namespace oxtest
+{
+
+// H(e^{iω}) of the stored (float) coefficients, evaluated in double.
+inline std::complex<double> biquad_response(const ox_biquad_coeffs& c, double w)
+{
+    const std::complex<double> z1 = std::polar(1.0, -w), z2 = z1 * z1;
+    return (double(c.b0) + double(c.b1) * z1 + double(c.b2) * z2) /
+           (1.0 + double(c.a1) * z1 + double(c.a2) * z2);
+}
+
+// x through the direct-form filter from a zero state.
+inline std::vector<float> biquad_run(const ox_biquad_coeffs& c, const std::vector<float>& x)
+{
+    std::vector<float> y(x.size());
+    ox_biquad_state st = {0, 0, 0, 0};
+    ox_biquad_filter(&st, x.data(), y.data(), int32_t(x.size()), c);
+    return y;
+}
+
+} // namespace oxtest
+
+#endif
