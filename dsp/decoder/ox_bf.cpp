@@ -1,0 +1,460 @@
+#include "ox_bf.h"
+
+#include "ox_bandsum.h"
+#include "ox_util.h"
+
+#include <math.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+namespace
+{
+
+const float kEps = 1e-20f;
+
+float db20(float x)
+{
+    return float(pow(10.0, double(x) * 0.05));
+}
+
+// Grid of the coherence integral: 32 elevations times 64 azimuths, pi/32
+// apart. The product of the two capsule patterns does not depend on the band,
+// so it is tabulated once per table build; only cos(k sin el) changes.
+const int kEl = 32, kAz = 64;
+
+// Diffuse-field coherence of two cardioid capsules of a tetrahedral array,
+// 109.47 degrees apart and `spacing` mm apart vertically, at the upper edge of
+// every band, mapped so that two coincident back-to-back cardioids give 0.5.
+// A spacing of 0 (coincident array) takes that coincident value from the same
+// integral: a larger value would let the cross-power be raised above the
+// geometric mean of the powers, and the inverse of such a covariance turns the
+// beam weights into large opposing values that amplify a diffuse field.
+void coherence_table(float* out, int32_t nb, const int32_t* edges, int32_t specsize, float fs,
+                     float spacing)
+{
+    const double pi = 3.14159265358979323846;
+    const double d = pi / 32.0;
+    const double s3 = 1.0 / sqrt(3.0), s23 = sqrt(2.0 / 3.0);
+    double pp[kEl][kAz], cosel[kEl], sinel[kEl], cosaz[kAz];
+    for (int i = 0; i < kAz; ++i) cosaz[i] = cos(-pi + i * d);
+    for (int j = 0; j < kEl; ++j)
+    {
+        const double el = -pi / 2.0 + j * d;
+        cosel[j] = cos(el);
+        sinel[j] = sin(el);
+        for (int i = 0; i < kAz; ++i)
+        {
+            const double h = cosaz[i] * cosel[j] * s3;
+            const double p1 = 0.5 + 0.5 * (h - s23 * sinel[j]);
+            const double p2 = 0.5 + 0.5 * (h + s23 * sinel[j]);
+            pp[j][i] = p1 * p2;
+        }
+    }
+    for (int32_t b = 0; b < nb; ++b)
+    {
+        const float f = float(edges[b]) * fs / float(specsize);
+        const double q = 0.001 * double(spacing) * double(f) * 2.0 * pi / 340.0;
+        const double k = 2.0 * q * sqrt(2.0) * s3;
+        double sum = 0.0;
+        for (int j = 0; j < kEl; ++j)
+        {
+            const double c = cos(k * sinel[j]);
+            for (int i = 0; i < kAz; ++i) sum += pp[j][i] * c * cosel[j] * (d * d);
+        }
+        const float I = float(sum / (4.0 * pi));
+        out[b] = 2.9999999f * I * 1.5000002f - 0.5f;
+    }
+}
+
+// 1 when the table of p was built for exactly these settings.
+bool table_matches(const ox_bf_params* p, float spacing)
+{
+    if (!p->table_valid || p->table_spacing != spacing || p->table_sample_rate != p->sample_rate ||
+        p->table_specsize != p->specsize || p->table_num_bands != p->num_bands)
+        return false;
+    return memcmp(p->table_edges, p->band_edges, size_t(p->num_bands) * sizeof(int32_t)) == 0;
+}
+
+// Brings the coherence table up to date: nothing when it already matches,
+// a copy from `shared` when that one matches, else a new build.
+void update_table(ox_bf_params* p, float spacing, const ox_bf_params* shared)
+{
+    if (!p->band_coherence || !p->table_edges || !p->band_edges || p->num_bands < 1 ||
+        p->num_bands > p->capacity_bands || p->specsize < 1)
+        return;
+    if (table_matches(p, spacing)) return;
+    const size_t nb = size_t(p->num_bands);
+    if (shared && shared != p && shared->band_coherence && shared->table_edges &&
+        shared->table_valid && shared->table_spacing == spacing &&
+        shared->table_sample_rate == p->sample_rate && shared->table_specsize == p->specsize &&
+        shared->table_num_bands == p->num_bands &&
+        memcmp(shared->table_edges, p->band_edges, nb * sizeof(int32_t)) == 0)
+        memcpy(p->band_coherence, shared->band_coherence, nb * sizeof(float));
+    else
+        coherence_table(p->band_coherence, p->num_bands, p->band_edges, p->specsize, p->sample_rate,
+                        spacing);
+    memcpy(p->table_edges, p->band_edges, nb * sizeof(int32_t));
+    p->table_spacing = spacing;
+    p->table_sample_rate = p->sample_rate;
+    p->table_specsize = p->specsize;
+    p->table_num_bands = p->num_bands;
+    p->table_valid = 1;
+}
+
+int32_t update(ox_bf_params* p, ox_bf_cfg* c, const ox_bf_params* shared)
+{
+    if (!p || !c) return -3;
+    c->beam_gain = ox_clampf(c->beam_gain, -10.0f, 10.0f, 0.0f);
+    c->aux_factor = ox_clampf(c->aux_factor, 0.0f, 2.0f, 1.0f);
+    c->diffuse_level = ox_clampf(c->diffuse_level, -180.0f, 0.0f, -40.0f);
+    c->gain_floor = ox_clampf(c->gain_floor, -180.0f, 0.0f, -30.0f);
+    c->eigen_floor = ox_clampf(c->eigen_floor, -180.0f, 0.0f, -20.0f);
+    c->direct_floor = ox_clampf(c->direct_floor, -180.0f, 0.0f, -20.0f);
+    c->coherence = ox_clampf(c->coherence, 0.0f, 1.0f, 0.5f);
+    c->diffuse_scale = ox_clampf(c->diffuse_scale, 0.0f, 4.0f, 1.0f);
+    c->diffuse_out_level = ox_clampf(c->diffuse_out_level, -180.0f, 40.0f, -10.0f);
+    c->direct_mix = ox_clampf(c->direct_mix, -40.0f, 40.0f, 0.0f);
+    c->diffuse_mix = ox_clampf(c->diffuse_mix, -40.0f, 40.0f, 0.0f);
+    c->spacing = ox_clampf(c->spacing, 0.0f, 100.0f, 20.0f);
+
+    p->mode = c->mode;
+    p->beam_gain = db20(c->beam_gain);
+    p->aux_factor = c->aux_factor;
+    p->diffuse_level = db20(c->diffuse_level);
+    p->gain_floor = db20(c->gain_floor);
+    p->eigen_floor = float(pow(10.0, double(c->eigen_floor) * 0.1));
+    p->direct_floor = db20(c->direct_floor);
+    p->coherence = c->coherence;
+    p->diffuse_scale = c->diffuse_scale;
+    p->diffuse_out_level = db20(c->diffuse_out_level);
+    p->direct_mix = db20(c->direct_mix);
+    p->diffuse_mix = db20(c->diffuse_mix);
+    p->coherence_exponent = isfinite(c->coherence_exponent) ? c->coherence_exponent : 1.0f;
+    const float ms = p->sample_rate > 0.0f ? float(p->framesize) * 1000.0f / p->sample_rate : 0.0f;
+    p->cross_attack = oxband::factor(ms, c->cross_attack_time, 10.0f);
+    p->cross_release = oxband::factor(ms, c->cross_release_time, 10.0f);
+    p->weight_attack = oxband::factor(ms, c->weight_attack_time, 10.0f);
+    p->weight_release = oxband::factor(ms, c->weight_release_time, 10.0f);
+    update_table(p, c->spacing, shared);
+    return 0;
+}
+
+// One adaptive smoothing step of a weight from its stored value o towards
+// the new value w. The step is the change |w - o| (relative to the larger
+// magnitude with OX_BF_RELATIVE_STEP), so it stays large when w changes sign
+// and a beam that should now subtract its rear cardioid does so.
+float smooth(const ox_bf_params* p, float o, float w, float cohfac)
+{
+    if (!isfinite(w)) return o;
+    if (!(p->mode & OX_BF_SMOOTH_WEIGHTS)) return w;
+    float step = fabsf(w - o);
+    if (p->mode & OX_BF_RELATIVE_STEP) step /= fmaxf(fabsf(o), fabsf(w) + kEps);
+    step *= fabsf(o) > fabsf(w) ? p->weight_release : p->weight_attack;
+    step = ox_clampf(step, 0.0f, 1.0f, 1.0f);
+    if (p->mode & OX_BF_COHERENCE_STEP) step *= cohfac;
+    return o * (1.0f - step) + w * step;
+}
+
+// Directional gain of the direct sound with direct powers S1 (front cardioid)
+// and S2 (rear cardioid) and their geometric mean R.
+float direct_gain(const ox_bf_params* p, float S1, float S2, float R, float focus)
+{
+    float g;
+    if (focus < 0.0f)
+    {
+        // Cosine of the direct sound's angle to the beam axis: the two
+        // cardioids see (1 + cos)/2 and (1 - cos)/2 of its amplitude. Without
+        // direct sound (S1 = S2 = 0) the angle has no value and the gain takes
+        // its upper bound.
+        const float a = sqrtf(S1), b = sqrtf(S2);
+        if (a + b > 0.0f)
+        {
+            g = 0.5f * (1.0f + (a - b) / (a + b));
+            if (focus < -2.5f) g *= g;
+        }
+        else
+            g = 1.0f;
+    }
+    else
+        g = 1.0f - (R / (S1 + kEps)) * fminf(S1 / (R + kEps), focus);
+    g = ox_clampf(g, p->direct_floor, 1.0f, 1.0f);
+    if (p->direct_floor < 1e-6f) g = 0.0f;
+    return g;
+}
+
+// The state arrays in their order.
+void state_arrays(ox_bf_state* s, float** out[7])
+{
+    float** a[7] = {&s->power1,  &s->power2,  &s->cross,  &s->weight1,
+                    &s->weight2, &s->weight3, &s->weight4};
+    for (int i = 0; i < 7; ++i) out[i] = a[i];
+}
+
+void store_header(ox_bf_params* p, int32_t framesize, int32_t specsize, int32_t num_bands,
+                  const int32_t* band_edges, float sample_rate)
+{
+    p->num_inputs = 2;
+    p->num_outputs = 1;
+    p->sample_rate = sample_rate;
+    p->framesize = framesize;
+    p->specsize = specsize;
+    p->num_bands = num_bands;
+    p->band_edges = band_edges;
+}
+
+} // namespace
+
+extern "C"
+{
+
+    int32_t ox_bf_alloc(ox_bf_params* params, ox_bf_state* state, int32_t framesize,
+                        int32_t specsize, int32_t num_bands, const int32_t* band_edges,
+                        float sample_rate)
+    {
+        if (!params || !state) return -3;
+        const int32_t rc = oxband::check_alloc(sample_rate, framesize, specsize, num_bands);
+        if (rc) return rc;
+        memset(params, 0, sizeof(*params));
+        memset(state, 0, sizeof(*state));
+        store_header(params, framesize, specsize, num_bands, band_edges, sample_rate);
+        params->capacity_bands = num_bands;
+        const size_t nb = size_t(num_bands);
+        params->band_coherence = static_cast<float*>(calloc(nb, sizeof(float)));
+        params->table_edges = static_cast<int32_t*>(calloc(nb, sizeof(int32_t)));
+        float** arrays[7];
+        state_arrays(state, arrays);
+        if (!oxband::alloc_all(arrays, 7, nb) || !params->band_coherence || !params->table_edges)
+        {
+            ox_bf_done(params, state);
+            return -2;
+        }
+        return 0;
+    }
+
+    void ox_bf_default_cfg(ox_bf_cfg* cfg)
+    {
+        if (!cfg) return;
+        cfg->mode = 188;
+        cfg->beam_gain = 0.0f;
+        cfg->aux_factor = 1.0f;
+        cfg->diffuse_level = -40.0f;
+        cfg->gain_floor = -30.0f;
+        cfg->eigen_floor = -20.0f;
+        cfg->direct_floor = -20.0f;
+        cfg->coherence = 0.5f;
+        cfg->diffuse_scale = 1.0f;
+        cfg->diffuse_out_level = -10.0f;
+        cfg->direct_mix = 0.0f;
+        cfg->diffuse_mix = 0.0f;
+        cfg->cross_attack_time = 10.0f;
+        cfg->cross_release_time = 10.0f;
+        cfg->weight_attack_time = 10.0f;
+        cfg->weight_release_time = 10.0f;
+        cfg->coherence_exponent = 1.0f;
+        cfg->spacing = 20.0f;
+    }
+
+    int32_t ox_bf_init(ox_bf_params* params, ox_bf_state* state, ox_bf_cfg* cfg, int32_t framesize,
+                       int32_t specsize, int32_t num_bands, const int32_t* band_edges,
+                       float sample_rate)
+    {
+        if (!params || !state || !cfg) return -3;
+        const int32_t rc = oxband::check_init(sample_rate, framesize, specsize, num_bands);
+        if (rc) return rc;
+        // The arrays were sized by ox_bf_alloc: more bands would run past them.
+        if (num_bands > params->capacity_bands || !band_edges || !params->band_coherence ||
+            !state->power1 || !state->weight4)
+            return -3;
+        store_header(params, framesize, specsize, num_bands, band_edges, sample_rate);
+        params->soft_limit = 1.8317807f;
+        params->level_limit = 40.0f;
+        ox_bf_update_cfg(params, cfg);
+        ox_bf_reset(params, state);
+        return 0;
+    }
+
+    int32_t ox_bf_update_cfg(ox_bf_params* params, ox_bf_cfg* cfg)
+    {
+        return update(params, cfg, nullptr);
+    }
+
+    int32_t ox_bf_update_cfg_shared(ox_bf_params* params, ox_bf_cfg* cfg,
+                                    const ox_bf_params* shared)
+    {
+        return update(params, cfg, shared);
+    }
+
+    void ox_bf_reset(ox_bf_params* params, ox_bf_state* state)
+    {
+        if (!params || !state) return;
+        const int32_t n =
+            params->num_bands < params->capacity_bands ? params->num_bands : params->capacity_bands;
+        if (n < 1) return;
+        float** arrays[7];
+        state_arrays(state, arrays);
+        for (float** a : arrays)
+            if (*a) memset(*a, 0, size_t(n) * sizeof(float));
+    }
+
+    void ox_bf_process_frame(const ox_bf_params* params, ox_bf_state* state,
+                             const float* const* pair, const float* smoothing,
+                             const float* coherence, float focus)
+    {
+        if (!params || !state || !pair || !pair[0] || !pair[1] || !params->band_edges ||
+            !params->band_coherence || !state->power1 || !state->weight4)
+            return;
+        const int32_t nb = params->num_bands;
+        if (nb < 1 || nb > params->capacity_bands) return;
+        const int32_t ns = params->specsize, mode = params->mode;
+        const float* c1 = pair[0];
+        const float* c2 = pair[1];
+        if (!isfinite(focus)) focus = 0.0f;
+
+        for (int32_t b = 0; b < nb; ++b)
+        {
+            // 1. Band statistics. A frame whose sums are not finite is skipped,
+            // so one bad sample never stays in the smoothed statistics.
+            const float E1 = oxband::energy(c1, b, nb, params->band_edges, ns);
+            const float E2 = oxband::energy(c2, b, nb, params->band_edges, ns);
+            float X, Xi;
+            oxband::cross(c1, c2, b, nb, params->band_edges, ns, &X, &Xi);
+            if (!isfinite(E1) || !isfinite(E2) || !isfinite(X)) continue;
+            float s;
+            if (mode & OX_BF_CALLER_SMOOTHING)
+                s = smoothing ? ox_clampf(smoothing[b], 0.0f, 1.0f, 1.0f) : 1.0f;
+            else
+            {
+                const float o = state->cross[b];
+                const float f = fabsf(o) > fabsf(X) ? params->cross_release : params->cross_attack;
+                s = ox_clampf(fabsf(X - o) / fmaxf(fabsf(o), fabsf(X) + kEps) * f, 0.0f, 1.0f,
+                              1.0f);
+            }
+            const float a = (mode & OX_BF_SMOOTH_STATS) ? s : 1.0f;
+            state->cross[b] = a * X + (1.0f - a) * state->cross[b];
+            state->power1[b] = a * E1 + (1.0f - a) * state->power1[b];
+            state->power2[b] = a * E2 + (1.0f - a) * state->power2[b];
+
+            // 2. Model inputs.
+            float P1 = state->power1[b], P2 = state->power2[b], Q = state->cross[b];
+            float gamma = params->coherence;
+            if (mode & OX_BF_LEVEL_MODEL)
+            {
+                // Level difference and normalised cross-power, both soft-limited,
+                // so the covariance stays well conditioned.
+                gamma = params->band_coherence[b];
+                const float L = 10.0f * log10f(P2 / (P1 + kEps));
+                const float r = Q / (sqrtf(P1) * sqrtf(P2) + kEps);
+                const float ll = params->level_limit, sl = params->soft_limit;
+                P1 = 1.0f;
+                P2 = powf(10.0f, tanhf(L / ll) * ll / 10.0f);
+                Q = (sqrtf(P2) + kEps) * tanhf(r / sl) * sl;
+            }
+
+            // 3. Keep the cross-power within what the powers allow, and at least
+            // the diffuse field's share.
+            Q = fminf(Q, sqrtf(P1) * sqrtf(P2) + kEps);
+            Q = fmaxf(Q, gamma * fminf(P1, P2));
+
+            // 4. Diffuse power: the smaller root of the model P = S + Pd * [[1,
+            // gamma], [gamma, 1]] with a rank-one direct part S.
+            const float B = 2.0f * gamma * Q - P1 - P2;
+            const float A = 1.0f - gamma * gamma;
+            const float D = P1 * P2 - Q * Q;
+            float Pd = (-B - sqrtf(fmaxf(0.0f, B * B - 4.0f * A * D))) / (2.0f * A + kEps) *
+                       params->diffuse_scale;
+            Pd = ox_clampf(Pd, 0.0f, fminf(P1, P2), 0.0f);
+            const float S1 = P1 - Pd, S2 = P2 - Pd;
+            const float R = sqrtf(S1 * S2);
+
+            float cohfac = 1.0f;
+            if (mode & OX_BF_COHERENCE_STEP)
+            {
+                const float cb = coherence ? ox_clampf(coherence[b], 0.0f, 1.0f, 0.0f) : 0.0f;
+                const double f = 1.0 - pow(double(cb), double(params->coherence_exponent));
+                cohfac = float(ox_clampd(f, 0.0, 1.0, 1.0));
+            }
+
+            if (mode & OX_BF_SINGLE_GAIN)
+            {
+                const float q = ox_clampf(S1 / (P1 + kEps), 0.0f, 1.0f, 0.0f);
+                const float G1 = q + (1.0f - q) * params->diffuse_mix;
+                const float G2 = fminf(R / (P2 + kEps), focus) * G1;
+                state->weight1[b] =
+                    fmaxf(smooth(params, state->weight1[b], G1, cohfac), params->gain_floor);
+                state->weight2[b] =
+                    fmaxf(smooth(params, state->weight2[b], G2, cohfac), params->gain_floor);
+                continue;
+            }
+
+            // 5. Inverse covariance.
+            float m11, m12, m22;
+            if (mode & OX_BF_LEVEL_MODEL)
+            {
+                // Exact inverse. The determinant keeps its sign but never comes
+                // closer to 0 than 1 % of P1 P2: a cross-power raised above the
+                // powers' geometric mean (coherence above 1) can make the matrix
+                // singular, and its inverse would blow the weights up.
+                float det = D + kEps;
+                const float floor = 0.01f * P1 * P2 + kEps;
+                if (fabsf(det) < floor) det = det < 0.0f ? -floor : floor;
+                m11 = P2 / det;
+                m22 = P1 / det;
+                m12 = -Q / det;
+            }
+            else
+            {
+                // Eigen decomposition with the smaller eigenvalue floored
+                // relative to the larger one.
+                const float m = 0.5f * (P1 + P2);
+                const float root = sqrtf(fmaxf(m * m - D, kEps));
+                const float l1 = m + root;
+                const float l2 = fmaxf(fmaxf(m - root, params->eigen_floor * l1), kEps);
+                const float t = 0.5f * atan2f(2.0f * Q * (P1 + P2), P1 * P1 - P2 * P2);
+                const float c = cosf(t), sn = sinf(t);
+                m11 = c * c / l1 + sn * sn / l2;
+                m22 = sn * sn / l1 + c * c / l2;
+                m12 = c * sn * (1.0f / l1 - 1.0f / l2);
+            }
+
+            // 6, 7. Directional gain and the target of output 1.
+            float g = direct_gain(params, S1, S2, R, focus);
+            float kd = params->diffuse_level;
+            if (mode & OX_BF_COMBINED)
+            {
+                kd = params->diffuse_out_level < 1e-6f ? 0.0f : params->diffuse_mix;
+                g *= params->direct_mix;
+            }
+            float t1 = g * S1 + kd * Pd, t2 = g * R + kd * gamma * Pd;
+            state->weight1[b] = smooth(params, state->weight1[b], m11 * t1 + m12 * t2, cohfac);
+            state->weight2[b] = smooth(params, state->weight2[b], m12 * t1 + m22 * t2, cohfac);
+
+            // 9. Output 2: the diffuse sound plus a little direct sound.
+            if (!(mode & OX_BF_COMBINED))
+            {
+                const float md = params->diffuse_out_level < 1e-6f ? 0.0f : 1.0f;
+                t1 = params->diffuse_level * S1 + md * Pd;
+                t2 = params->diffuse_level * R + md * gamma * Pd;
+                state->weight3[b] = smooth(params, state->weight3[b], m11 * t1 + m12 * t2, cohfac);
+                state->weight4[b] = smooth(params, state->weight4[b], m12 * t1 + m22 * t2, cohfac);
+            }
+        }
+    }
+
+    void ox_bf_done(ox_bf_params* params, ox_bf_state* state)
+    {
+        if (params)
+        {
+            free(params->band_coherence);
+            params->band_coherence = nullptr;
+            free(params->table_edges);
+            params->table_edges = nullptr;
+            params->table_valid = 0;
+        }
+        if (!state) return;
+        float** arrays[7];
+        state_arrays(state, arrays);
+        oxband::free_all(arrays, 7);
+    }
+
+} // extern "C"

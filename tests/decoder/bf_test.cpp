@@ -1,0 +1,350 @@
+#include "ox_bf.h"
+#include "ox_bhist.h"
+#include "ox_spatial_sim.h"
+#include "ox_test_util.h"
+
+#include <gtest/gtest.h>
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <memory>
+#include <vector>
+
+namespace
+{
+
+const float kFs = 48000.0f;
+const int32_t kHop = 480, kFft = 1024, kSpec = 512;
+const float kPi = 3.14159265f;
+
+// One beam processor on the decoder's 48 kHz band table.
+struct Beam
+{
+    oxtest::BandTable bands{kFft, kFs};
+    ox_bf_cfg cfg{};
+    ox_bf_params p{};
+    ox_bf_state s{};
+    explicit Beam(int32_t mode = 188)
+    {
+        ox_bf_default_cfg(&cfg);
+        cfg.mode = mode;
+        EXPECT_EQ(ox_bf_alloc(&p, &s, kHop, kSpec, bands.count, bands.edges.data(), kFs), 0);
+        EXPECT_EQ(ox_bf_init(&p, &s, &cfg, kHop, kSpec, bands.count, bands.edges.data(), kFs), 0);
+    }
+    ~Beam() { ox_bf_done(&p, &s); }
+};
+
+// A sound field over several seconds: plane waves of independent noise
+// bursts plus, optionally, an isotropic diffuse field (independent W, X, Y, Z
+// of powers 1/2, 1/3, 1/3, 1/3). The beam looks along +X.
+struct Scene
+{
+    std::vector<float> az, el; // plane-wave directions, radians
+    float diffuse = 0.0f;      // amplitude of the diffuse field
+    int frames = 300;
+};
+
+struct Levels
+{
+    double out1_db, out2_db; // output energies over the reference, dB
+    double peak_db;          // loudest frame of output 1 over the pair's energy
+};
+
+// Runs the scene through the beam (cardioid pair from the B-format, as the
+// engine forms it) and measures outputs 1 and 2 over the last 3/4 of the run
+// against the omnidirectional pressure (sqrt 2 W).
+Levels run(Beam& beam, const Scene& sc, float focus)
+{
+    const size_t nsrc = sc.az.size(), len = size_t(sc.frames * kHop);
+    std::vector<std::vector<float>> sig;
+    for (size_t i = 0; i < nsrc + 4; ++i)
+        sig.push_back(oxtest::bursts(len, uint32_t(11 + i), 4800));
+    std::vector<std::unique_ptr<oxtest::Stft>> stft;
+    for (size_t i = 0; i < nsrc + 4; ++i) stft.emplace_back(new oxtest::Stft(kHop, kFft));
+
+    std::vector<float> S(kFft), B[4], C1(kFft), C2(kFft);
+    for (auto& v : B) v.assign(kFft, 0.0f);
+    const float* bp[4] = {B[0].data(), B[1].data(), B[2].data(), B[3].data()};
+    const float ufront[3] = {1, 0, 0}, uback[3] = {-1, 0, 0};
+    const int nb = beam.bands.count;
+    std::vector<float> smoothing(size_t(nb), 0.3f), coherence(size_t(nb), 0.0f);
+    double e1 = 0, e2 = 0, eref = 0, maxr = 0;
+    for (int f = 0; f < sc.frames; ++f)
+    {
+        for (auto& v : B) std::fill(v.begin(), v.end(), 0.0f);
+        for (size_t i = 0; i < nsrc; ++i)
+        {
+            stft[i]->analyse(sig[i].data() + size_t(f) * kHop, S.data());
+            float g[4];
+            oxtest::plane_wave(sc.az[i], sc.el[i], g);
+            for (int c = 0; c < 4; ++c)
+                for (int k = 0; k < kFft; ++k) B[c][size_t(k)] += g[c] * S[size_t(k)];
+        }
+        if (sc.diffuse > 0.0f)
+        {
+            const float g[4] = {0.70710677f, 0.57735027f, 0.57735027f, 0.57735027f};
+            for (int c = 0; c < 4; ++c)
+            {
+                stft[nsrc + size_t(c)]->analyse(sig[nsrc + size_t(c)].data() + size_t(f) * kHop,
+                                                S.data());
+                for (int k = 0; k < kFft; ++k) B[c][size_t(k)] += sc.diffuse * g[c] * S[size_t(k)];
+            }
+        }
+        oxtest::cardioid(bp, ufront, C1.data(), kSpec);
+        oxtest::cardioid(bp, uback, C2.data(), kSpec);
+        const float* pair[2] = {C1.data(), C2.data()};
+        ox_bf_process_frame(&beam.p, &beam.s, pair, smoothing.data(), coherence.data(), focus);
+        if (f < sc.frames / 4) continue;
+        double fe1 = 0, fec = 0;
+        // Band weights applied as constants over each band's bins.
+        for (int b = 0; b < nb; ++b)
+        {
+            const int lo = b == 0 ? 1 : beam.bands.edges[size_t(b - 1)];
+            const int hi = beam.bands.edges[size_t(b)];
+            const float w[4] = {beam.s.weight1[b], beam.s.weight2[b], beam.s.weight3[b],
+                                beam.s.weight4[b]};
+            for (int k = lo; k < hi; ++k)
+                for (int ri = 0; ri < 2; ++ri)
+                {
+                    const size_t j = size_t(2 * k + ri);
+                    const double y1 = w[0] * C1[j] + w[1] * C2[j];
+                    const double y2 = w[2] * C1[j] + w[3] * C2[j];
+                    const double ref = 1.4142135 * B[0][j];
+                    e1 += y1 * y1;
+                    fe1 += y1 * y1;
+                    fec += double(C1[j]) * C1[j] + double(C2[j]) * C2[j];
+                    e2 += y2 * y2;
+                    eref += ref * ref;
+                }
+        }
+        if (fec > 0) maxr = std::max(maxr, fe1 / fec);
+    }
+    return {10.0 * std::log10(e1 / eref), 10.0 * std::log10(e2 / eref), 10.0 * std::log10(maxr)};
+}
+
+Levels plane(Beam& beam, float deg, float focus)
+{
+    Scene sc;
+    sc.az = {deg * kPi / 180.0f};
+    sc.el = {0.0f};
+    return run(beam, sc, focus);
+}
+
+double cardioid_db(float deg)
+{
+    return 20.0 * std::log10((1.0 + std::cos(deg * kPi / 180.0)) / 2.0);
+}
+
+} // namespace
+
+TEST(BeamProcessing, OnAxisPassesOppositeSideIsRejected)
+{
+    for (float focus : {-2.0f, 0.5f})
+    {
+        Beam beam;
+        EXPECT_NEAR(plane(beam, 0.0f, focus).out1_db, 0.0, 0.5) << focus;
+    }
+    Beam beam;
+    EXPECT_LT(plane(beam, 180.0f, -2.0f).out1_db, -20.0);
+}
+
+TEST(BeamProcessing, DirectionalGainIsFirstOrderForMinus2AndSquaredForMinus3)
+{
+    // The beam's output is its front cardioid times the directional gain:
+    // measured against the cardioid, the gain is (1 + cos)/2 or its square.
+    for (float focus : {-2.0f, -3.0f})
+        for (float deg : {30.0f, 60.0f, 90.0f, 120.0f})
+        {
+            if (focus == -3.0f && deg > 90.0f) continue; // below any useful floor
+            Beam beam;
+            beam.cfg.direct_floor = -100.0f;
+            ox_bf_update_cfg(&beam.p, &beam.cfg);
+            const double g = plane(beam, deg, focus).out1_db - cardioid_db(deg);
+            const double order = focus == -2.0f ? 1.0 : 2.0;
+            EXPECT_NEAR(g, order * cardioid_db(deg), deg > 90.0f ? 1.5 : 0.6)
+                << focus << " " << deg;
+        }
+}
+
+TEST(BeamProcessing, DiffuseFieldGoesToDiffuseOutput)
+{
+    // A coincident isotropic field: the cardioid pair has coherence 0.5, the
+    // value the coherence table takes for a coincident array.
+    Beam beam;
+    beam.cfg.spacing = 0.0f;
+    ox_bf_update_cfg(&beam.p, &beam.cfg);
+    Scene sc;
+    sc.diffuse = 1.0f;
+    const Levels d = run(beam, sc, -2.0f);
+    // The front cardioid carries 1/3 of the omni power (-4.8 dB) of the field.
+    EXPECT_GT(d.out2_db, -10.0);
+    EXPECT_GT(d.out2_db - d.out1_db, 6.0);
+    Beam direct;
+    const Levels p = plane(direct, 0.0f, -2.0f);
+    EXPECT_GT(p.out1_db - p.out2_db, 30.0);
+}
+
+TEST(BeamProcessing, CoincidentArrayNeverAmplifies)
+{
+    // Spacing 0 with a diffuse field and a source: no frame of output 1 may
+    // be louder than the cardioid pair it is made of.
+    for (float spacing : {0.0f, 24.0f})
+    {
+        Beam beam;
+        beam.cfg.spacing = spacing;
+        ox_bf_update_cfg(&beam.p, &beam.cfg);
+        Scene sc;
+        sc.diffuse = 1.0f;
+        sc.az = {0.8f};
+        sc.el = {0.0f};
+        const Levels l = run(beam, sc, -2.0f);
+        EXPECT_LT(l.peak_db, 0.5) << spacing;
+        EXPECT_LT(l.out1_db, 0.0) << spacing;
+    }
+}
+
+TEST(BeamProcessing, WeightThatChangesSignConvergesToTheNewWeight)
+{
+    // A frozen field (the same spectrum every frame) keeps every target
+    // weight constant. Negating the stored weights, as after a source moved to
+    // where the weights change sign, must not stop them: they return to their
+    // targets instead of settling on the negatives. Weight smoothing starts
+    // only once the weights sit exactly on their targets.
+    Beam beam(188 & ~OX_BF_SMOOTH_WEIGHTS);
+    std::vector<float> S(kFft), B[4], C1(kFft), C2(kFft);
+    oxtest::Stft stft(kHop, kFft);
+    const std::vector<float> x = oxtest::gauss(size_t(2 * kHop), 5);
+    stft.analyse(x.data(), S.data());
+    stft.analyse(x.data() + kHop, S.data());
+    float g[4];
+    oxtest::plane_wave(kPi / 2.0f, 0.0f, g);
+    for (int c = 0; c < 4; ++c)
+    {
+        B[c] = S;
+        for (float& v : B[c]) v *= g[c];
+    }
+    const float* bp[4] = {B[0].data(), B[1].data(), B[2].data(), B[3].data()};
+    const float uf[3] = {1, 0, 0}, ub[3] = {-1, 0, 0};
+    oxtest::cardioid(bp, uf, C1.data(), kSpec);
+    oxtest::cardioid(bp, ub, C2.data(), kSpec);
+    const float* pair[2] = {C1.data(), C2.data()};
+    const int nb = beam.bands.count;
+    std::vector<float> smoothing(size_t(nb), 0.3f), coherence(size_t(nb), 0.0f);
+    for (int f = 0; f < 100; ++f)
+        ox_bf_process_frame(&beam.p, &beam.s, pair, smoothing.data(), coherence.data(), -2.0f);
+    float* w[4] = {beam.s.weight1, beam.s.weight2, beam.s.weight3, beam.s.weight4};
+    std::vector<float> target[4];
+    for (int i = 0; i < 4; ++i)
+    {
+        target[i].assign(w[i], w[i] + nb);
+        for (int b = 0; b < nb; ++b) w[i][b] = -w[i][b];
+    }
+    beam.cfg.mode = 188;
+    ox_bf_update_cfg(&beam.p, &beam.cfg);
+    for (int f = 0; f < 300; ++f)
+        ox_bf_process_frame(&beam.p, &beam.s, pair, smoothing.data(), coherence.data(), -2.0f);
+    for (int i = 0; i < 4; ++i)
+        for (int b = 0; b < nb; ++b)
+            EXPECT_NEAR(w[i][b], target[i][size_t(b)], 0.01f) << i << " " << b;
+}
+
+TEST(BeamProcessing, CoherenceTableIsTheSphericalIntegralAndIsShared)
+{
+    // Against the unit's own generic integral: two cardioids 109.47 degrees
+    // apart in the x-z plane, phase term of the vertical spacing.
+    const double s3 = 1.0 / std::sqrt(3.0), s23 = std::sqrt(2.0 / 3.0);
+    const double e1[3] = {s3, 0.0, -s23}, e2[3] = {s3, 0.0, s23};
+    for (float spacing : {0.0f, 0.5f, 24.0f, 100.0f})
+    {
+        Beam beam;
+        beam.cfg.spacing = spacing;
+        ox_bf_update_cfg(&beam.p, &beam.cfg);
+        for (int b = 0; b < beam.bands.count; ++b)
+        {
+            const double f = beam.bands.edges[size_t(b)] * kFs / kSpec;
+            const double k = 2.0 * (0.001 * spacing * f * 2.0 * M_PI / 340.0) * std::sqrt(2.0) * s3;
+            const float I = integral2(-M_PI, M_PI, -M_PI / 2, M_PI / 2, e1, e2, k, 0.5);
+            EXPECT_NEAR(beam.p.band_coherence[b], 4.5f * I - 0.5f, 2e-6f) << spacing << " " << b;
+        }
+        // Coincident capsules: back-to-back cardioids in a diffuse field have
+        // coherence (1 - 1/3) / (1 + 1/3) = 0.5.
+        if (spacing <= 0.5f)
+        {
+            EXPECT_NEAR(beam.p.band_coherence[0], 0.5f, 1e-3f);
+        }
+    }
+
+    // Twenty beams: one table serves them all and is rebuilt only when the
+    // spacing changes; the result is the same as each beam's own.
+    std::vector<std::unique_ptr<Beam>> beams;
+    for (int i = 0; i < 20; ++i) beams.emplace_back(new Beam);
+    ox_bf_cfg cfg;
+    ox_bf_default_cfg(&cfg);
+    cfg.spacing = 30.0f;
+    ox_bf_update_cfg(&beams[0]->p, &cfg);
+    for (int i = 1; i < 20; ++i) ox_bf_update_cfg_shared(&beams[i]->p, &cfg, &beams[0]->p);
+    Beam own;
+    own.cfg.spacing = 30.0f;
+    ox_bf_update_cfg(&own.p, &own.cfg);
+    for (auto& b : beams)
+        EXPECT_EQ(0, std::memcmp(b->p.band_coherence, own.p.band_coherence,
+                                 sizeof(float) * size_t(own.bands.count)));
+
+    // A table for a different band layout is never taken over.
+    oxtest::BandTable other(2048, 96000.0f);
+    ox_bf_params p96{};
+    ox_bf_state s96{};
+    ASSERT_EQ(ox_bf_alloc(&p96, &s96, 960, 1024, other.count, other.edges.data(), 96000.0f), 0);
+    ASSERT_EQ(ox_bf_init(&p96, &s96, &cfg, 960, 1024, other.count, other.edges.data(), 96000.0f),
+              0);
+    std::vector<float> table96(p96.band_coherence, p96.band_coherence + other.count);
+    ox_bf_update_cfg_shared(&p96, &cfg, &beams[0]->p);
+    EXPECT_EQ(0, std::memcmp(table96.data(), p96.band_coherence, table96.size() * sizeof(float)));
+    ox_bf_done(&p96, &s96);
+}
+
+TEST(BeamProcessing, BadInputAndSettings)
+{
+    oxtest::BandTable bands(kFft, kFs);
+    ox_bf_params p{};
+    ox_bf_state s{};
+    ox_bf_cfg cfg;
+    ox_bf_default_cfg(&cfg);
+    EXPECT_EQ(ox_bf_alloc(&p, &s, kHop, kSpec, 0, bands.edges.data(), kFs), -3);
+    EXPECT_EQ(ox_bf_alloc(&p, &s, -1, kSpec, bands.count, bands.edges.data(), kFs), -3);
+    EXPECT_EQ(ox_bf_alloc(&p, &s, kHop, kSpec, bands.count, bands.edges.data(), 0.0f), -7);
+    ASSERT_EQ(ox_bf_alloc(&p, &s, kHop, kSpec, 10, bands.edges.data(), kFs), 0);
+    // More bands than were allocated would run past the arrays.
+    EXPECT_EQ(ox_bf_init(&p, &s, &cfg, kHop, kSpec, bands.count, bands.edges.data(), kFs), -3);
+    EXPECT_EQ(ox_bf_init(&p, &s, &cfg, kHop, kSpec, 10, bands.edges.data(), 7999.0f), -7);
+    ox_bf_done(&p, &s);
+    ox_bf_done(&p, &s); // a second release frees nothing twice
+
+    Beam beam;
+    beam.cfg.spacing = 120.0f;
+    beam.cfg.coherence = 1.5f;
+    beam.cfg.beam_gain = std::numeric_limits<float>::quiet_NaN();
+    beam.cfg.diffuse_level = -std::numeric_limits<float>::infinity();
+    ox_bf_update_cfg(&beam.p, &beam.cfg);
+    EXPECT_EQ(beam.cfg.spacing, 100.0f);
+    EXPECT_EQ(beam.cfg.coherence, 1.0f);
+    EXPECT_EQ(beam.cfg.beam_gain, 0.0f);
+    EXPECT_EQ(beam.cfg.diffuse_level, -40.0f);
+
+    // Silence, then one frame with a NaN and an infinity, then a source on
+    // the axis: the weights stay finite and the beam recovers.
+    std::vector<float> C1(kFft, 0.0f), C2(kFft, 0.0f);
+    const float* pair[2] = {C1.data(), C2.data()};
+    const int nb = beam.bands.count;
+    std::vector<float> sm(size_t(nb), 0.3f), coh(size_t(nb), 0.0f);
+    for (float focus : {-2.0f, -3.0f, 0.5f})
+        ox_bf_process_frame(&beam.p, &beam.s, pair, sm.data(), coh.data(), focus);
+    C1[40] = std::numeric_limits<float>::quiet_NaN();
+    C2[300] = std::numeric_limits<float>::infinity();
+    ox_bf_process_frame(&beam.p, &beam.s, pair, sm.data(), coh.data(), -2.0f);
+    ox_bf_process_frame(&beam.p, &beam.s, pair, nullptr, nullptr, -2.0f);
+    for (int b = 0; b < nb; ++b)
+        for (float* w : {beam.s.weight1, beam.s.weight2, beam.s.weight3, beam.s.weight4})
+            EXPECT_TRUE(std::isfinite(w[b])) << b;
+    EXPECT_NEAR(plane(beam, 0.0f, -2.0f).out1_db, 0.0, 0.5);
+}
