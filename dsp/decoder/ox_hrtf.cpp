@@ -281,7 +281,8 @@ int ox_hrtf_init(ox_hrtf_params* params, ox_hrtf_state* state, const ox_hrtf_upa
         fprintf(stderr, "Invalid framesize (%d)\n", (int)uparams->framesize);
         return -3;
     }
-    const int32_t H = max_delay_for(fs) + OX_HRTF_FRAC_TAPS - 1;
+    const int32_t max_delay = max_delay_for(fs);
+    const int32_t H = max_delay + OX_HRTF_FRAC_TAPS - 1;
     float* scratch = (float*)calloc((size_t)uparams->framesize, sizeof(float));
     float* history = (float*)calloc((size_t)H * OX_HRTF_MAX_SOURCES, sizeof(float));
     if (!scratch || !history)
@@ -294,6 +295,7 @@ int ox_hrtf_init(ox_hrtf_params* params, ox_hrtf_state* state, const ox_hrtf_upa
     params->sample_rate = fs;
     params->framesize = uparams->framesize;
     params->num_sources = ox_clampi(uparams->num_sources, 0, OX_HRTF_MAX_SOURCES);
+    params->max_delay = max_delay;
 
     state->scratch = scratch;
     state->history = history;
@@ -310,8 +312,8 @@ int ox_hrtf_update(const ox_hrtf_uparams* u, ox_hrtf_params* p, ox_hrtf_state* s
 {
     if (!u || !p || !s) return -3;
     const float fs = p->sample_rate;
-    if (!valid_rate(fs) || s->history_len <= OX_HRTF_FRAC_TAPS - 1) return -7;
-    const float max_delay = (float)(s->history_len - (OX_HRTF_FRAC_TAPS - 1));
+    if (!valid_rate(fs) || p->max_delay < 1) return -7;
+    const float max_delay = (float)p->max_delay;
 
     p->mode = u->mode;
     p->fractional_delay = u->fractional_delay;

@@ -94,6 +94,9 @@ typedef struct ox_hrtf_params
     ox_biquad_coeffs elevation_eq[OX_HRTF_MAX_SOURCES][OX_HRTF_EQ_SECTIONS];
     ox_biquad_coeffs tone_low;
     ox_biquad_coeffs tone_high;
+    // Largest whole delay, samples: max(96, 2 ms), set by init from the sample
+    // rate (the history holds it plus the fractional filter's reach).
+    int32_t max_delay;
 } ox_hrtf_params;
 
 // Running state, owned by the caller; history and scratch are allocated by
@@ -131,9 +134,10 @@ void ox_hrtf_default_uparams(ox_hrtf_uparams* uparams);
 int ox_hrtf_init(ox_hrtf_params* params, ox_hrtf_state* state, const ox_hrtf_uparams* uparams);
 
 // Derives every parameter of the first num_sources sources from uparams and
-// moves the current whole delays (they only follow the exact delay once it is
-// a full sample away). Allocates nothing; callable between process calls.
-// Returns 0; -3 for a null pointer; -7 before a successful init.
+// moves the current whole delays in state (they only follow the exact delay
+// once it is a full sample away); of state only cur_delay_left/right are read
+// and written. Allocates nothing. Returns 0; -3 for a null pointer; -7 when
+// params come from no successful init.
 int ox_hrtf_update(const ox_hrtf_uparams* uparams, ox_hrtf_params* params, ox_hrtf_state* state);
 
 // Clears filter memories and histories; the current delays take the

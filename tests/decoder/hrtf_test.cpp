@@ -198,6 +198,12 @@ TEST(Hrtf, LateralSourceHasHeadShadowAndInterauralDelay)
         ox_hrtf_reset(&h->p, &h->s);
         h->render({oxtest::noise(4800, 3)}, l, r);
         EXPECT_EQ(xcorr_lag(l, r, 200), itd) << fs;
+
+        h->u.mode = OX_HRTF_MODE_NO_LEFT;
+        h->update();
+        h->render({oxtest::noise(960, 4)}, l, r);
+        EXPECT_EQ(peak(l), 0.0f);
+        EXPECT_GT(peak(r), 0.0f);
     }
 }
 
@@ -269,6 +275,13 @@ TEST(Hrtf, WholeDelayMovesOnlyAFullSampleAway)
         EXPECT_EQ(h->p.delay_right[0], (int)st[1]) << st[0];
         EXPECT_EQ(h->p.frac_left[0], std::lround((st[0] - st[1]) * 10)) << st[0];
     }
+    // The update needs no built state: it keeps only the current delays there.
+    ox_hrtf_state other{};
+    h->u.ear_distance = (float)(17.3 * 340.0 / 24.0);
+    EXPECT_EQ(ox_hrtf_update(&h->u, &h->p, &other), 0);
+    EXPECT_EQ(h->p.delay_left[0], 17);
+    EXPECT_EQ(other.cur_delay_right[0], 17);
+
     // A head far too wide for the history is held at its end, at any rate.
     for (float fs : {44100.0f, 192000.0f})
     {
