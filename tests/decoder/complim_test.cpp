@@ -53,7 +53,9 @@ float peak(const std::vector<float>& x, size_t from, size_t to)
 
 TEST(Complim, LimiterHoldsCeilingFromTwoMilliseconds)
 {
-    for (float fs : {44100.0f, 48000.0f, 96000.0f})
+    // The detector sees sample peaks: at lower rates those of a 1 kHz sine
+    // alone jitter by more than the 0.05 dB asked for here.
+    for (float fs : {44100.0f, 48000.0f, 96000.0f, 192000.0f})
     {
         Limiter lim(fs);
         const float ceiling_db = lim.cfg.ceiling;
