@@ -21,7 +21,14 @@ void start_channel(ox_chid_state* s)
 
 int ox_chid_init(ox_chid_params* p, ox_chid_state* s, int32_t framelen, int32_t nout, float fs)
 {
-    if (!p || !s || framelen < 1 || nout < 1) return -3;
+    if (!p || !s) return -3;
+    // A refused set-up leaves a silent generator that owns nothing.
+    s->buf = nullptr;
+    s->channel = 0;
+    __atomic_store_n(&s->restart, 0, __ATOMIC_RELAXED);
+    p->nout = 0;
+    p->framelen = 0;
+    if (framelen < 1 || nout < 1) return -3;
     if (!(fs >= 8000.0f && fs <= 192000.0f)) return -7;
     p->nout = nout;
     p->framelen = framelen;
@@ -35,7 +42,6 @@ int ox_chid_init(ox_chid_params* p, ox_chid_state* s, int32_t framelen, int32_t 
     s->hpstate = {0.0f, 0.0f, 0.0f, 0.0f};
     s->lpstate = {0.0f, 0.0f, 0.0f, 0.0f};
     s->channel = nout; // idle until the first reset
-    __atomic_store_n(&s->restart, 0, __ATOMIC_RELAXED);
     s->buf = static_cast<float*>(std::calloc(size_t(framelen), sizeof(float)));
     return s->buf ? 0 : -2;
 }

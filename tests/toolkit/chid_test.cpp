@@ -163,6 +163,9 @@ TEST(Chid, BadArgumentsAndMissingBuffer)
     EXPECT_EQ(ox_chid_init(&p, &s, -480, 2, 48000.0f), -3);
     EXPECT_EQ(ox_chid_init(&p, &s, 480, 2, std::nanf("")), -7);
     EXPECT_EQ(ox_chid_init(&p, &s, 480, 2, 0.0f), -7);
+    ox_chid_done(&p, &s); // a refused set-up owns nothing
+    ox_chid_reset(&p, &s);
+    ox_chid_process(&p, &s, nullptr);
 
     Generator g(64, 2, 11025.0f);
     ox_chid_reset(&g.p, &g.s);
