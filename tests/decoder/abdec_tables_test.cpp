@@ -73,8 +73,7 @@ TEST(AbdecTables, QueriesAnswerTheDocumentedEntries)
 
 TEST(AbdecTables, IndicesOutOfRangeGiveEmptyAnswers)
 {
-    const auto expectEmpty = [](int index, int side)
-    {
+    const auto expectEmpty = [](int index, int side) {
         ox_abdec_formatinfo info{"stale", "stale", 17};
         ox_abdec_getformatinfo(&info, index, side);
         EXPECT_STREQ(info.name, "") << index << " side " << side;
