@@ -23,6 +23,8 @@ constexpr double kLimAttack = 0.000100000005;
 constexpr double kLimRelease = 0.07;
 constexpr double kGainSmooth = 0.000100000005;
 
+constexpr int32_t kMaxSpan = 1 << 29;
+
 // Floor of the detected peak, so the logarithms below stay finite.
 constexpr float kPeakFloor = 1e-20f;
 
@@ -106,7 +108,10 @@ void ox_complim_process(const ox_complim_params* params, ox_complim_state* state
                         const float* const* in, float* const* out, int32_t n, int32_t offset,
                         int32_t nch, int32_t flags)
 {
-    if (!params || !state || !in || !out || n < 1 || offset < 0 || nch < 1) return;
+    // Sample indices stay far from int overflow (calls cover one frame).
+    if (!params || !state || !in || !out || n < 1 || offset < 0 || nch < 1 || n > kMaxSpan ||
+        offset > kMaxSpan)
+        return;
     for (int32_t c = 0; c < nch; c++)
         if (!in[c] || !out[c]) return;
 
