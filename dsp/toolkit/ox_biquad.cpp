@@ -4,6 +4,13 @@
 
 #include <cmath>
 #include <complex>
+#include <type_traits>
+
+// Records are shared with C callers and laid out as plain float words.
+static_assert(std::is_standard_layout<ox_biquad_coeffs>::value && sizeof(ox_biquad_coeffs) == 20,
+              "five floats b0, b1, b2, a1, a2");
+static_assert(std::is_standard_layout<ox_biquad_state>::value && sizeof(ox_biquad_state) == 16,
+              "four floats x1, x2, y1, y2");
 
 namespace
 {

@@ -3,6 +3,11 @@
 #include "ox_util.h"
 
 #include <cmath>
+#include <type_traits>
+
+static_assert(std::is_standard_layout<ox_biquad_sspair>::value && sizeof(ox_biquad_ss) == 36 &&
+                  sizeof(ox_biquad_sspair) == 76,
+              "nine floats per realisation, then the selector");
 
 namespace
 {
