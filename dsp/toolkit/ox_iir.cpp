@@ -396,6 +396,13 @@ void round_cf2(ox_iir_cf2* out, const double c[5])
     out->a2 = (float)(c[4] + (c[3] - (double)out->a1));
 }
 
+void put_state(float* dst, const float* src, int n)
+{
+    bool ok = true;
+    for (int i = 0; i < n; ++i) ok = ok && std::isfinite(src[i]);
+    for (int i = 0; i < n; ++i) dst[i] = ok ? src[i] : 0.0f;
+}
+
 int poly_mul(double* p, int deg, const double* q, int qdeg)
 {
     double r[20] = {};
@@ -724,20 +731,6 @@ void ox_iir_cfN_to_cfNf(ox_iir_cfNf* out, const ox_iir_cfN* in)
 
 // ---- Filters --------------------------------------------------------------------------------
 
-static bool finite_all(const float* v, int n)
-{
-    for (int i = 0; i < n; ++i)
-        if (!std::isfinite(v[i])) return false;
-    return true;
-}
-
-// Stores a filter state, or zeros when it has gone non-finite.
-static void put_state(float* dst, const float* src, int n)
-{
-    const bool ok = finite_all(src, n);
-    for (int i = 0; i < n; ++i) dst[i] = ok ? src[i] : 0.0f;
-}
-
 static void run1(float* st, const float* in, float* out, int n, int stride, ox_iir_cf1 c)
 {
     float x1 = st[0], y1 = st[1];
@@ -750,7 +743,7 @@ static void run1(float* st, const float* in, float* out, int n, int stride, ox_i
         out[(long)i * stride] = y;
     }
     const float s[2] = {x1, y1};
-    put_state(st, s, 2);
+    oxiir::put_state(st, s, 2);
 }
 
 static void run2(float* st, const float* in, float* out, int n, int stride, ox_iir_cf2 c)
@@ -767,7 +760,7 @@ static void run2(float* st, const float* in, float* out, int n, int stride, ox_i
         out[(long)i * stride] = y;
     }
     const float s[4] = {x1, x2, y1, y2};
-    put_state(st, s, 4);
+    oxiir::put_state(st, s, 4);
 }
 
 void ox_iir_filter1(float* state, const float* in, float* out, int n, ox_iir_cf1 c)
@@ -804,7 +797,7 @@ void ox_iir_filter3(float* state, const float* in, float* out, int n, ox_iir_cf3
         out[i] = y;
     }
     const float s[6] = {x1, x2, x3, y1, y2, y3};
-    put_state(state, s, 6);
+    oxiir::put_state(state, s, 6);
 }
 
 void ox_iir_filterN(float* state, const float* in, float* out, int n, ox_iir_cfN c)
@@ -835,8 +828,8 @@ void ox_iir_filterN(float* state, const float* in, float* out, int n, ox_iir_cfN
         }
         out[i] = acc;
     }
-    put_state(state, xh, N);
-    put_state(state + 9, yh, N);
+    oxiir::put_state(state, xh, N);
+    oxiir::put_state(state + 9, yh, N);
 }
 
 void ox_iir_filterNf(float* state, const float* in, float* out, int n, ox_iir_cfNf c)

@@ -16,6 +16,10 @@ void round_cf1(ox_iir_cf1* out, const double c[3]);
 // 1 + a1 + a2 of the stored floats stays as close as possible to its exact value.
 void round_cf2(ox_iir_cf2* out, const double c[5]);
 
+// Stores n state words from src to dst, or zeros when any of them is not finite, so that one
+// NaN or Inf input sample cannot disable a filter for good.
+void put_state(float* dst, const float* src, int n);
+
 // p (degree deg, coefficients p[0 … deg]) ·= q (degree qdeg) in place; returns the new degree.
 // p must hold deg + qdeg + 1 ≤ 20 coefficients.
 int poly_mul(double* p, int deg, const double* q, int qdeg);

@@ -372,8 +372,7 @@ TEST(IirFilter, BlockSplittingInPlaceAndStrideAreTransparent)
     const ox_iir_cf3 c3 = {0.1f, 0.3f, 0.3f, 0.1f, -0.6f, 0.2f, -0.03f};
 
     // Runs one routine over [0, m) and [m, n) with in/out either separate or in place.
-    auto run = [&](int which, int m, bool inplace)
-    {
+    auto run = [&](int which, int m, bool inplace) {
         std::vector<float> st(18, 0.0f), y(n), il(2 * n, 0.0f);
         const float* src = x.data();
         if (inplace)
@@ -508,8 +507,7 @@ TEST(IirFilter, StabilitySoakAtRangeEnds)
     const std::vector<float> x = oxtest::noise(8192, 11);
     std::vector<float> y(x.size());
     long designs = 0;
-    auto soak = [&](const ox_iir_cfNf& r, double gmax, const char* what, float f, float fs)
-    {
+    auto soak = [&](const ox_iir_cfNf& r, double gmax, const char* what, float f, float fs) {
         ++designs;
         ASSERT_TRUE(oxtest::stable_nf(r)) << what << " f=" << f << " fs=" << fs;
         std::vector<float> st(18, 0.0f);
@@ -523,15 +521,13 @@ TEST(IirFilter, StabilitySoakAtRangeEnds)
         }
         ASSERT_LT(peak, 50.0 * gmax) << what << " f=" << f << " fs=" << fs;
     };
-    auto single = [&](const ox_iir_cf2& c, double gmax, const char* what, float f, float fs)
-    {
+    auto single = [&](const ox_iir_cf2& c, double gmax, const char* what, float f, float fs) {
         ox_iir_cfNf r = {};
         r.order = 2;
         r.sec[0] = c;
         soak(r, gmax, what, f, fs);
     };
-    auto first = [&](const float c[5], double gmax, const char* what, float f, float fs)
-    {
+    auto first = [&](const float c[5], double gmax, const char* what, float f, float fs) {
         ox_iir_cfNf r = {};
         r.order = 1;
         r.first = ox_iir_cf1{c[0], c[2], c[4]};
