@@ -1,0 +1,50 @@
+// Every input format to every output format, binaural off and on, at several sample rates: the
+// decoder builds, runs noise, stays finite and frees everything (LeakSanitizer checks the last).
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "abdec_test_util.h"
+#include "ox_abdec.h"
+#include "ox_test_util.h"
+
+using namespace oxtest;
+
+namespace
+{
+
+void run_case(int input, int output, float fs, int binaural, float seconds, int block)
+{
+    Decoder d(input, output, fs, binaural, block, input == 0 || input == 5 ? 24.0f : 0.0f);
+    ASSERT_EQ(d.build(), 0) << input << " " << output << " " << fs << " " << binaural;
+    ox_abdec_formatinfo info;
+    ox_abdec_getformatinfo(&info, input, 0);
+    EXPECT_EQ(d.setup.num_inputs, info.num_channels);
+    const ox_abdec_speakerlayout* L = ox_abdec_getlayout(output);
+    EXPECT_EQ(d.setup.num_outputs, binaural ? 2 : L->num_channels);
+    EXPECT_EQ(d.setup.num_beams, L->num_speakers);
+    const int n = (int)(fs * seconds);
+    Signal in;
+    for (int c = 0; c < d.setup.num_inputs; ++c) in.push_back(noise((size_t)n, 100 + c, 0.5f));
+    Signal out = d.run(in);
+    for (auto& ch : out)
+        for (float v : ch)
+            ASSERT_TRUE(std::isfinite(v)) << input << " " << output << " " << fs << " " << binaural;
+}
+
+} // namespace
+
+TEST(AbdecSweep, AllFormatsAt48k)
+{
+    for (int input = 0; input < 7; ++input)
+        for (int output = 0; output < 30; ++output)
+            for (int binaural : {0, 1}) run_case(input, output, 48000.0f, binaural, 0.15f, 480);
+}
+
+TEST(AbdecSweep, RepresentativeFormatsAtOtherRates)
+{
+    for (float fs : {11025.0f, 44100.0f, 96000.0f, 192000.0f})
+        for (int input : {0, 1, 3, 5})
+            for (int output : {kMenuStereo, kMenu714Itu, kMenuCubeCSB, kMenuHoa3, kMenuAformat})
+                for (int binaural : {0, 1}) run_case(input, output, fs, binaural, 0.15f, 512);
+}
