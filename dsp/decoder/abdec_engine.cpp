@@ -39,18 +39,17 @@ bool is_ambisonic(int32_t record)
 }
 
 #if ABDEC_HAVE_PEQ
-// Sets one section of a single-channel equaliser. The scratch state keeps the update from starting
-// a delay fade in the running state: the audio thread starts it at its next frame.
-void eq_set(abdec_eq* eq, ox_peq_state* scratch, int32_t index, int32_t type, float freq,
-            float gain, float q, int32_t invert, float channel_gain, float delay_ms)
+// Sets one section of a single-channel equaliser; the running state is not touched (the audio
+// thread takes up a new delay at its next frame).
+void eq_set(abdec_eq* eq, int32_t index, int32_t type, float freq, float gain, float q,
+            int32_t invert, float channel_gain, float delay_ms)
 {
     ox_peq_section sec;
     sec.type = type;
     sec.freq = freq;
     sec.gain = gain;
     sec.q = q;
-    scratch->fade = 0.0f;
-    ox_peq_update(&eq->hdr, &eq->prm, scratch, index, sec, invert, channel_gain, delay_ms);
+    ox_peq_update(&eq->hdr, &eq->prm, NULL, index, sec, invert, channel_gain, delay_ms);
 }
 
 int eq_init(abdec_eq* eq, ox_peq_state* st, int32_t sections, int32_t hop, int32_t offset, float fs)
@@ -454,11 +453,10 @@ int abdec_updateparams(abdec_params* p, abdec_state* s, abdec_apiparams* api)
 
 #if ABDEC_HAVE_PEQ
     {
-        ox_peq_state* sc = &s->eq_update;
         for (int k = 0; k < 2; ++k)
         {
-            eq_set(&p->eq_input[k], sc, 0, 19, 100.0f, 0.0f, 0.0f, 0, 0.0f, 0.0f);
-            eq_set(&p->eq_input[k], sc, 1, 12, 100.0f, 6.0f, 1.0f, 0, 0.0f, 0.0f);
+            eq_set(&p->eq_input[k], 0, 19, 100.0f, 0.0f, 0.0f, 0, 0.0f, 0.0f);
+            eq_set(&p->eq_input[k], 1, 12, 100.0f, 6.0f, 1.0f, 0, 0.0f, 0.0f);
         }
         const int32_t m = api->mode;
         struct
@@ -479,21 +477,21 @@ int abdec_updateparams(abdec_params* p, abdec_state* s, abdec_apiparams* api)
             int32_t type = (m & g.shelf_bit) ? 11 : 0;
             float delay = (m & g.delay_bit) ? sh.delay : 0.0f;
             for (int k = 0; k < g.n; ++k)
-                eq_set(&g.eq[k], sc, 0, type, eq_freq(sh.freq, fs), sh.gain, 0.0f, 0, 0.0f, delay);
+                eq_set(&g.eq[k], 0, type, eq_freq(sh.freq, fs), sh.gain, 0.0f, 0, 0.0f, delay);
         }
         static const int32_t low_types[3] = {8, 14, 20}, high_types[3] = {9, 15, 21};
         int32_t oi = ox_clampi(api->xover_order, 2, 4) - 2;
         float xf = eq_freq(api->xover_freq, fs);
         // The low band's gain is applied as a plain linear gain when it is mixed in: the
         // equaliser's channel gain covers only -10..10 dB.
-        eq_set(&p->eq_low, sc, 0, low_types[oi], xf, 0.0f, 0.0f, (m & ABDEC_MODE_XOVER_INV) ? 1 : 0,
+        eq_set(&p->eq_low, 0, low_types[oi], xf, 0.0f, 0.0f, (m & ABDEC_MODE_XOVER_INV) ? 1 : 0,
                0.0f, 0.0f);
         for (int k = 0; k < p->num_buffers; ++k)
-            eq_set(&p->eq_high[k], sc, 0, high_types[oi], xf, 0.0f, 0.0f, 0, 0.0f, 0.0f);
+            eq_set(&p->eq_high[k], 0, high_types[oi], xf, 0.0f, 0.0f, 0, 0.0f, 0.0f);
         static const int32_t lfe_types[5] = {0, 1, 6, 14, 18};
         int32_t lt = (api->lfe_order >= 1 && api->lfe_order <= 4) ? lfe_types[api->lfe_order] : 0;
         for (int k = 0; k < 2; ++k)
-            eq_set(&p->eq_lfe[k], sc, 0, lt, eq_freq(api->lfe_freq, fs), 0.0f, 0.0f, 0, 0.0f, 0.0f);
+            eq_set(&p->eq_lfe[k], 0, lt, eq_freq(api->lfe_freq, fs), 0.0f, 0.0f, 0, 0.0f, 0.0f);
     }
 #endif
 

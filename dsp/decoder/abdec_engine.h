@@ -320,8 +320,6 @@ typedef struct abdec_state
     ox_peq_state eq_low;
     ox_peq_state eq_high[ABDEC_MAX_SPEAKERS];
     ox_peq_state eq_lfe[2];
-    // Scratch for parameter updates, so that they never write the running state.
-    ox_peq_state eq_update;
 #endif
 #if ABDEC_HAVE_A2B
     ox_a2b_state a2b;

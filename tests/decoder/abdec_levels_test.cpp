@@ -7,12 +7,16 @@
 #include <random>
 #include <thread>
 
+#include "abdec_engine.h"
 #include "abdec_test_util.h"
 #include "ox_abdec.h"
 #include "ox_test_util.h"
 
 #if defined(__SANITIZE_ADDRESS__)
-#include <sanitizer/allocator_interface.h>
+// AddressSanitizer's allocation hooks (declared here: not every compiler ships the header).
+extern "C" int __sanitizer_install_malloc_and_free_hooks(void (*)(const volatile void*, size_t),
+                                                         void (*)(const volatile void*));
+extern "C" void __sanitizer_print_stack_trace();
 #define ABDEC_COUNT_ALLOCS 1
 #endif
 
@@ -53,7 +57,9 @@ TEST(AbdecLevels, LfeMutedGroupsAndUnusedChannels)
             Signal out = d.run(fuma_wave(sine(n, f, 48000, 0.5f), 0.0f, 0.0f));
             lfe_rms[k++] = rms_from(out[3], (size_t)n / 2);
             if (option == 0.0f)
+            {
                 for (float v : out[3]) ASSERT_EQ(v, 0.0f);
+            }
         }
         if (option != 0.0f)
         {
@@ -75,6 +81,7 @@ TEST(AbdecLevels, LfeMutedGroupsAndUnusedChannels)
 
 TEST(AbdecLevels, BinauralLeftSourceIsLouderAndEarlierLeft)
 {
+    if (!ABDEC_HAVE_HRTF) GTEST_SKIP() << "binaural renderer not built";
     const int n = 48000 / 2;
     Decoder d(1, kMenu71Itu, 48000, 1);
     ASSERT_EQ(d.build(), 0);
@@ -132,11 +139,15 @@ TEST(AbdecRobustness, ParameterFuzzStaysFiniteAndClipped)
                 }
                 ASSERT_EQ(ox_abdec_updateconfig(d.h, &d.config), 0);
                 Signal out = d.run(in, {333, 480, 17});
+                // The first hop still comes from frames run before this update.
                 for (auto& ch : out)
-                    for (float v : ch)
+                    for (float v : std::vector<float>(ch.begin() + 480, ch.end()))
                     {
                         ASSERT_TRUE(std::isfinite(v)) << output << " round " << round;
-                        if (round % 2 == 0) ASSERT_LE(std::fabs(v), 1.0f);
+                        if (round % 2 == 0)
+                        {
+                            ASSERT_LE(std::fabs(v), 1.0f);
+                        }
                     }
             }
             // A NaN input sample does not poison the decoder for good.
@@ -157,7 +168,7 @@ std::atomic<long> g_allocs{0};
 thread_local bool t_counted = false;
 void on_malloc(const volatile void*, size_t)
 {
-    if (t_counted) g_allocs++;
+    if (t_counted && g_allocs++ == 0) __sanitizer_print_stack_trace();
 }
 void on_free(const volatile void*) {}
 } // namespace
@@ -194,12 +205,12 @@ TEST(AbdecRobustness, UpdatesFromAnotherThreadWhileProcessing)
             std::this_thread::yield();
         }
     });
-#if ABDEC_COUNT_ALLOCS
-    t_counted = true;
-#endif
     std::vector<const float*> ip(4);
     std::vector<float*> op(12);
     Signal out(12, std::vector<float>(n));
+#if ABDEC_COUNT_ALLOCS
+    t_counted = true;
+#endif
     for (int pos = 0; pos + 256 <= n; pos += 256)
     {
         for (int c = 0; c < 4; ++c) ip[c] = in[c].data() + pos;
