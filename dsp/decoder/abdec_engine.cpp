@@ -553,6 +553,7 @@ int abdec_updateparams(abdec_params* p, abdec_state* s, abdec_apiparams* api)
         // The update reads and writes the whole-sample delays it rounded last time; keep that
         // bookkeeping in scratch so the renderer's running state is not written.
         ox_hrtf_state* hs = &s->hrtf_update;
+        hs->history_len = s->hrtf.history_len; // fixed by init
         memcpy(hs->cur_delay_left, p->hrtf.delay_left, sizeof hs->cur_delay_left);
         memcpy(hs->cur_delay_right, p->hrtf.delay_right, sizeof hs->cur_delay_right);
         ox_hrtf_update(u, &p->hrtf, hs);

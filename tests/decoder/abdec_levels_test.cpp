@@ -72,9 +72,9 @@ TEST(AbdecLevels, LfeMutedGroupsAndUnusedChannels)
     Decoder q(1, kMenuQuadItu); // L R x x Ls Rs
     q.config.front.gain = -30.0f;
     ASSERT_EQ(q.build(), 0);
-    Signal out = q.run(fuma_wave(noise(n, 5, 0.5f), 45.0f, 0.0f));
+    Signal out = q.run(fuma_wave(noise(n, 5, 0.5f), 90.0f, 0.0f));
     EXPECT_LT(db(rms_from(out[0], n / 2)), -100.0);
-    EXPECT_GT(db(rms_from(out[4], n / 2)), -40.0);
+    EXPECT_GT(db(rms_from(out[4], n / 2)), -30.0);
     for (int c : {2, 3})
         for (float v : out[c]) ASSERT_EQ(v, 0.0f);
 }

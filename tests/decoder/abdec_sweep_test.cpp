@@ -38,7 +38,7 @@ TEST(AbdecSweep, AllFormatsAt48k)
 {
     for (int input = 0; input < 7; ++input)
         for (int output = 0; output < 30; ++output)
-            for (int binaural : {0, 1}) run_case(input, output, 48000.0f, binaural, 0.15f, 480);
+            for (int binaural : {0, 1}) run_case(input, output, 48000.0f, binaural, 0.1f, 480);
 }
 
 TEST(AbdecSweep, RepresentativeFormatsAtOtherRates)
@@ -46,5 +46,5 @@ TEST(AbdecSweep, RepresentativeFormatsAtOtherRates)
     for (float fs : {11025.0f, 44100.0f, 96000.0f, 192000.0f})
         for (int input : {0, 1, 3, 5})
             for (int output : {kMenuStereo, kMenu714Itu, kMenuCubeCSB, kMenuHoa3, kMenuAformat})
-                for (int binaural : {0, 1}) run_case(input, output, fs, binaural, 0.15f, 512);
+                for (int binaural : {0, 1}) run_case(input, output, fs, binaural, 0.1f, 512);
 }
