@@ -34,15 +34,14 @@ double safe_fs(float fs)
 }
 
 // Normalised frequency f/fs, limited to the design range.
-double rel_freq(float f, double fs)
-{
-    double r = (std::isfinite(f) ? (double)f : 1000.0) / fs;
-    return ox_clampd(r, kRelMin, kRelMax, kRelMin);
-}
-
 double clamp_rel(double r)
 {
     return ox_clampd(r, kRelMin, kRelMax, kRelMin);
+}
+
+double rel_freq(float f, double fs)
+{
+    return clamp_rel((std::isfinite(f) ? (double)f : 1000.0) / fs);
 }
 
 // Prewarped tangent of a normalised frequency already in range.
@@ -51,12 +50,20 @@ double warp(double rel)
     return std::tan(kPi * rel);
 }
 
-const double kTMin = warp(kRelMin);
-const double kTMax = warp(kRelMax);
+// Warped ends of the design range (computed on use: no static initialisation order to rely on).
+double t_min()
+{
+    return warp(kRelMin);
+}
+
+double t_max()
+{
+    return warp(kRelMax);
+}
 
 double clamp_t(double t)
 {
-    return ox_clampd(t, kTMin, kTMax, kTMin);
+    return ox_clampd(t, t_min(), t_max(), t_min());
 }
 
 // A cut moves the poles of a shelf to the corner t·m. Keeps that corner, and t itself, within
@@ -64,7 +71,7 @@ double clamp_t(double t)
 // pole onto z = 1.
 double clamp_pole_corner(double t, double m)
 {
-    t = ox_clampd(t, kTMin / m, kTMax / m, kTMin);
+    t = ox_clampd(t, t_min() / m, t_max() / m, t_min());
     return clamp_t(t);
 }
 
@@ -73,8 +80,9 @@ double clamp_pole_corner(double t, double m)
 // ends of the design range.
 double max_damping(double t)
 {
-    const double lo = (1.0 + std::sqrt(2.0) * kTMin + kTMin * kTMin) / (kTMin * kTMin);
-    const double hi = 1.0 + std::sqrt(2.0) * kTMax + kTMax * kTMax;
+    const double tlo = t_min(), thi = t_max();
+    const double lo = (1.0 + std::sqrt(2.0) * tlo + tlo * tlo) / (tlo * tlo);
+    const double hi = 1.0 + std::sqrt(2.0) * thi + thi * thi;
     const double d = std::min(t * t * lo, hi);
     return (d - 1.0 - t * t) / t;
 }
@@ -83,6 +91,7 @@ double safe_gain(float g)
 {
     return ox_clampd(g, -kGainMax, kGainMax, 0.0);
 }
+
 double safe_q(float q)
 {
     return ox_clampd(q, kQMin, kQMax, 0.7071067811865476);

@@ -9,7 +9,7 @@
 //    to four second-order sections, record ox_iir_cfNf;
 //  - polynomial (same name without `f`): one numerator and one denominator of degree N,
 //    record ox_iir_cfN.
-// Both store floats; the order-N designers compute in double and round on store.
+// Both store floats; every designer computes in double and rounds on store.
 //
 // Design ranges. Every designer keeps its result stable and finite for any argument:
 //  - corner and centre frequencies are limited to 0.00005·fs … 0.49·fs (a corner at exactly
