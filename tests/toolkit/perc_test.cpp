@@ -178,6 +178,42 @@ TEST(Perc, GainStepBecomesRampBetweenCentres)
     EXPECT_EQ(out[1], 0.0f);
 }
 
+TEST(Perc, LowBinsBelowTheFirstRamp)
+{
+    // Band j has gain 1 + j. At 48 kHz and N = 1024 bands 0..9 are one bin
+    // each (edges 1..10): bin k takes gain 1 + k exactly, and the ramp into
+    // band 10 (bins 10, 11, centre 11) starts at edge 10 and reaches 11 there.
+    std::vector<float> g(64), ones(1024, 1.0f), out(1024, 0.0f);
+    for (int32_t j = 0; j < 64; ++j) g[size_t(j)] = 1.0f + float(j);
+    Bands run(1024, 48000.0f);
+    ox_perc_scalebands(out.data(), ones.data(), g.data(), run.count, run.edges.data(),
+                       run.weights.data());
+    for (int32_t k = 1; k <= 10; ++k)
+    {
+        EXPECT_EQ(out[size_t(2 * k)], 1.0f + float(k)) << k;
+        EXPECT_EQ(out[size_t(2 * k + 1)], 1.0f + float(k)) << k;
+    }
+
+    // Bands at least four bins wide (edges 4, 8, 12, ...): bin 1 lies below
+    // band 0's centre 2 and takes its gain; bins 2..5 ramp to band 1's gain,
+    // reached one bin before its centre 6, and bins 6..9 on to band 2's.
+    int32_t nb = 0;
+    std::vector<int32_t> e(64);
+    std::vector<float> w(64);
+    ASSERT_EQ(ox_perc_makepercbands(1024, 64, &nb, e.data(), w.data(), 4, 48000.0f, 1.0f, 0.0f), 0);
+    ASSERT_EQ(e[0], 4);
+    ASSERT_EQ(e[1], 8);
+    ASSERT_EQ(e[2], 12);
+    out.assign(1024, 0.0f);
+    ox_perc_scalebands(out.data(), ones.data(), g.data(), nb, e.data(), w.data());
+    const float expect[] = {1.0f, 1.25f, 1.5f, 1.75f, 2.0f, 2.25f, 2.5f, 2.75f, 3.0f};
+    for (int32_t k = 1; k <= 9; ++k)
+    {
+        EXPECT_FLOAT_EQ(out[size_t(2 * k)], expect[k - 1]) << k;
+        EXPECT_FLOAT_EQ(out[size_t(2 * k + 1)], expect[k - 1]) << k;
+    }
+}
+
 TEST(Perc, FrequencyLookups)
 {
     Bands b(1024, 48000.0f);
