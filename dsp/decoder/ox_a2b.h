@@ -84,8 +84,8 @@ typedef struct ox_a2b_state
 // Stores the sizes and pointers (fields up to band_table) and allocates
 // max_phase and every state array, zeroed. Any previous pointers in params and
 // state are overwritten, not freed. Returns 0; -7 for sample_rate <= 0; -3 for
-// framesize, specsize or num_bands below 1; -2 when an allocation fails
-// (everything made is freed again).
+// framesize, specsize or num_bands below 1 (or above INT32_MAX / 2); -2 when an
+// allocation fails (everything made is freed again).
 int ox_a2b_alloc(ox_a2b_params* params, ox_a2b_state* state, int32_t framesize, int32_t specsize,
                  int32_t num_bands, const int32_t* band_edges, const float* band_table,
                  float sample_rate);

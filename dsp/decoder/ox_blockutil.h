@@ -76,12 +76,14 @@ inline int alloc_arrays(float** const* slots, const int32_t* counts, int n)
 }
 
 // Argument checks of the blocks' alloc: -7 for a sample rate that is not
-// positive, -3 for a size below 1 (a negative size must never reach calloc).
+// positive, -3 for a size below 1 (a negative size must never reach calloc) or
+// one whose complex arrays (two floats per entry) cannot be counted in int32.
 inline int check_alloc_args(int32_t framesize, int32_t specsize, int32_t num_bands,
                             float sample_rate)
 {
     if (!(sample_rate > 0.0f)) return -7;
     if (framesize < 1 || specsize < 1 || num_bands < 1) return -3;
+    if (specsize > INT32_MAX / 2 || num_bands > INT32_MAX / 2) return -3;
     return 0;
 }
 

@@ -69,8 +69,9 @@ typedef struct ox_ms2b_state
 
 // Stores the header (fields up to band_edges) and allocates the nine zeroed
 // arrays. Any previous pointers in state are overwritten, not freed. Returns 0;
-// -7 for sample_rate <= 0; -3 for framesize, specsize or num_bands below 1;
-// -2 when an allocation fails (everything made is freed again).
+// -7 for sample_rate <= 0; -3 for framesize, specsize or num_bands below 1 (or
+// above INT32_MAX / 2); -2 when an allocation fails (everything made is freed
+// again).
 int ox_ms2b_alloc(ox_ms2b_params* params, ox_ms2b_state* state, int32_t framesize, int32_t specsize,
                   int32_t num_bands, const int32_t* band_edges, float sample_rate);
 

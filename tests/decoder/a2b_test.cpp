@@ -260,6 +260,9 @@ TEST(A2B, SizesRatesAndClamps)
     EXPECT_EQ(-3, ox_a2b_alloc(&p, &s, 0, S, bands.nb, bands.edges, bands.weights, 48000.0f));
     EXPECT_EQ(-3, ox_a2b_alloc(&p, &s, H, -4, bands.nb, bands.edges, bands.weights, 48000.0f));
     EXPECT_EQ(-3, ox_a2b_alloc(&p, &s, H, S, 0, bands.edges, bands.weights, 48000.0f));
+    // sizes whose complex arrays (two floats a bin) cannot be counted in 32 bits
+    EXPECT_EQ(-3, ox_a2b_alloc(&p, &s, H, 1 << 30, bands.nb, bands.edges, bands.weights, 48000.f));
+    EXPECT_EQ(-3, ox_a2b_alloc(&p, &s, H, S, 1 << 30, bands.edges, bands.weights, 48000.f));
     ASSERT_EQ(0, ox_a2b_alloc(&p, &s, H, S, bands.nb, bands.edges, bands.weights, 48000.0f));
 
     ox_a2b_cfg cfg;
