@@ -20,7 +20,7 @@ float db2lin(float db)
 
 // Design frequencies are limited to what the equaliser accepts (20 Hz .. 24 kHz) and to below half
 // the sample rate, so that no setting is refused and no design meets the Nyquist singularity.
-[[maybe_unused]] float eq_freq(float f, float fs)
+float eq_freq(float f, float fs)
 {
     float hi = 0.45f * fs;
     if (hi > 24000.0f) hi = 24000.0f;
@@ -38,7 +38,6 @@ bool is_ambisonic(int32_t record)
     return record == 29 || record == 30;
 }
 
-#if ABDEC_HAVE_PEQ
 // Sets one section of a single-channel equaliser; the running state is not touched (the audio
 // thread takes up a new delay at its next frame).
 void eq_set(abdec_eq* eq, int32_t index, int32_t type, float freq, float gain, float q,
@@ -62,7 +61,6 @@ void eq_run(const abdec_eq* eq, ox_peq_state* st, float* buf)
     float* b[1] = {buf};
     ox_peq_processframe(&eq->hdr, &eq->prm, st, 0, b, b);
 }
-#endif
 
 // Linear gain of a speaker by its class flags.
 float class_gain(const abdec_params* p, int32_t flags)
@@ -133,35 +131,17 @@ int abdec_defaultapiparams(abdec_apiparams* api, abdec_ioparams* io, int32_t ind
     api->xover_order = 2;
     api->xover_gain = -6.0f;
     api->xover_freq = 50.0f;
-#if ABDEC_HAVE_A2B
     ox_a2b_default_cfg(&api->a2b);
-#endif
-#if ABDEC_HAVE_MS2B
     ox_ms2b_default_cfg(&api->ms2b);
-#endif
-#if ABDEC_HAVE_BHIST
     ox_bhist_default_cfg(&api->bhist);
-#endif
-#if ABDEC_HAVE_B2A
     ox_b2a_default_cfg(&api->b2a);
-#endif
-#if ABDEC_HAVE_BF
     ox_bf_default_cfg(&api->bf);
-#endif
-#if ABDEC_HAVE_BEQ
     for (int k = 0; k < 5; ++k) ox_beq_default_cfg(&api->beq[k]);
-#endif
-#if ABDEC_HAVE_HOA
     ox_hoa_default_cfg(&api->hoa);
-#endif
-#if ABDEC_HAVE_HRTF
     ox_hrtf_default_uparams(&api->hrtf);
     api->hrtf.reference_angle = 40.0f;
     api->hrtf.fractional_delay = 0;
-#endif
-#if ABDEC_HAVE_DECORR
     ox_decorr_default_cfg(&api->decorr);
-#endif
     ox_complim_default_cfg(&api->complim);
     api->limiter_flags = 0;
     if (io)
@@ -212,7 +192,6 @@ int abdec_init(abdec_params* p, abdec_state* s, abdec_smallstate* ss,
     p->window_minus_hop = W - hop;
     p->overlap = (W / hop - 1) * hop;
 
-#if ABDEC_HAVE_PERC
     {
         int32_t nb = 0;
         int r = ox_perc_makepercbands(N, ABDEC_MAX_BANDS, &nb, p->band_edges, p->band_weights, 1,
@@ -220,11 +199,6 @@ int abdec_init(abdec_params* p, abdec_state* s, abdec_smallstate* ss,
         if (r != 0) return r;
         p->num_bands = nb;
     }
-#else
-    p->num_bands = 1;
-    p->band_edges[0] = N / 2;
-    p->band_weights[0] = 1.0f;
-#endif
 
     for (int k = 0; k < p->num_inputs; ++k)
         if (!(s->in_hist[k] = (float*)calloc((size_t)W, sizeof(float)))) return -2;
@@ -250,10 +224,7 @@ int abdec_init(abdec_params* p, abdec_state* s, abdec_smallstate* ss,
 
     const int32_t nb = p->num_bands;
     const int32_t S = p->specsize;
-    (void)nb;
-    (void)S;
     int r = 0;
-#if ABDEC_HAVE_PEQ
     {
         const ox_abdec_speakerlayout* L = p->layout;
         for (int k = 0; k < 2 && r == 0; ++k)
@@ -283,32 +254,22 @@ int abdec_init(abdec_params* p, abdec_state* s, abdec_smallstate* ss,
             r = eq_init(&p->eq_lfe[k], &s->eq_lfe[k], 1, hop, 0, fs);
         if (r != 0) return r;
     }
-#endif
 
-#if ABDEC_HAVE_A2B
     if ((r = ox_a2b_alloc(&p->a2b, &s->a2b, hop, S, nb, p->band_edges, p->band_weights, fs)))
         return r;
     if ((r = ox_a2b_init(&p->a2b, &s->a2b, &api->a2b, hop, S, nb, fs, p->band_edges,
                          p->band_weights)))
         return r;
     p->slot_max_phase = p->a2b.max_phase;
-#endif
-#if ABDEC_HAVE_MS2B
     if ((r = ox_ms2b_alloc(&p->ms2b, &s->ms2b, hop, S, nb, p->band_edges, fs))) return r;
     if ((r = ox_ms2b_init(&p->ms2b, &s->ms2b, &api->ms2b, hop, S, nb, p->band_edges, fs))) return r;
-#endif
-#if ABDEC_HAVE_BHIST
     if ((r = ox_bhist_alloc(&p->bhist, &s->bhist, hop, S, nb, p->band_edges, fs,
                             io->direction_resolution)))
         return r;
     if ((r = ox_bhist_init(&p->bhist, &s->bhist, &api->bhist, hop, S, nb, p->band_edges, fs)))
         return r;
-#endif
-#if ABDEC_HAVE_B2A
     if ((r = ox_b2a_alloc(&p->b2a, &s->b2a, hop, S, fs))) return r;
     if ((r = ox_b2a_init(&p->b2a, &s->b2a, &api->b2a, hop, S, fs))) return r;
-#endif
-#if ABDEC_HAVE_BF
     for (int k = 0; k < p->num_speakers; ++k)
         if ((r = ox_bf_alloc(&p->bf[k], &s->bf[k], hop, S, nb, p->band_edges, fs))) return r;
     for (int k = 0; k < p->num_speakers; ++k)
@@ -317,12 +278,8 @@ int abdec_init(abdec_params* p, abdec_state* s, abdec_smallstate* ss,
             return r;
         p->slot_coherence[k] = p->bf[k].band_coherence;
     }
-#endif
-#if ABDEC_HAVE_BEQ
     if ((r = ox_beq_alloc(&p->beq, &s->beq, hop, S, 5, nb, p->band_edges, fs))) return r;
     if ((r = ox_beq_init(&p->beq, &s->beq, api->beq, hop, S, 5, nb, p->band_edges, fs))) return r;
-#endif
-#if ABDEC_HAVE_HOA
     {
         int32_t order = p->layout_index == 30 ? 3 : 2;
         int32_t mics = p->num_speakers;
@@ -333,17 +290,12 @@ int abdec_init(abdec_params* p, abdec_state* s, abdec_smallstate* ss,
             if ((r = ox_hoa_init(&p->hoa, &s->hoa, &api->hoa, mics, hop, order))) return r;
         }
     }
-#endif
-#if ABDEC_HAVE_HRTF
     api->hrtf.sample_rate = fs;
     api->hrtf.framesize = hop;
     api->hrtf.num_sources = p->num_channels;
     if ((r = ox_hrtf_init(&p->hrtf, &s->hrtf, &api->hrtf))) return r;
-#endif
-#if ABDEC_HAVE_DECORR
     if ((r = ox_decorr_alloc(&p->decorr, &s->decorr, hop, S, nb, p->band_edges, fs))) return r;
     if ((r = ox_decorr_init(&p->decorr, &s->decorr, &api->decorr))) return r;
-#endif
     if ((r = ox_complim_init(&p->complim, &s->complim, &api->complim, fs))) return r;
 
     abdec_updateparams(p, s, api);
@@ -355,21 +307,17 @@ int abdec_allocparams(abdec_params* copy, const abdec_params* built)
 {
     memset(copy, 0, sizeof *copy);
     copy->is_copy = 1;
-#if ABDEC_HAVE_A2B
     if (built->slot_max_phase)
     {
         copy->slot_max_phase = (float*)calloc((size_t)built->num_bands, sizeof(float));
         if (!copy->slot_max_phase) return -2;
     }
-#endif
-#if ABDEC_HAVE_BF
     for (int k = 0; k < built->num_speakers; ++k)
     {
         if (!built->slot_coherence[k]) continue;
         copy->slot_coherence[k] = (float*)calloc((size_t)built->num_bands, sizeof(float));
         if (!copy->slot_coherence[k]) return -2;
     }
-#endif
     abdec_copyparams(copy, built);
     return 0;
 }
@@ -386,19 +334,14 @@ void abdec_copyparams(abdec_params* dst, const abdec_params* src)
     dst->slot_max_phase = max_phase;
     memcpy(dst->slot_coherence, coherence, sizeof coherence);
     const size_t nb = (size_t)src->num_bands;
-    (void)nb;
-#if ABDEC_HAVE_A2B
     dst->a2b.max_phase = max_phase;
     if (max_phase && src->a2b.max_phase) memcpy(max_phase, src->a2b.max_phase, nb * sizeof(float));
-#endif
-#if ABDEC_HAVE_BF
     for (int k = 0; k < src->num_speakers; ++k)
     {
         dst->bf[k].band_coherence = coherence[k];
         if (coherence[k] && src->bf[k].band_coherence)
             memcpy(coherence[k], src->bf[k].band_coherence, nb * sizeof(float));
     }
-#endif
 }
 
 void abdec_freeparams(abdec_params* copy)
@@ -418,10 +361,7 @@ int abdec_updateparams(abdec_params* p, abdec_state* s, abdec_apiparams* api)
     const float fs = p->sample_rate;
     const int32_t rec = p->layout_index;
     const ox_abdec_speakerlayout* L = p->layout;
-    (void)s;
-    (void)fs;
 
-#if ABDEC_HAVE_A2B
     // B-format input needs no capsule reference; "A-Format" output keeps the capsule spectra.
     if (p->input_format == 1 || p->input_format == 2)
         api->a2b.flags &= ~0x8;
@@ -431,7 +371,6 @@ int abdec_updateparams(abdec_params* p, abdec_state* s, abdec_apiparams* api)
         api->a2b.flags |= 0x4;
     else
         api->a2b.flags &= ~0x4;
-#endif
 
     p->mode = api->mode;
     p->input_gain = db2lin(api->input_gain);
@@ -451,7 +390,6 @@ int abdec_updateparams(abdec_params* p, abdec_state* s, abdec_apiparams* api)
                           &p->binaural_elevation[k]);
     abdec_speakergains(p, api, L->flags, p->focus);
 
-#if ABDEC_HAVE_PEQ
     {
         for (int k = 0; k < 2; ++k)
         {
@@ -493,21 +431,11 @@ int abdec_updateparams(abdec_params* p, abdec_state* s, abdec_apiparams* api)
         for (int k = 0; k < 2; ++k)
             eq_set(&p->eq_lfe[k], 0, lt, eq_freq(api->lfe_freq, fs), 0.0f, 0.0f, 0, 0.0f, 0.0f);
     }
-#endif
 
-#if ABDEC_HAVE_A2B
     ox_a2b_update_cfg(&p->a2b, &api->a2b);
-#endif
-#if ABDEC_HAVE_MS2B
     ox_ms2b_update_cfg(&p->ms2b, &api->ms2b);
-#endif
-#if ABDEC_HAVE_BHIST
     ox_bhist_update_cfg(&p->bhist, &api->bhist);
-#endif
-#if ABDEC_HAVE_B2A
     ox_b2a_update_cfg(&p->b2a, &api->b2a);
-#endif
-#if ABDEC_HAVE_BF
     if (is_ambisonic(rec))
     {
         api->bf.diffuse_level = -40.0f;
@@ -516,18 +444,12 @@ int abdec_updateparams(abdec_params* p, abdec_state* s, abdec_apiparams* api)
         api->bf.direct_floor = -20.0f;
     }
     for (int k = 0; k < p->num_speakers; ++k) ox_bf_update_cfg(&p->bf[k], &api->bf);
-#endif
-#if ABDEC_HAVE_BEQ
     for (int k = 0; k < 5; ++k) ox_beq_update_cfg(&p->beq, &api->beq[k], k);
-#endif
-#if ABDEC_HAVE_HOA
     if (is_ambisonic(rec))
     {
         api->hoa.mode |= 0x2 | 0x8;
         ox_hoa_update_cfg(&p->hoa, &api->hoa);
     }
-#endif
-#if ABDEC_HAVE_HRTF
     {
         ox_hrtf_uparams* u = &api->hrtf;
         u->num_sources = p->num_channels;
@@ -558,10 +480,7 @@ int abdec_updateparams(abdec_params* p, abdec_state* s, abdec_apiparams* api)
         memcpy(hs->cur_delay_right, p->hrtf.delay_right, sizeof hs->cur_delay_right);
         ox_hrtf_update(u, &p->hrtf, hs);
     }
-#endif
-#if ABDEC_HAVE_DECORR
     ox_decorr_update_cfg(&p->decorr, &s->decorr, &api->decorr);
-#endif
     ox_complim_update_cfg(&p->complim, &api->complim);
     p->limiter_flags = api->limiter_flags;
     return 0;
@@ -576,38 +495,20 @@ int abdec_audioreset(abdec_params* p, abdec_state* s)
         if (s->out_buf[k]) memset(s->out_buf[k], 0, (size_t)p->window * sizeof(float));
     for (int k = 0; k < p->num_binaural; ++k)
         if (s->binaural[k]) memset(s->binaural[k], 0, (size_t)p->hop * sizeof(float));
-#if ABDEC_HAVE_PEQ
     for (int k = 0; k < 2; ++k) ox_peq_reset(&p->eq_input[k].hdr, &s->eq_input[k]);
     for (int k = 0; k < p->num_surround; ++k)
         ox_peq_reset(&p->eq_surround[k].hdr, &s->eq_surround[k]);
     for (int k = 0; k < p->num_rear; ++k) ox_peq_reset(&p->eq_rear[k].hdr, &s->eq_rear[k]);
     for (int k = 0; k < p->num_height; ++k) ox_peq_reset(&p->eq_height[k].hdr, &s->eq_height[k]);
     for (int k = 0; k < 2; ++k) ox_peq_reset(&p->eq_lfe[k].hdr, &s->eq_lfe[k]);
-#endif
-#if ABDEC_HAVE_A2B
     ox_a2b_reset(&p->a2b, &s->a2b);
-#endif
-#if ABDEC_HAVE_MS2B
     ox_ms2b_reset(&p->ms2b, &s->ms2b);
-#endif
-#if ABDEC_HAVE_BHIST
     ox_bhist_reset(&p->bhist, &s->bhist);
-#endif
-#if ABDEC_HAVE_B2A
     ox_b2a_reset(&p->b2a, &s->b2a);
-#endif
-#if ABDEC_HAVE_BF
     for (int k = 0; k < p->num_speakers; ++k) ox_bf_reset(&p->bf[k], &s->bf[k]);
-#endif
-#if ABDEC_HAVE_BEQ
     ox_beq_reset(&p->beq, &s->beq);
-#endif
-#if ABDEC_HAVE_HRTF
     ox_hrtf_reset(&p->hrtf, &s->hrtf);
-#endif
-#if ABDEC_HAVE_DECORR
     ox_decorr_reset(&p->decorr, &s->decorr);
-#endif
     ox_complim_reset(&p->complim, &s->complim);
     return 0;
 }
@@ -630,40 +531,22 @@ void abdec_done(abdec_params* p, abdec_state* s, abdec_smallstate* ss)
         ss->work = NULL;
     }
     if (!p || !s) return;
-#if ABDEC_HAVE_A2B
     if (p->slot_max_phase) p->a2b.max_phase = p->slot_max_phase;
     ox_a2b_done(&p->a2b, &s->a2b);
     p->slot_max_phase = NULL;
-#endif
-#if ABDEC_HAVE_MS2B
     ox_ms2b_done(&p->ms2b, &s->ms2b);
-#endif
-#if ABDEC_HAVE_BHIST
     ox_bhist_done(&p->bhist, &s->bhist);
-#endif
-#if ABDEC_HAVE_B2A
     ox_b2a_done(&p->b2a, &s->b2a);
-#endif
-#if ABDEC_HAVE_BF
     for (int k = 0; k < ABDEC_MAX_SPEAKERS; ++k)
     {
         if (p->slot_coherence[k]) p->bf[k].band_coherence = p->slot_coherence[k];
         ox_bf_done(&p->bf[k], &s->bf[k]);
         p->slot_coherence[k] = NULL;
     }
-#endif
-#if ABDEC_HAVE_BEQ
     ox_beq_done(&p->beq, &s->beq);
-#endif
-#if ABDEC_HAVE_HOA
     ox_hoa_done(&p->hoa, &s->hoa);
-#endif
-#if ABDEC_HAVE_HRTF
     ox_hrtf_done(&p->hrtf, &s->hrtf);
-#endif
-#if ABDEC_HAVE_DECORR
     ox_decorr_done(&p->decorr, &s->decorr);
-#endif
 }
 
 void abdec_audioprocess(const abdec_params* p, abdec_state* s, abdec_smallstate* ss,
@@ -687,27 +570,21 @@ void abdec_audioprocess(const abdec_params* p, abdec_state* s, abdec_smallstate*
         for (int32_t i = 0; i < H; ++i) h[WH + i] = ox_clampf(x[i] * g, -1.0e4f, 1.0e4f, 0.0f);
     }
 
-#if ABDEC_HAVE_PEQ
     // 2. Double mid-side: high-pass and low boost of the figure-of-eight channel.
     if (p->input_format == 3) eq_run(&p->eq_input[0], &s->eq_input[0], s->in_hist[1]);
-#endif
 
     // 3. Analysis.
     const int nana = p->num_inputs < 4 ? p->num_inputs : 4;
     for (int k = 0; k < nana; ++k) ox_stfft(s->in_hist[k], B[k], work, p->fft);
     if (nana < 4) memset(B[3], 0, (size_t)N * sizeof(float));
 
-        // 4. Conversion to B-format.
-#if ABDEC_HAVE_A2B
+    // 4. Conversion to B-format.
     ox_a2b_process1_frame(mut(&p->a2b), &s->a2b, B);
-#endif
     switch (p->input_format)
     {
     case 0:
     case 6:
-#if ABDEC_HAVE_A2B
         ox_a2b_process2_frame(mut(&p->a2b), &s->a2b, B);
-#endif
         break;
     case 2:
     {
@@ -721,9 +598,7 @@ void abdec_audioprocess(const abdec_params* p, abdec_state* s, abdec_smallstate*
     }
     case 3:
     case 4:
-#if ABDEC_HAVE_MS2B
         ox_ms2b_process_frame(mut(&p->ms2b), &s->ms2b, B);
-#endif
         break;
     case 5:
         for (int32_t i = 0; i < N; ++i)
@@ -739,12 +614,9 @@ void abdec_audioprocess(const abdec_params* p, abdec_state* s, abdec_smallstate*
         break;
     }
 
-#if ABDEC_HAVE_BHIST
     // 5. Direction histogram.
     ox_bhist_process_frame(&p->bhist, &s->bhist, B);
-#endif
 
-#if ABDEC_HAVE_BEQ && ABDEC_HAVE_PERC
     // 6. Beam equalisers.
     if (p->mode & ABDEC_MODE_BEQ)
     {
@@ -753,7 +625,6 @@ void abdec_audioprocess(const abdec_params* p, abdec_state* s, abdec_smallstate*
             ox_perc_scalebands(B[c], B[c], s->beq.gain[c], p->num_bands, p->band_edges,
                                p->band_weights);
     }
-#endif
 
     // 7. Speaker spectra.
     if (rec == 0 || rec == 1 || rec == 2)
@@ -761,7 +632,6 @@ void abdec_audioprocess(const abdec_params* p, abdec_state* s, abdec_smallstate*
         for (int c = 0; c < 4; ++c) memcpy(ss->spk[c], B[c], (size_t)N * sizeof(float));
         if (rec == 2) scale(ss->spk[0], N, kSqrt2);
     }
-#if ABDEC_HAVE_BEAMS
     else if (p->mode & ABDEC_MODE_BEAMS)
     {
         ox_decorr_filters(&p->decorr, &s->decorr, B[0]);
@@ -802,8 +672,6 @@ void abdec_audioprocess(const abdec_params* p, abdec_state* s, abdec_smallstate*
             scale(spk, N, bp->beam_gain);
         }
     }
-#endif
-#if ABDEC_HAVE_B2A
     else
     {
         ox_b2a_params* vm = &s->vmics;
@@ -816,27 +684,16 @@ void abdec_audioprocess(const abdec_params* p, abdec_state* s, abdec_smallstate*
         }
         ox_b2a_process_frame(vm, &s->b2a, B, ss->spk, p->num_speakers);
     }
-#else
-    else
-    {
-        for (int k = 0; k < p->num_speakers; ++k) memset(ss->spk[k], 0, (size_t)N * sizeof(float));
-    }
-#endif
 
     // 8. Bass cross-over low band: the oldest hop of the history is the one this frame outputs.
-    [[maybe_unused]] const bool xover = (p->mode & ABDEC_MODE_XOVER) != 0;
-    [[maybe_unused]] float* low = s->in_hist[p->input_format == 6 ? 4 : 0];
-#if ABDEC_HAVE_PEQ
+    const bool xover = (p->mode & ABDEC_MODE_XOVER) != 0;
+    float* low = s->in_hist[p->input_format == 6 ? 4 : 0];
     if (xover) eq_run(&p->eq_low, &s->eq_low, low);
-#endif
 
     // 9. Output channels.
     const int32_t nloop = is_ambisonic(rec) ? p->num_speakers : p->num_channels;
     const bool spread = (p->mode & ABDEC_MODE_CENTRESPREAD) && (rec == 7 || rec == 9);
     int32_t n_lfe = 0, n_surround = 0, n_rear = 0, n_height = 0;
-    (void)n_surround;
-    (void)n_rear;
-    (void)n_height;
     for (int32_t i = 0; i < nloop; ++i)
     {
         float* buf = s->out_buf[i];
@@ -845,10 +702,8 @@ void abdec_audioprocess(const abdec_params* p, abdec_state* s, abdec_smallstate*
         {
             ox_istfft(B[0], buf, work, p->fft);
             scale(buf, H, p->gain_lfe);
-#if ABDEC_HAVE_PEQ
             int32_t li = n_lfe < 1 ? n_lfe : 1;
             eq_run(&p->eq_lfe[li], &s->eq_lfe[li], buf);
-#endif
             n_lfe++;
             continue;
         }
@@ -867,7 +722,6 @@ void abdec_audioprocess(const abdec_params* p, abdec_state* s, abdec_smallstate*
             else if ((f & OX_SPK_SURROUND) && i > 2)
                 for (int32_t j = 0; j < H; ++j) buf[j] += 0.35481337f * s->out_buf[2][j];
         }
-#if ABDEC_HAVE_PEQ
         if (f & OX_SPK_SURROUND)
         {
             if ((f & OX_SPK_UPPER) && n_height < p->num_height)
@@ -888,7 +742,6 @@ void abdec_audioprocess(const abdec_params* p, abdec_state* s, abdec_smallstate*
             if (f & OX_SPK_MAINPAIR)
                 for (int32_t j = 0; j < H; ++j) buf[j] += p->gain_xover * low[j];
         }
-#endif
     }
 
     // 10. Rendering.
@@ -896,16 +749,12 @@ void abdec_audioprocess(const abdec_params* p, abdec_state* s, abdec_smallstate*
     int32_t nfinal = nloop;
     if (is_ambisonic(rec))
     {
-#if ABDEC_HAVE_HOA
         ox_hoa_process_frame(&p->hoa, &s->hoa, NULL, s->out_buf);
-#endif
     }
     if (p->num_binaural)
     {
         for (int c = 0; c < 2; ++c) memset(s->binaural[c], 0, (size_t)H * sizeof(float));
-#if ABDEC_HAVE_HRTF
         if (!is_ambisonic(rec)) ox_hrtf_process(&p->hrtf, &s->hrtf, s->out_buf, s->binaural);
-#endif
         final_bufs = s->binaural;
         nfinal = 2;
     }

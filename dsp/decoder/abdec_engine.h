@@ -15,77 +15,17 @@
 #include "ox_complim.h"
 #include "ox_fft.h"
 
-// The processing blocks are built by separate modules; the engine uses each one that is part of
-// the library and leaves its stage out otherwise.
-#if __has_include("ox_perc.h")
-#include "ox_perc.h"
-#define ABDEC_HAVE_PERC 1
-#else
-#define ABDEC_HAVE_PERC 0
-#endif
-#if __has_include("ox_a2b.h")
 #include "ox_a2b.h"
-#define ABDEC_HAVE_A2B 1
-#else
-#define ABDEC_HAVE_A2B 0
-#endif
-#if __has_include("ox_ms2b.h")
-#include "ox_ms2b.h"
-#define ABDEC_HAVE_MS2B 1
-#else
-#define ABDEC_HAVE_MS2B 0
-#endif
-#if __has_include("ox_bhist.h")
-#include "ox_bhist.h"
-#define ABDEC_HAVE_BHIST 1
-#else
-#define ABDEC_HAVE_BHIST 0
-#endif
-#if __has_include("ox_b2a.h")
 #include "ox_b2a.h"
-#define ABDEC_HAVE_B2A 1
-#else
-#define ABDEC_HAVE_B2A 0
-#endif
-#if __has_include("ox_bf.h")
-#include "ox_bf.h"
-#define ABDEC_HAVE_BF 1
-#else
-#define ABDEC_HAVE_BF 0
-#endif
-#if __has_include("ox_decorr.h")
-#include "ox_decorr.h"
-#define ABDEC_HAVE_DECORR 1
-#else
-#define ABDEC_HAVE_DECORR 0
-#endif
-#if __has_include("ox_beq.h")
 #include "ox_beq.h"
-#define ABDEC_HAVE_BEQ 1
-#else
-#define ABDEC_HAVE_BEQ 0
-#endif
-#if __has_include("ox_hoa.h")
+#include "ox_bf.h"
+#include "ox_bhist.h"
+#include "ox_decorr.h"
 #include "ox_hoa.h"
-#define ABDEC_HAVE_HOA 1
-#else
-#define ABDEC_HAVE_HOA 0
-#endif
-#if __has_include("ox_hrtf.h")
 #include "ox_hrtf.h"
-#define ABDEC_HAVE_HRTF 1
-#else
-#define ABDEC_HAVE_HRTF 0
-#endif
-#if __has_include("ox_peq.h")
+#include "ox_ms2b.h"
 #include "ox_peq.h"
-#define ABDEC_HAVE_PEQ 1
-#else
-#define ABDEC_HAVE_PEQ 0
-#endif
-
-// The beam path needs the virtual microphones, the beam processor, the decorrelator and bands.
-#define ABDEC_HAVE_BEAMS (ABDEC_HAVE_PERC && ABDEC_HAVE_B2A && ABDEC_HAVE_BF && ABDEC_HAVE_DECORR)
+#include "ox_perc.h"
 
 #define ABDEC_MAX_SPEAKERS 20
 #define ABDEC_MAX_INPUTS 5
@@ -176,45 +116,25 @@ typedef struct abdec_apiparams
     int32_t xover_order; // filter order 2..4
     float xover_gain;    // dB
     float xover_freq;    // Hz
-#if ABDEC_HAVE_A2B
     ox_a2b_cfg a2b;
-#endif
-#if ABDEC_HAVE_MS2B
     ox_ms2b_cfg ms2b;
-#endif
-#if ABDEC_HAVE_BHIST
     ox_bhist_cfg bhist;
-#endif
-#if ABDEC_HAVE_B2A
     ox_b2a_cfg b2a;
-#endif
-#if ABDEC_HAVE_BF
     ox_bf_cfg bf;
-#endif
-#if ABDEC_HAVE_DECORR
     ox_decorr_cfg decorr;
-#endif
-#if ABDEC_HAVE_BEQ
     ox_beq_cfg beq[5];
-#endif
-#if ABDEC_HAVE_HOA
     ox_hoa_cfg hoa;
-#endif
-#if ABDEC_HAVE_HRTF
     ox_hrtf_uparams hrtf;
-#endif
     ox_complim_cfg complim;
     int32_t limiter_flags;
 } abdec_apiparams;
 
-#if ABDEC_HAVE_PEQ
 // One single-channel time-domain equaliser (its state lives in abdec_state).
 typedef struct abdec_eq
 {
     ox_peq_header hdr;
     ox_peq_params prm;
 } abdec_eq;
-#endif
 
 // Derived parameters. The audio thread only reads them.
 typedef struct abdec_params
@@ -257,7 +177,6 @@ typedef struct abdec_params
     float gain_xover; // linear gain of the cross-over's low band
     int32_t layout_mode;
     const ox_abdec_speakerlayout* layout;
-#if ABDEC_HAVE_PEQ
     abdec_eq eq_input[2];
     int32_t num_surround;
     abdec_eq eq_surround[ABDEC_MAX_SPEAKERS];
@@ -268,34 +187,15 @@ typedef struct abdec_params
     abdec_eq eq_low;
     abdec_eq eq_high[ABDEC_MAX_SPEAKERS];
     abdec_eq eq_lfe[2];
-#endif
-#if ABDEC_HAVE_A2B
     ox_a2b_params a2b;
-#endif
-#if ABDEC_HAVE_MS2B
     ox_ms2b_params ms2b;
-#endif
-#if ABDEC_HAVE_BHIST
     ox_bhist_params bhist;
-#endif
-#if ABDEC_HAVE_B2A
     ox_b2a_params b2a;
-#endif
-#if ABDEC_HAVE_BF
     ox_bf_params bf[ABDEC_MAX_SPEAKERS];
-#endif
-#if ABDEC_HAVE_DECORR
     ox_decorr_params decorr;
-#endif
-#if ABDEC_HAVE_BEQ
     ox_beq_params beq;
-#endif
-#if ABDEC_HAVE_HOA
     ox_hoa_params hoa;
-#endif
-#if ABDEC_HAVE_HRTF
     ox_hrtf_params hrtf;
-#endif
     ox_complim_params complim;
     int32_t limiter_flags;
     // The per-copy arrays that the blocks' parameters point at: in the copy abdec_init built
@@ -312,7 +212,6 @@ typedef struct abdec_state
     float* in_hist[ABDEC_MAX_INPUTS];
     float* out_buf[ABDEC_MAX_SPEAKERS];
     float* binaural[2];
-#if ABDEC_HAVE_PEQ
     ox_peq_state eq_input[2];
     ox_peq_state eq_surround[ABDEC_MAX_SPEAKERS];
     ox_peq_state eq_rear[ABDEC_MAX_SPEAKERS];
@@ -320,36 +219,17 @@ typedef struct abdec_state
     ox_peq_state eq_low;
     ox_peq_state eq_high[ABDEC_MAX_SPEAKERS];
     ox_peq_state eq_lfe[2];
-#endif
-#if ABDEC_HAVE_A2B
     ox_a2b_state a2b;
-#endif
-#if ABDEC_HAVE_MS2B
     ox_ms2b_state ms2b;
-#endif
-#if ABDEC_HAVE_BHIST
     ox_bhist_state bhist;
-#endif
-#if ABDEC_HAVE_B2A
     ox_b2a_state b2a;
     ox_b2a_params vmics; // the frame's own copy of the virtual-microphone parameters
-#endif
-#if ABDEC_HAVE_BF
     ox_bf_state bf[ABDEC_MAX_SPEAKERS];
-#endif
-#if ABDEC_HAVE_DECORR
     ox_decorr_state decorr;
-#endif
-#if ABDEC_HAVE_BEQ
     ox_beq_state beq;
-#endif
-#if ABDEC_HAVE_HOA
     ox_hoa_state hoa;
-#endif
-#if ABDEC_HAVE_HRTF
     ox_hrtf_state hrtf;
     ox_hrtf_state hrtf_update; // scratch for parameter updates
-#endif
     ox_complim_state complim;
 } abdec_state;
 

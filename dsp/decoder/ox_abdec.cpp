@@ -13,12 +13,7 @@
 #include "ox_circbuf.h"
 #include "ox_util.h"
 
-#if __has_include("ox_chid.h")
 #include "ox_chid.h"
-#define ABDEC_HAVE_CHID 1
-#else
-#define ABDEC_HAVE_CHID 0
-#endif
 
 static_assert(sizeof(ox_abdec_config) == 184 * 4, "configuration is 184 words");
 
@@ -40,10 +35,8 @@ struct ox_abdec_instance
     abdec_smallstate* small;
     ox_circbuf* ring_in;
     ox_circbuf* ring_out;
-#if ABDEC_HAVE_CHID
     ox_chid_params chid_params;
     ox_chid_state chid_state;
-#endif
     int32_t chid_ready;
     int32_t num_inputs;
     int32_t num_outputs;
@@ -301,7 +294,6 @@ void translate(ox_abdec_config* c, abdec_apiparams* a)
     setbit(&m, ABDEC_MODE_CENTRESPREAD, xi(165));
     a->mode = m;
 
-#if ABDEC_HAVE_A2B
     setbit(&a->a2b.flags, 0x2, c->a2b_option != 0);
     setbit(&a->a2b.flags, 0x8, xi(176));
     setbit(&a->a2b.flags, 0x10, xi(178));
@@ -310,8 +302,6 @@ void translate(ox_abdec_config* c, abdec_apiparams* a)
     a->a2b.release_time = xf(180);
     a->a2b.coherence_exponent = xf(183);
     a->a2b.coherence_time = xf(182);
-#endif
-#if ABDEC_HAVE_BF
     {
         ox_bf_cfg* b = &a->bf;
         setbit(&b->mode, 0x20000000, xi(142));
@@ -337,14 +327,10 @@ void translate(ox_abdec_config* c, abdec_apiparams* a)
         b->weight_release_time = xf(174);
         b->coherence_exponent = xf(177);
     }
-#endif
-#if ABDEC_HAVE_DECORR
     setbit(&a->decorr.mode, 0x2, xi(153));
     a->decorr.amount = c->diffdecorr;
     a->decorr.filter_time = xf(154);
     a->decorr.exponent = xf(155);
-#endif
-#if ABDEC_HAVE_BEQ
     for (int k = 0; k < 5; ++k)
     {
         ox_beq_cfg* q = &a->beq[k];
@@ -359,8 +345,6 @@ void translate(ox_abdec_config* c, abdec_apiparams* a)
         q->eq_gain = c->extra_gain[k];
         q->level = c->extra_level[k];
     }
-#endif
-#if ABDEC_HAVE_HRTF
     setbit(&a->hrtf.mode, 0x20, !xi(158));
     setbit(&a->hrtf.mode, 0x40, xi(160));
     a->hrtf.spectral_amount = xf(159);
@@ -368,7 +352,6 @@ void translate(ox_abdec_config* c, abdec_apiparams* a)
     a->hrtf.low_gain = xf(161);
     a->hrtf.high_freq = xf(164);
     a->hrtf.high_gain = xf(163);
-#endif
     a->complim.gain = c->compressor_gain;
     a->complim.threshold = c->compressor_threshold;
     a->complim.ceiling = c->limiter_ceiling;
@@ -392,11 +375,9 @@ const abdec_params* frame_params(ox_abdec_instance* h)
 {
     if (h->middle.load(std::memory_order_acquire) & kFresh)
         h->front = h->middle.exchange(h->front, std::memory_order_acq_rel) & 3;
-#if ABDEC_HAVE_CHID
     if (h->chid_restart.load(std::memory_order_relaxed) &&
         h->chid_restart.exchange(0, std::memory_order_acquire))
         ox_chid_reset(&h->chid_params, &h->chid_state);
-#endif
     return h->params[h->front];
 }
 
@@ -404,9 +385,7 @@ void run_frame(ox_abdec_instance* h, const float* const* in, float* const* out)
 {
     const abdec_params* p = frame_params(h);
     abdec_audioprocess(p, h->state, h->small, in, out);
-#if ABDEC_HAVE_CHID
     if (h->chid_ready) ox_chid_process(&h->chid_params, &h->chid_state, out);
-#endif
 }
 
 void free_all(ox_abdec_instance* h)
@@ -424,9 +403,7 @@ void free_all(ox_abdec_instance* h)
     free(h->small);
     free(h->ring_in);
     free(h->ring_out);
-#if ABDEC_HAVE_CHID
     if (h->chid_ready) ox_chid_done(&h->chid_params, &h->chid_state);
-#endif
     h->~ox_abdec_instance();
     free(h);
 }
@@ -456,12 +433,8 @@ int build(ox_abdec_instance* h, ox_abdec_setup* setup, ox_abdec_config* config)
     io.binaural = setup->binaural & 0xff;
     io.direction_resolution = setup->direction_resolution;
 
-#if ABDEC_HAVE_A2B
     h->api->a2b.spacing = setup->mic_spacing;
-#endif
-#if ABDEC_HAVE_BF
     h->api->bf.spacing = setup->mic_spacing;
-#endif
     int r = abdec_init(h->params[0], h->state, h->small, &frame, h->api, &io);
     if (r != 0) return r;
     const abdec_params* p = h->params[0];
@@ -475,11 +448,7 @@ int build(ox_abdec_instance* h, ox_abdec_setup* setup, ox_abdec_config* config)
     setup->num_inputs = p->num_inputs;
     setup->num_outputs = p->num_binaural ? 2 : p->num_channels;
     setup->num_beams = p->num_speakers;
-#if ABDEC_HAVE_BHIST
     setup->num_directions = p->bhist.num_bins_h;
-#else
-    setup->num_directions = 0;
-#endif
     setup->fft_size = frame.fftsize;
     setup->hop = frame.hop;
     h->num_inputs = setup->num_inputs;
@@ -497,12 +466,10 @@ int build(ox_abdec_instance* h, ox_abdec_setup* setup, ox_abdec_config* config)
     setup->latency = (int32_t)latency + frame.hop;
     setup->tail = (int32_t)(200.0f * setup->sample_rate / 1000.0f);
 
-#if ABDEC_HAVE_CHID
     if ((r = ox_chid_init(&h->chid_params, &h->chid_state, frame.hop, h->num_outputs,
                           setup->sample_rate)) != 0)
         return r;
     h->chid_ready = 1;
-#endif
     return 0;
 }
 

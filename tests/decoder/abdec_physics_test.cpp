@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <cmath>
 
-#include "abdec_engine.h"
 #include "abdec_test_util.h"
 #include "ox_abdec.h"
 #include "ox_test_util.h"
@@ -47,7 +46,6 @@ TEST(AbdecPhysics, HorizontalSourcesComeFromTheNearestSpeaker)
                            kMenu51Film, kMenu71Itu,   kMenu71Film};
     for (int focus_mode : {1, 0})
     {
-        if (focus_mode == 1 && !ABDEC_HAVE_BEAMS) continue;
         for (int input : {1, 0})
             for (int menu : layouts)
             {
@@ -102,7 +100,6 @@ TEST(AbdecPhysics, HorizontalSourcesComeFromTheNearestSpeaker)
 
 TEST(AbdecPhysics, SourcesAboveAndBelowReachTheirLayers)
 {
-    if (!ABDEC_HAVE_BEAMS) GTEST_SKIP() << "beam processing not built";
     for (int menu : {kMenu714Itu, kMenu714Film, kMenuCube, kMenuCubeCSB})
         for (int input : {1, 0})
         {
@@ -154,7 +151,6 @@ TEST(AbdecPhysics, CoincidentAformatMatchesFuma)
 
 TEST(AbdecPhysics, AmbisonicOutputKeepsTheDirection)
 {
-    if (!ABDEC_HAVE_BEAMS) GTEST_SKIP() << "beam processing not built";
     for (int menu : {kMenuHoa2, kMenuHoa3})
         for (int input : {1, 0})
         {
