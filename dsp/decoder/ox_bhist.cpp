@@ -231,17 +231,27 @@ extern "C"
             D += psi * E;
         }
 
-        // 4-6. Smoothing over time and over neighbouring bins.
+        // 4-6. Smoothing over time and over neighbouring bins. Band energies
+        // that are each finite can still overflow once summed into one bin
+        // (and the kernel's zero taps turn an infinity into NaN): such a bin
+        // keeps its value, as the diffuse energy does, or it would never
+        // recover.
         const float h = params->hist_smoothing;
         const float de = (1.0f - h) * state->diffuse_energy + h * D;
         if (isfinite(de)) state->diffuse_energy = de;
         float S[OX_BHIST_MAX_BINS];
         smooth_bins(Hh, S, nh, params->kernel);
         for (int32_t i = 0; i < nh; ++i)
-            state->hist_h[i] = (1.0f - h) * state->hist_h[i] + h * S[i];
+        {
+            const float v = (1.0f - h) * state->hist_h[i] + h * S[i];
+            if (isfinite(v)) state->hist_h[i] = v;
+        }
         smooth_bins(Hv, S, nv, params->kernel);
         for (int32_t i = 0; i < nv; ++i)
-            state->hist_v[i] = (1.0f - h) * state->hist_v[i] + h * S[i];
+        {
+            const float v = (1.0f - h) * state->hist_v[i] + h * S[i];
+            if (isfinite(v)) state->hist_v[i] = v;
+        }
     }
 
     void ox_bhist_done(ox_bhist_params* params, ox_bhist_state* state)

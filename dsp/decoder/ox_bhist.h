@@ -78,7 +78,7 @@ extern "C"
 
     // Stores the sizes, snaps `resolution` (degrees) to the nearest of 5, 10, 15,
     // 20, 30 and 45 (the smaller on a tie; a non-finite request gives 10, anything
-    // from 37.5 up gives 45) and fixes both bin counts; allocates the kernel and
+    // above 37.5 gives 45) and fixes both bin counts; allocates the kernel and
     // the state arrays (zeroed). -7 for a sample rate <= 0, -3 for a size below
     // 1, -2 when an allocation fails (everything then freed); else 0.
     int32_t ox_bhist_alloc(ox_bhist_params* params, ox_bhist_state* state, int32_t framesize,

@@ -204,6 +204,30 @@ TEST(DirectionHistogram, SettingsBandRangeAndBadInput)
     EXPECT_EQ(fsignf(std::nanf("")), 0.0f);
 }
 
+TEST(DirectionHistogram, HugeFiniteFrameDoesNotPoisonHistograms)
+{
+    // A burst of a plane wave whose every band energy is still finite but
+    // whose sum over the bands is not: the histograms must recover once the
+    // sound is normal again, as the diffuse energy does.
+    Hist h;
+    std::vector<float> B[4];
+    for (auto& v : B) v.assign(kFft, 0.0f);
+    float g[4];
+    oxtest::plane_wave(0.0f, 0.0f, g);
+    const int lo = h.bands.edges[size_t(h.p.first_band)];
+    const int hi = h.bands.edges[size_t(h.p.last_band - 1)];
+    for (int k = lo; k < hi; ++k)
+        for (int c = 0; c < 4; ++c) B[c][size_t(2 * k)] = 3e18f * g[c];
+    for (int f = 0; f < 10; ++f) h.frame(B);
+    for (int c = 0; c < 4; ++c)
+        for (int k = lo; k < hi; ++k) B[c][size_t(2 * k)] *= 1e-18f;
+    for (int f = 0; f < 400; ++f) h.frame(B);
+    for (int i = 0; i < h.p.num_bins_h; ++i) ASSERT_TRUE(std::isfinite(h.s.hist_h[i])) << i;
+    for (int i = 0; i < h.p.num_bins_v; ++i) ASSERT_TRUE(std::isfinite(h.s.hist_v[i])) << i;
+    EXPECT_TRUE(std::isfinite(h.s.diffuse_energy));
+    EXPECT_EQ(std::max_element(h.s.hist_h, h.s.hist_h + h.p.num_bins_h) - h.s.hist_h, 18);
+}
+
 TEST(DirectionHistogram, WholeSampleRateRange)
 {
     for (float fs : {11025.0f, 192000.0f})
