@@ -194,10 +194,12 @@ int abdec_init(abdec_params* p, abdec_state* s, abdec_smallstate* ss,
 
     {
         int32_t nb = 0;
-        int r = ox_perc_makepercbands(N, ABDEC_MAX_BANDS, &nb, p->band_edges, p->band_weights, 1,
+        int r = ox_perc_makepercbands(N, ABDEC_MAX_BANDS, &nb, s->band_edges, s->band_weights, 1,
                                       fs, 1.0f, 0.0f);
         if (r != 0) return r;
         p->num_bands = nb;
+        p->band_edges = s->band_edges;
+        p->band_weights = s->band_weights;
     }
 
     for (int k = 0; k < p->num_inputs; ++k)
@@ -255,7 +257,7 @@ int abdec_init(abdec_params* p, abdec_state* s, abdec_smallstate* ss,
         if (r != 0) return r;
     }
 
-    if ((r = ox_a2b_alloc(&p->a2b, &s->a2b, hop, S, nb, p->band_edges, p->band_weights, fs)))
+    if ((r = ox_a2b_alloc(&p->a2b, &s->a2b, hop, S, nb, s->band_edges, s->band_weights, fs)))
         return r;
     if ((r = ox_a2b_init(&p->a2b, &s->a2b, &api->a2b, hop, S, nb, fs, p->band_edges,
                          p->band_weights)))

@@ -160,8 +160,8 @@ typedef struct abdec_params
     float output_gain;
     float sample_rate;
     int32_t num_bands;
-    int32_t band_edges[ABDEC_MAX_BANDS];
-    float band_weights[ABDEC_MAX_BANDS];
+    const int32_t* band_edges; // the band table in abdec_state, fixed at init
+    const float* band_weights;
     float beam_azimuth[ABDEC_MAX_SPEAKERS];       // radians
     float beam_elevation[ABDEC_MAX_SPEAKERS];     // radians
     float nominal_azimuth[ABDEC_MAX_SPEAKERS];    // degrees
@@ -208,6 +208,10 @@ typedef struct abdec_params
 // Running state of the engine: histories, overlap buffers and every block's state.
 typedef struct abdec_state
 {
+    // Perceptual band table, fixed by abdec_init. It lives here rather than in abdec_params, whose
+    // copies are rewritten while the audio thread reads another copy: the blocks point at it.
+    int32_t band_edges[ABDEC_MAX_BANDS];
+    float band_weights[ABDEC_MAX_BANDS];
     int32_t frame_count;
     float* in_hist[ABDEC_MAX_INPUTS];
     float* out_buf[ABDEC_MAX_SPEAKERS];
