@@ -569,7 +569,12 @@ void abdec_audioprocess(const abdec_params* p, abdec_state* s, abdec_smallstate*
         memmove(h, h + H, (size_t)WH * sizeof(float));
         const float* x = in[k];
         const float g = p->input_gain;
-        for (int32_t i = 0; i < H; ++i) h[WH + i] = ox_clampf(x[i] * g, -1.0e4f, 1.0e4f, 0.0f);
+        for (int32_t i = 0; i < H; ++i)
+        {
+            float v = x[i] * g;
+            if (!(fabsf(v) <= 1.0e4f)) v = ox_isfinitef(v) ? copysignf(1.0e4f, v) : 0.0f;
+            h[WH + i] = v;
+        }
     }
 
     // 2. Double mid-side: high-pass and low boost of the figure-of-eight channel.

@@ -67,6 +67,32 @@ TEST(AbdecLevels, LfeMutedGroupsAndUnusedChannels)
             EXPECT_NEAR(db(lfe_rms[1]) - db(lfe_rms[0]), -12.3, 1.5);
         }
     }
+    // The whole LFE frequency range takes effect: at 1000 Hz a 480 Hz tone passes the LFE.
+    {
+        Decoder d(1, kMenu51Itu);
+        d.config.spectral_option = 1.0f;
+        d.config.lfe_freq = 1000.0f;
+        ASSERT_EQ(d.build(), 0);
+        Signal out = d.run(fuma_wave(sine(n, 480.0, 48000, 0.5f), 0.0f, 0.0f));
+        EXPECT_NEAR(db(rms_from(out[3], (size_t)n / 2)), db(0.25), 1.0);
+    }
+    // The whole cross-over gain range takes effect on the low band of the main pair.
+    {
+        double low[2];
+        int k = 0;
+        for (float gain : {0.0f, -40.0f})
+        {
+            Decoder d(1, kMenuStereo);
+            d.config.xover_on = 1;
+            d.config.xover_freq = 200.0f;
+            d.config.xover_gain = gain;
+            ASSERT_EQ(d.build(), 0);
+            Signal out = d.run(fuma_wave(sine(n, 25.0, 48000, 0.5f), 0.0f, 0.0f));
+            low[k++] = rms_from(out[0], (size_t)n / 2);
+        }
+        EXPECT_NEAR(db(low[0]), db(0.25), 1.5); // the low band is W (channel 0)
+        EXPECT_LT(db(low[1]) - db(low[0]), -35.0);
+    }
     // A muted group is below -100 dBFS; "x" channels are exactly zero.
     Decoder q(1, kMenuQuadItu); // L R x x Ls Rs
     q.config.front.gain = -30.0f;

@@ -199,6 +199,14 @@ TEST(AbdecFormats, AmbixAndFumaFollowTheStandardConversion)
     for (int c = 0; c < 4; ++c)
         for (int i = lat; i < n; ++i) ASSERT_NEAR(got[c][i], ambix[c][i - lat], 2e-5f);
 
+    // A-format through "A-Format" output (coincident capsules) comes back unchanged.
+    Signal aformat = aformat_wave(s, 30.0f, 20.0f);
+    Decoder a2a(0, kMenuAformat);
+    ASSERT_EQ(a2a.build(), 0);
+    got = a2a.run(aformat);
+    for (int c = 0; c < 4; ++c)
+        for (int i = lat; i < n; ++i) ASSERT_NEAR(got[c][i], aformat[c][i - lat], 2e-5f);
+
     Decoder a2f(2, kMenuFuma);
     ASSERT_EQ(a2f.build(), 0);
     got = a2f.run(ambix);
