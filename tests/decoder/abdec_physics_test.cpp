@@ -185,3 +185,27 @@ TEST(AbdecPhysics, AmbisonicOutputKeepsTheDirection)
                 }
         }
 }
+
+// Mid-side arrays: MF front cardioid, S figure-of-eight to the left, MR rear cardioid, Z up.
+TEST(AbdecPhysics, MidSideInputsKeepLeftAndRight)
+{
+    const int n = kFs / 5;
+    std::vector<float> s = noise(n, 21, 0.25f);
+    for (int input : {3, 4, 6})
+        for (float az : {90.0f, -90.0f, 30.0f})
+        {
+            const double a = az * M_PI / 180.0;
+            const double g[4] = {0.5 + 0.5 * std::cos(a), 0.7355 * std::sin(a),
+                                 0.5 - 0.5 * std::cos(a), 0.0};
+            Decoder d(input, kMenuStereo);
+            ASSERT_EQ(d.build(), 0);
+            Signal in((size_t)d.setup.num_inputs, std::vector<float>(s.size()));
+            for (size_t c = 0; c < in.size(); ++c)
+                for (size_t i = 0; i < s.size(); ++i) in[c][i] = (float)(g[c] * s[i]);
+            std::vector<double> e = energies(d.run(in), (size_t)n / 2);
+            if (az > 0)
+                EXPECT_GT(e[0], 2.0 * e[1]) << "input " << input << " az " << az;
+            else
+                EXPECT_GT(e[1], 2.0 * e[0]) << "input " << input << " az " << az;
+        }
+}

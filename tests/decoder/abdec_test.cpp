@@ -31,6 +31,7 @@ TEST(AbdecSetup, FiguresAndErrors)
         EXPECT_EQ(d.setup.num_inputs, 4);
         EXPECT_EQ(d.setup.num_outputs, 8);
         EXPECT_EQ(d.setup.num_beams, 7);
+        EXPECT_EQ(d.setup.num_directions, 36);
     }
     {
         Decoder d(6, kMenuHoa3, 48000, 0);
