@@ -76,8 +76,12 @@ TEST(AbdecPhysics, HorizontalSourcesComeFromTheNearestSpeaker)
                         << " azimuth " << az;
                 }
                 // Mirror: left and right channel energies swap.
-                std::vector<double> a = wave_energies(d, 60.0f, 0.0f);
-                std::vector<double> b = wave_energies(d, -60.0f, 0.0f);
+                Decoder dl(input, menu), dr(input, menu);
+                dl.config.focus_mode = dr.config.focus_mode = focus_mode;
+                ASSERT_EQ(dl.build(), 0);
+                ASSERT_EQ(dr.build(), 0);
+                std::vector<double> a = wave_energies(dl, 60.0f, 0.0f);
+                std::vector<double> b = wave_energies(dr, -60.0f, 0.0f);
                 for (int k = 0; k < L->num_speakers; ++k)
                 {
                     if (L->azimuth[k] >= 0.0f) continue;
@@ -90,7 +94,7 @@ TEST(AbdecPhysics, HorizontalSourcesComeFromTheNearestSpeaker)
                     // Quiet speakers carry mostly the decorrelated diffuse part.
                     if (el > 0.1 * *std::max_element(a.begin(), a.end()))
                     {
-                        EXPECT_NEAR(10 * std::log10(el / er), 0.0, 1.0) << menu << " speaker " << k;
+                        EXPECT_NEAR(10 * std::log10(el / er), 0.0, 0.5) << menu << " speaker " << k;
                     }
                     EXPECT_GT(a[channel_of(L, k)], 2.0 * a[channel_of(L, mirror)]);
                 }
@@ -153,13 +157,14 @@ TEST(AbdecPhysics, AmbisonicOutputKeepsTheDirection)
 {
     for (int menu : {kMenuHoa2, kMenuHoa3})
         for (int input : {1, 0})
-        {
-            Decoder d(input, menu);
-            ASSERT_EQ(d.build(), 0);
-            for (float az : {0.0f, 45.0f, 120.0f, -100.0f, 90.0f})
+            for (float az : {0.0f, 45.0f, 120.0f, -100.0f})
                 for (float el : {0.0f, 30.0f, 69.1f})
                 {
-                    const int n = kFs / 4;
+                    // A fresh decoder per direction: small beam weights adapt slowly, so a
+                    // decoder that has just heard another direction is still on its way.
+                    Decoder d(input, menu);
+                    ASSERT_EQ(d.build(), 0);
+                    const int n = kFs / 5;
                     std::vector<float> s = noise(n, 8, 0.25f);
                     Signal in = input == 0 ? aformat_wave(s, az, el) : fuma_wave(s, az, el);
                     Signal out = d.run(in);
@@ -176,14 +181,10 @@ TEST(AbdecPhysics, AmbisonicOutputKeepsTheDirection)
                     double cosang = std::cos(eel * M_PI / 180) * std::cos(el * M_PI / 180) *
                                         std::cos((eaz - az) * M_PI / 180) +
                                     std::sin(eel * M_PI / 180) * std::sin(el * M_PI / 180);
-                    // The beams pull a source between speakers towards the nearest ones by up
-                    // to about 11 degrees (first-order virtual microphones: under 1).
-                    const double limit = 12.0;
                     double ang = std::acos(std::min(1.0, cosang)) * 180 / M_PI;
-                    EXPECT_LT(ang, limit) << menu << " " << input << " az " << az << " el " << el
-                                          << " est " << eaz << " " << eel;
+                    EXPECT_LT(ang, 10.0) << menu << " " << input << " az " << az << " el " << el
+                                         << " est " << eaz << " " << eel;
                 }
-        }
 }
 
 // Mid-side arrays: MF front cardioid, S figure-of-eight to the left, MR rear cardioid, Z up.
