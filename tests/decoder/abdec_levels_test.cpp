@@ -250,3 +250,23 @@ TEST(AbdecRobustness, UpdatesFromAnotherThreadWhileProcessing)
     for (auto& ch : out)
         for (float v : ch) ASSERT_TRUE(std::isfinite(v));
 }
+
+TEST(AbdecLevels, ChannelTestVisitsTheOutputsInTurn)
+{
+    Decoder d(1, kMenuStereo);
+    ASSERT_EQ(d.build(), 0);
+    const int n = 48000 * 5 / 2;
+    Signal silence(4, std::vector<float>(n, 0.0f));
+    Signal out = d.run(silence, {480});
+    for (auto& ch : out)
+        for (float v : ch) ASSERT_EQ(v, 0.0f); // idle until asked
+    ox_abdec_channel_test(d.h);
+    out = d.run(silence, {480});
+    // Channel 0 in the first second, channel 1 in the second, then silence.
+    EXPECT_GT(rms_from(std::vector<float>(out[0].begin(), out[0].begin() + 24000), 0), 0.01);
+    EXPECT_EQ(rms_from(std::vector<float>(out[1].begin(), out[1].begin() + 24000), 0), 0.0);
+    EXPECT_GT(rms_from(std::vector<float>(out[1].begin() + 50000, out[1].begin() + 74000), 0),
+              0.01);
+    EXPECT_EQ(rms_from(std::vector<float>(out[0].begin() + 50000, out[0].end()), 0), 0.0);
+    EXPECT_EQ(rms_from(std::vector<float>(out[1].begin() + 100000, out[1].end()), 0), 0.0);
+}
