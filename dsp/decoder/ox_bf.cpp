@@ -205,256 +205,251 @@ void store_header(ox_bf_params* p, int32_t framesize, int32_t specsize, int32_t 
 
 } // namespace
 
-extern "C"
+extern "C" {
+
+int32_t ox_bf_alloc(ox_bf_params* params, ox_bf_state* state, int32_t framesize, int32_t specsize,
+                    int32_t num_bands, const int32_t* band_edges, float sample_rate)
 {
-
-    int32_t ox_bf_alloc(ox_bf_params* params, ox_bf_state* state, int32_t framesize,
-                        int32_t specsize, int32_t num_bands, const int32_t* band_edges,
-                        float sample_rate)
+    if (!params || !state) return -3;
+    const int32_t rc = oxband::check_alloc(sample_rate, framesize, specsize, num_bands);
+    if (rc) return rc;
+    memset(params, 0, sizeof(*params));
+    memset(state, 0, sizeof(*state));
+    store_header(params, framesize, specsize, num_bands, band_edges, sample_rate);
+    params->capacity_bands = num_bands;
+    const size_t nb = size_t(num_bands);
+    params->band_coherence = static_cast<float*>(calloc(nb, sizeof(float)));
+    params->table_edges = static_cast<int32_t*>(calloc(nb, sizeof(int32_t)));
+    float** arrays[7];
+    state_arrays(state, arrays);
+    if (!oxband::alloc_all(arrays, 7, nb) || !params->band_coherence || !params->table_edges)
     {
-        if (!params || !state) return -3;
-        const int32_t rc = oxband::check_alloc(sample_rate, framesize, specsize, num_bands);
-        if (rc) return rc;
-        memset(params, 0, sizeof(*params));
-        memset(state, 0, sizeof(*state));
-        store_header(params, framesize, specsize, num_bands, band_edges, sample_rate);
-        params->capacity_bands = num_bands;
-        const size_t nb = size_t(num_bands);
-        params->band_coherence = static_cast<float*>(calloc(nb, sizeof(float)));
-        params->table_edges = static_cast<int32_t*>(calloc(nb, sizeof(int32_t)));
-        float** arrays[7];
-        state_arrays(state, arrays);
-        if (!oxband::alloc_all(arrays, 7, nb) || !params->band_coherence || !params->table_edges)
+        ox_bf_done(params, state);
+        return -2;
+    }
+    return 0;
+}
+
+void ox_bf_default_cfg(ox_bf_cfg* cfg)
+{
+    if (!cfg) return;
+    cfg->mode = 188;
+    cfg->beam_gain = 0.0f;
+    cfg->aux_factor = 1.0f;
+    cfg->diffuse_level = -40.0f;
+    cfg->gain_floor = -30.0f;
+    cfg->eigen_floor = -20.0f;
+    cfg->direct_floor = -20.0f;
+    cfg->coherence = 0.5f;
+    cfg->diffuse_scale = 1.0f;
+    cfg->diffuse_out_level = -10.0f;
+    cfg->direct_mix = 0.0f;
+    cfg->diffuse_mix = 0.0f;
+    cfg->cross_attack_time = 10.0f;
+    cfg->cross_release_time = 10.0f;
+    cfg->weight_attack_time = 10.0f;
+    cfg->weight_release_time = 10.0f;
+    cfg->coherence_exponent = 1.0f;
+    cfg->spacing = 20.0f;
+}
+
+int32_t ox_bf_init(ox_bf_params* params, ox_bf_state* state, ox_bf_cfg* cfg, int32_t framesize,
+                   int32_t specsize, int32_t num_bands, const int32_t* band_edges,
+                   float sample_rate)
+{
+    if (!params || !state || !cfg) return -3;
+    const int32_t rc = oxband::check_init(sample_rate, framesize, specsize, num_bands);
+    if (rc) return rc;
+    // The arrays were sized by ox_bf_alloc: more bands would run past them.
+    if (num_bands > params->capacity_bands || !band_edges || !params->band_coherence ||
+        !state->power1 || !state->weight4)
+        return -3;
+    store_header(params, framesize, specsize, num_bands, band_edges, sample_rate);
+    params->soft_limit = 1.8317807f;
+    params->level_limit = 40.0f;
+    ox_bf_update_cfg(params, cfg);
+    ox_bf_reset(params, state);
+    return 0;
+}
+
+int32_t ox_bf_update_cfg(ox_bf_params* params, ox_bf_cfg* cfg)
+{
+    return update(params, cfg, nullptr);
+}
+
+int32_t ox_bf_update_cfg_shared(ox_bf_params* params, ox_bf_cfg* cfg, const ox_bf_params* shared)
+{
+    return update(params, cfg, shared);
+}
+
+void ox_bf_reset(ox_bf_params* params, ox_bf_state* state)
+{
+    if (!params || !state) return;
+    const int32_t n =
+        params->num_bands < params->capacity_bands ? params->num_bands : params->capacity_bands;
+    if (n < 1) return;
+    float** arrays[7];
+    state_arrays(state, arrays);
+    for (float** a : arrays)
+        if (*a) memset(*a, 0, size_t(n) * sizeof(float));
+}
+
+void ox_bf_process_frame(const ox_bf_params* params, ox_bf_state* state, const float* const* pair,
+                         const float* smoothing, const float* coherence, float focus)
+{
+    if (!params || !state || !pair || !pair[0] || !pair[1] || !params->band_edges ||
+        !params->band_coherence || !state->power1 || !state->weight4)
+        return;
+    const int32_t nb = params->num_bands;
+    if (nb < 1 || nb > params->capacity_bands) return;
+    const int32_t ns = params->specsize, mode = params->mode;
+    const float* c1 = pair[0];
+    const float* c2 = pair[1];
+    if (!isfinite(focus)) focus = 0.0f;
+
+    for (int32_t b = 0; b < nb; ++b)
+    {
+        // 1. Band statistics. A frame whose sums are not finite is skipped,
+        // so one bad sample never stays in the smoothed statistics.
+        const float E1 = oxband::energy(c1, b, nb, params->band_edges, ns);
+        const float E2 = oxband::energy(c2, b, nb, params->band_edges, ns);
+        float X, Xi;
+        oxband::cross(c1, c2, b, nb, params->band_edges, ns, &X, &Xi);
+        if (!isfinite(E1) || !isfinite(E2) || !isfinite(X)) continue;
+        float s;
+        if (mode & OX_BF_CALLER_SMOOTHING)
+            s = smoothing ? ox_clampf(smoothing[b], 0.0f, 1.0f, 1.0f) : 1.0f;
+        else
         {
-            ox_bf_done(params, state);
-            return -2;
+            const float o = state->cross[b];
+            const float f = fabsf(o) > fabsf(X) ? params->cross_release : params->cross_attack;
+            s = ox_clampf(fabsf(X - o) / fmaxf(fabsf(o), fabsf(X) + kEps) * f, 0.0f, 1.0f, 1.0f);
         }
-        return 0;
-    }
+        const float a = (mode & OX_BF_SMOOTH_STATS) ? s : 1.0f;
+        state->cross[b] = a * X + (1.0f - a) * state->cross[b];
+        state->power1[b] = a * E1 + (1.0f - a) * state->power1[b];
+        state->power2[b] = a * E2 + (1.0f - a) * state->power2[b];
 
-    void ox_bf_default_cfg(ox_bf_cfg* cfg)
-    {
-        if (!cfg) return;
-        cfg->mode = 188;
-        cfg->beam_gain = 0.0f;
-        cfg->aux_factor = 1.0f;
-        cfg->diffuse_level = -40.0f;
-        cfg->gain_floor = -30.0f;
-        cfg->eigen_floor = -20.0f;
-        cfg->direct_floor = -20.0f;
-        cfg->coherence = 0.5f;
-        cfg->diffuse_scale = 1.0f;
-        cfg->diffuse_out_level = -10.0f;
-        cfg->direct_mix = 0.0f;
-        cfg->diffuse_mix = 0.0f;
-        cfg->cross_attack_time = 10.0f;
-        cfg->cross_release_time = 10.0f;
-        cfg->weight_attack_time = 10.0f;
-        cfg->weight_release_time = 10.0f;
-        cfg->coherence_exponent = 1.0f;
-        cfg->spacing = 20.0f;
-    }
-
-    int32_t ox_bf_init(ox_bf_params* params, ox_bf_state* state, ox_bf_cfg* cfg, int32_t framesize,
-                       int32_t specsize, int32_t num_bands, const int32_t* band_edges,
-                       float sample_rate)
-    {
-        if (!params || !state || !cfg) return -3;
-        const int32_t rc = oxband::check_init(sample_rate, framesize, specsize, num_bands);
-        if (rc) return rc;
-        // The arrays were sized by ox_bf_alloc: more bands would run past them.
-        if (num_bands > params->capacity_bands || !band_edges || !params->band_coherence ||
-            !state->power1 || !state->weight4)
-            return -3;
-        store_header(params, framesize, specsize, num_bands, band_edges, sample_rate);
-        params->soft_limit = 1.8317807f;
-        params->level_limit = 40.0f;
-        ox_bf_update_cfg(params, cfg);
-        ox_bf_reset(params, state);
-        return 0;
-    }
-
-    int32_t ox_bf_update_cfg(ox_bf_params* params, ox_bf_cfg* cfg)
-    {
-        return update(params, cfg, nullptr);
-    }
-
-    int32_t ox_bf_update_cfg_shared(ox_bf_params* params, ox_bf_cfg* cfg,
-                                    const ox_bf_params* shared)
-    {
-        return update(params, cfg, shared);
-    }
-
-    void ox_bf_reset(ox_bf_params* params, ox_bf_state* state)
-    {
-        if (!params || !state) return;
-        const int32_t n =
-            params->num_bands < params->capacity_bands ? params->num_bands : params->capacity_bands;
-        if (n < 1) return;
-        float** arrays[7];
-        state_arrays(state, arrays);
-        for (float** a : arrays)
-            if (*a) memset(*a, 0, size_t(n) * sizeof(float));
-    }
-
-    void ox_bf_process_frame(const ox_bf_params* params, ox_bf_state* state,
-                             const float* const* pair, const float* smoothing,
-                             const float* coherence, float focus)
-    {
-        if (!params || !state || !pair || !pair[0] || !pair[1] || !params->band_edges ||
-            !params->band_coherence || !state->power1 || !state->weight4)
-            return;
-        const int32_t nb = params->num_bands;
-        if (nb < 1 || nb > params->capacity_bands) return;
-        const int32_t ns = params->specsize, mode = params->mode;
-        const float* c1 = pair[0];
-        const float* c2 = pair[1];
-        if (!isfinite(focus)) focus = 0.0f;
-
-        for (int32_t b = 0; b < nb; ++b)
+        // 2. Model inputs.
+        float P1 = state->power1[b], P2 = state->power2[b], Q = state->cross[b];
+        float gamma = params->coherence;
+        if (mode & OX_BF_LEVEL_MODEL)
         {
-            // 1. Band statistics. A frame whose sums are not finite is skipped,
-            // so one bad sample never stays in the smoothed statistics.
-            const float E1 = oxband::energy(c1, b, nb, params->band_edges, ns);
-            const float E2 = oxband::energy(c2, b, nb, params->band_edges, ns);
-            float X, Xi;
-            oxband::cross(c1, c2, b, nb, params->band_edges, ns, &X, &Xi);
-            if (!isfinite(E1) || !isfinite(E2) || !isfinite(X)) continue;
-            float s;
-            if (mode & OX_BF_CALLER_SMOOTHING)
-                s = smoothing ? ox_clampf(smoothing[b], 0.0f, 1.0f, 1.0f) : 1.0f;
-            else
-            {
-                const float o = state->cross[b];
-                const float f = fabsf(o) > fabsf(X) ? params->cross_release : params->cross_attack;
-                s = ox_clampf(fabsf(X - o) / fmaxf(fabsf(o), fabsf(X) + kEps) * f, 0.0f, 1.0f,
-                              1.0f);
-            }
-            const float a = (mode & OX_BF_SMOOTH_STATS) ? s : 1.0f;
-            state->cross[b] = a * X + (1.0f - a) * state->cross[b];
-            state->power1[b] = a * E1 + (1.0f - a) * state->power1[b];
-            state->power2[b] = a * E2 + (1.0f - a) * state->power2[b];
+            // Level difference and normalised cross-power, both soft-limited,
+            // so the covariance stays well conditioned.
+            gamma = params->band_coherence[b];
+            const float L = 10.0f * log10f(P2 / (P1 + kEps));
+            const float r = Q / (sqrtf(P1) * sqrtf(P2) + kEps);
+            const float ll = params->level_limit, sl = params->soft_limit;
+            P1 = 1.0f;
+            P2 = powf(10.0f, tanhf(L / ll) * ll / 10.0f);
+            Q = (sqrtf(P2) + kEps) * tanhf(r / sl) * sl;
+        }
 
-            // 2. Model inputs.
-            float P1 = state->power1[b], P2 = state->power2[b], Q = state->cross[b];
-            float gamma = params->coherence;
-            if (mode & OX_BF_LEVEL_MODEL)
-            {
-                // Level difference and normalised cross-power, both soft-limited,
-                // so the covariance stays well conditioned.
-                gamma = params->band_coherence[b];
-                const float L = 10.0f * log10f(P2 / (P1 + kEps));
-                const float r = Q / (sqrtf(P1) * sqrtf(P2) + kEps);
-                const float ll = params->level_limit, sl = params->soft_limit;
-                P1 = 1.0f;
-                P2 = powf(10.0f, tanhf(L / ll) * ll / 10.0f);
-                Q = (sqrtf(P2) + kEps) * tanhf(r / sl) * sl;
-            }
+        // 3. Keep the cross-power within what the powers allow, and at least
+        // the diffuse field's share.
+        Q = fminf(Q, sqrtf(P1) * sqrtf(P2) + kEps);
+        Q = fmaxf(Q, gamma * fminf(P1, P2));
 
-            // 3. Keep the cross-power within what the powers allow, and at least
-            // the diffuse field's share.
-            Q = fminf(Q, sqrtf(P1) * sqrtf(P2) + kEps);
-            Q = fmaxf(Q, gamma * fminf(P1, P2));
+        // 4. Diffuse power: the smaller root of the model P = S + Pd * [[1,
+        // gamma], [gamma, 1]] with a rank-one direct part S.
+        const float B = 2.0f * gamma * Q - P1 - P2;
+        const float A = 1.0f - gamma * gamma;
+        const float D = P1 * P2 - Q * Q;
+        float Pd = (-B - sqrtf(fmaxf(0.0f, B * B - 4.0f * A * D))) / (2.0f * A + kEps) *
+                   params->diffuse_scale;
+        Pd = ox_clampf(Pd, 0.0f, fminf(P1, P2), 0.0f);
+        const float S1 = P1 - Pd, S2 = P2 - Pd;
+        const float R = sqrtf(S1 * S2);
 
-            // 4. Diffuse power: the smaller root of the model P = S + Pd * [[1,
-            // gamma], [gamma, 1]] with a rank-one direct part S.
-            const float B = 2.0f * gamma * Q - P1 - P2;
-            const float A = 1.0f - gamma * gamma;
-            const float D = P1 * P2 - Q * Q;
-            float Pd = (-B - sqrtf(fmaxf(0.0f, B * B - 4.0f * A * D))) / (2.0f * A + kEps) *
-                       params->diffuse_scale;
-            Pd = ox_clampf(Pd, 0.0f, fminf(P1, P2), 0.0f);
-            const float S1 = P1 - Pd, S2 = P2 - Pd;
-            const float R = sqrtf(S1 * S2);
+        float cohfac = 1.0f;
+        if (mode & OX_BF_COHERENCE_STEP)
+        {
+            const float cb = coherence ? ox_clampf(coherence[b], 0.0f, 1.0f, 0.0f) : 0.0f;
+            const double f = 1.0 - pow(double(cb), double(params->coherence_exponent));
+            cohfac = float(ox_clampd(f, 0.0, 1.0, 1.0));
+        }
 
-            float cohfac = 1.0f;
-            if (mode & OX_BF_COHERENCE_STEP)
-            {
-                const float cb = coherence ? ox_clampf(coherence[b], 0.0f, 1.0f, 0.0f) : 0.0f;
-                const double f = 1.0 - pow(double(cb), double(params->coherence_exponent));
-                cohfac = float(ox_clampd(f, 0.0, 1.0, 1.0));
-            }
+        if (mode & OX_BF_SINGLE_GAIN)
+        {
+            const float q = ox_clampf(S1 / (P1 + kEps), 0.0f, 1.0f, 0.0f);
+            const float G1 = q + (1.0f - q) * params->diffuse_mix;
+            const float G2 = fminf(R / (P2 + kEps), focus) * G1;
+            state->weight1[b] =
+                fmaxf(smooth(params, state->weight1[b], G1, cohfac), params->gain_floor);
+            state->weight2[b] =
+                fmaxf(smooth(params, state->weight2[b], G2, cohfac), params->gain_floor);
+            continue;
+        }
 
-            if (mode & OX_BF_SINGLE_GAIN)
-            {
-                const float q = ox_clampf(S1 / (P1 + kEps), 0.0f, 1.0f, 0.0f);
-                const float G1 = q + (1.0f - q) * params->diffuse_mix;
-                const float G2 = fminf(R / (P2 + kEps), focus) * G1;
-                state->weight1[b] =
-                    fmaxf(smooth(params, state->weight1[b], G1, cohfac), params->gain_floor);
-                state->weight2[b] =
-                    fmaxf(smooth(params, state->weight2[b], G2, cohfac), params->gain_floor);
-                continue;
-            }
+        // 5. Inverse covariance.
+        float m11, m12, m22;
+        if (mode & OX_BF_LEVEL_MODEL)
+        {
+            // Exact inverse. The determinant keeps its sign but never comes
+            // closer to 0 than 1 % of P1 P2: a cross-power raised above the
+            // powers' geometric mean (coherence above 1) can make the matrix
+            // singular, and its inverse would blow the weights up.
+            float det = D + kEps;
+            const float floor = 0.01f * P1 * P2 + kEps;
+            if (fabsf(det) < floor) det = det < 0.0f ? -floor : floor;
+            m11 = P2 / det;
+            m22 = P1 / det;
+            m12 = -Q / det;
+        }
+        else
+        {
+            // Eigen decomposition with the smaller eigenvalue floored
+            // relative to the larger one.
+            const float m = 0.5f * (P1 + P2);
+            const float root = sqrtf(fmaxf(m * m - D, kEps));
+            const float l1 = m + root;
+            const float l2 = fmaxf(fmaxf(m - root, params->eigen_floor * l1), kEps);
+            const float t = 0.5f * atan2f(2.0f * Q * (P1 + P2), P1 * P1 - P2 * P2);
+            const float c = cosf(t), sn = sinf(t);
+            m11 = c * c / l1 + sn * sn / l2;
+            m22 = sn * sn / l1 + c * c / l2;
+            m12 = c * sn * (1.0f / l1 - 1.0f / l2);
+        }
 
-            // 5. Inverse covariance.
-            float m11, m12, m22;
-            if (mode & OX_BF_LEVEL_MODEL)
-            {
-                // Exact inverse. The determinant keeps its sign but never comes
-                // closer to 0 than 1 % of P1 P2: a cross-power raised above the
-                // powers' geometric mean (coherence above 1) can make the matrix
-                // singular, and its inverse would blow the weights up.
-                float det = D + kEps;
-                const float floor = 0.01f * P1 * P2 + kEps;
-                if (fabsf(det) < floor) det = det < 0.0f ? -floor : floor;
-                m11 = P2 / det;
-                m22 = P1 / det;
-                m12 = -Q / det;
-            }
-            else
-            {
-                // Eigen decomposition with the smaller eigenvalue floored
-                // relative to the larger one.
-                const float m = 0.5f * (P1 + P2);
-                const float root = sqrtf(fmaxf(m * m - D, kEps));
-                const float l1 = m + root;
-                const float l2 = fmaxf(fmaxf(m - root, params->eigen_floor * l1), kEps);
-                const float t = 0.5f * atan2f(2.0f * Q * (P1 + P2), P1 * P1 - P2 * P2);
-                const float c = cosf(t), sn = sinf(t);
-                m11 = c * c / l1 + sn * sn / l2;
-                m22 = sn * sn / l1 + c * c / l2;
-                m12 = c * sn * (1.0f / l1 - 1.0f / l2);
-            }
+        // 6, 7. Directional gain and the target of output 1.
+        float g = direct_gain(params, S1, S2, R, focus);
+        float kd = params->diffuse_level;
+        if (mode & OX_BF_COMBINED)
+        {
+            kd = params->diffuse_out_level < 1e-6f ? 0.0f : params->diffuse_mix;
+            g *= params->direct_mix;
+        }
+        float t1 = g * S1 + kd * Pd, t2 = g * R + kd * gamma * Pd;
+        state->weight1[b] = smooth(params, state->weight1[b], m11 * t1 + m12 * t2, cohfac);
+        state->weight2[b] = smooth(params, state->weight2[b], m12 * t1 + m22 * t2, cohfac);
 
-            // 6, 7. Directional gain and the target of output 1.
-            float g = direct_gain(params, S1, S2, R, focus);
-            float kd = params->diffuse_level;
-            if (mode & OX_BF_COMBINED)
-            {
-                kd = params->diffuse_out_level < 1e-6f ? 0.0f : params->diffuse_mix;
-                g *= params->direct_mix;
-            }
-            float t1 = g * S1 + kd * Pd, t2 = g * R + kd * gamma * Pd;
-            state->weight1[b] = smooth(params, state->weight1[b], m11 * t1 + m12 * t2, cohfac);
-            state->weight2[b] = smooth(params, state->weight2[b], m12 * t1 + m22 * t2, cohfac);
-
-            // 9. Output 2: the diffuse sound plus a little direct sound.
-            if (!(mode & OX_BF_COMBINED))
-            {
-                const float md = params->diffuse_out_level < 1e-6f ? 0.0f : 1.0f;
-                t1 = params->diffuse_level * S1 + md * Pd;
-                t2 = params->diffuse_level * R + md * gamma * Pd;
-                state->weight3[b] = smooth(params, state->weight3[b], m11 * t1 + m12 * t2, cohfac);
-                state->weight4[b] = smooth(params, state->weight4[b], m12 * t1 + m22 * t2, cohfac);
-            }
+        // 9. Output 2: the diffuse sound plus a little direct sound.
+        if (!(mode & OX_BF_COMBINED))
+        {
+            const float md = params->diffuse_out_level < 1e-6f ? 0.0f : 1.0f;
+            t1 = params->diffuse_level * S1 + md * Pd;
+            t2 = params->diffuse_level * R + md * gamma * Pd;
+            state->weight3[b] = smooth(params, state->weight3[b], m11 * t1 + m12 * t2, cohfac);
+            state->weight4[b] = smooth(params, state->weight4[b], m12 * t1 + m22 * t2, cohfac);
         }
     }
+}
 
-    void ox_bf_done(ox_bf_params* params, ox_bf_state* state)
+void ox_bf_done(ox_bf_params* params, ox_bf_state* state)
+{
+    if (params)
     {
-        if (params)
-        {
-            free(params->band_coherence);
-            params->band_coherence = nullptr;
-            free(params->table_edges);
-            params->table_edges = nullptr;
-            params->table_valid = 0;
-        }
-        if (!state) return;
-        float** arrays[7];
-        state_arrays(state, arrays);
-        oxband::free_all(arrays, 7);
+        free(params->band_coherence);
+        params->band_coherence = nullptr;
+        free(params->table_edges);
+        params->table_edges = nullptr;
+        params->table_valid = 0;
     }
+    if (!state) return;
+    float** arrays[7];
+    state_arrays(state, arrays);
+    oxband::free_all(arrays, 7);
+}
 
 } // extern "C"

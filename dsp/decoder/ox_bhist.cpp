@@ -73,227 +73,224 @@ float frame_ms(const ox_bhist_params* p)
 
 } // namespace
 
-extern "C"
+extern "C" {
+
+int32_t ox_bhist_alloc(ox_bhist_params* params, ox_bhist_state* state, int32_t framesize,
+                       int32_t specsize, int32_t num_bands, const int32_t* band_edges,
+                       float sample_rate, float resolution)
 {
+    if (!params || !state) return -3;
+    const int32_t rc = oxband::check_alloc(sample_rate, framesize, specsize, num_bands);
+    if (rc) return rc;
+    memset(params, 0, sizeof(*params));
+    memset(state, 0, sizeof(*state));
+    store_header(params, framesize, specsize, num_bands, band_edges, sample_rate);
+    params->capacity_bands = num_bands;
+    params->resolution = snap_resolution(resolution);
+    params->num_bins_h = int32_t(lroundf(360.0f / params->resolution));
+    params->num_bins_v = params->num_bins_h;
 
-    int32_t ox_bhist_alloc(ox_bhist_params* params, ox_bhist_state* state, int32_t framesize,
-                           int32_t specsize, int32_t num_bands, const int32_t* band_edges,
-                           float sample_rate, float resolution)
+    params->kernel = static_cast<float*>(calloc(5, sizeof(float)));
+    float** arrays[9];
+    state_arrays(state, arrays);
+    bool ok = oxband::alloc_all(arrays, 7, size_t(num_bands));
+    ok = oxband::alloc_all(arrays + 7, 1, size_t(params->num_bins_h)) && ok;
+    ok = oxband::alloc_all(arrays + 8, 1, size_t(params->num_bins_v)) && ok;
+    if (!ok || !params->kernel)
     {
-        if (!params || !state) return -3;
-        const int32_t rc = oxband::check_alloc(sample_rate, framesize, specsize, num_bands);
-        if (rc) return rc;
-        memset(params, 0, sizeof(*params));
-        memset(state, 0, sizeof(*state));
-        store_header(params, framesize, specsize, num_bands, band_edges, sample_rate);
-        params->capacity_bands = num_bands;
-        params->resolution = snap_resolution(resolution);
-        params->num_bins_h = int32_t(lroundf(360.0f / params->resolution));
-        params->num_bins_v = params->num_bins_h;
+        ox_bhist_done(params, state);
+        return -2;
+    }
+    return 0;
+}
 
-        params->kernel = static_cast<float*>(calloc(5, sizeof(float)));
-        float** arrays[9];
-        state_arrays(state, arrays);
-        bool ok = oxband::alloc_all(arrays, 7, size_t(num_bands));
-        ok = oxband::alloc_all(arrays + 7, 1, size_t(params->num_bins_h)) && ok;
-        ok = oxband::alloc_all(arrays + 8, 1, size_t(params->num_bins_v)) && ok;
-        if (!ok || !params->kernel)
-        {
-            ox_bhist_done(params, state);
-            return -2;
-        }
-        return 0;
+void ox_bhist_default_cfg(ox_bhist_cfg* cfg)
+{
+    if (!cfg) return;
+    cfg->mode = 0;
+    cfg->angle = 60.0f;
+    cfg->time_constant = 30.0f;
+}
+
+int32_t ox_bhist_init(ox_bhist_params* params, ox_bhist_state* state, ox_bhist_cfg* cfg,
+                      int32_t framesize, int32_t specsize, int32_t num_bands,
+                      const int32_t* band_edges, float sample_rate)
+{
+    if (!params || !state || !cfg) return -3;
+    const int32_t rc = oxband::check_init(sample_rate, framesize, specsize, num_bands);
+    if (rc) return rc;
+    // The arrays were sized by ox_bhist_alloc: more bands would run past them.
+    if (num_bands > params->capacity_bands || !band_edges || !params->kernel || !state->energy_w ||
+        !state->intensity_z || !state->hist_h || !state->hist_v)
+        return -3;
+    store_header(params, framesize, specsize, num_bands, band_edges, sample_rate);
+    params->band_smoothing = oxband::factor(frame_ms(params), 30.0f, 30.0f);
+    params->first_band =
+        ox_perc_freq2band(2 * specsize, num_bands, band_edges, 100.0f, sample_rate);
+    params->last_band =
+        ox_perc_freq2band(2 * specsize, num_bands, band_edges, 10000.0f, sample_rate);
+    const float kernel[5] = {0.0f, 0.25f, 0.5f, 0.25f, 0.0f};
+    memcpy(params->kernel, kernel, sizeof(kernel));
+    ox_bhist_update_cfg(params, cfg);
+    ox_bhist_reset(params, state);
+    return 0;
+}
+
+int32_t ox_bhist_update_cfg(ox_bhist_params* params, ox_bhist_cfg* cfg)
+{
+    if (!params || !cfg) return -3;
+    cfg->angle = ox_clampf(cfg->angle, 0.0f, 90.0f, 60.0f);
+    cfg->time_constant = ox_clampf(cfg->time_constant, 10.0f, 1000.0f, 30.0f);
+    params->mode = cfg->mode;
+    params->angle = cfg->angle * kPi / 180.0f;
+    params->hist_smoothing = params->sample_rate > 0.0f
+                                 ? oxband::factor(frame_ms(params), cfg->time_constant, 30.0f)
+                                 : 1.0f;
+    return 0;
+}
+
+void ox_bhist_reset(ox_bhist_params* params, ox_bhist_state* state)
+{
+    if (!params || !state) return;
+    const int32_t n =
+        params->num_bands < params->capacity_bands ? params->num_bands : params->capacity_bands;
+    float** arrays[9];
+    state_arrays(state, arrays);
+    for (int i = 0; i < 7 && n >= 1; ++i)
+        if (*arrays[i]) memset(*arrays[i], 0, size_t(n) * sizeof(float));
+    if (state->hist_h && params->num_bins_h > 0)
+        memset(state->hist_h, 0, size_t(params->num_bins_h) * sizeof(float));
+    if (state->hist_v && params->num_bins_v > 0)
+        memset(state->hist_v, 0, size_t(params->num_bins_v) * sizeof(float));
+    state->diffuse_energy = 0.0f;
+}
+
+void ox_bhist_process_frame(const ox_bhist_params* params, ox_bhist_state* state,
+                            const float* const* in)
+{
+    if (!params || !state || !in || !in[0] || !in[1] || !in[2] || !in[3] || !params->band_edges ||
+        !params->kernel || !state->energy_w || !state->intensity_z || !state->hist_h ||
+        !state->hist_v)
+        return;
+    const int32_t nb = params->num_bands, ns = params->specsize;
+    const int32_t nh = params->num_bins_h, nv = params->num_bins_v;
+    if (nb < 1 || nb > params->capacity_bands || nh < 3 || nh > OX_BHIST_MAX_BINS || nv < 3 ||
+        nv > OX_BHIST_MAX_BINS)
+        return;
+    const int32_t* edges = params->band_edges;
+    const float a = params->band_smoothing;
+
+    // 1. Band statistics; a band whose sums are not finite keeps its old
+    // values, so a bad sample never stays in the smoothed state.
+    for (int32_t b = 0; b < nb; ++b)
+    {
+        float e[4], ix[3], im;
+        for (int c = 0; c < 4; ++c) e[c] = oxband::energy(in[c], b, nb, edges, ns);
+        for (int c = 0; c < 3; ++c) oxband::cross(in[0], in[c + 1], b, nb, edges, ns, &ix[c], &im);
+        bool finite = true;
+        for (float v : e) finite = finite && isfinite(v);
+        for (float v : ix) finite = finite && isfinite(v);
+        if (!finite) continue;
+        float* dst[7] = {state->energy_w,    state->energy_x,    state->energy_y,   state->energy_z,
+                         state->intensity_x, state->intensity_y, state->intensity_z};
+        const float src[7] = {e[0], e[1], e[2], e[3], ix[0], ix[1], ix[2]};
+        for (int c = 0; c < 7; ++c) dst[c][b] = a * src[c] + (1.0f - a) * dst[c][b];
     }
 
-    void ox_bhist_default_cfg(ox_bhist_cfg* cfg)
+    // 2, 3. Direct energy into the bins of its direction, diffuse energy summed.
+    float Hh[OX_BHIST_MAX_BINS] = {0.0f}, Hv[OX_BHIST_MAX_BINS] = {0.0f};
+    float D = 0.0f;
+    const float angle = params->angle, res = params->resolution;
+    const int32_t from = params->first_band + 1 > 0 ? params->first_band + 1 : 0;
+    const int32_t to = params->last_band < nb ? params->last_band : nb;
+    for (int32_t b = from; b < to; ++b)
     {
-        if (!cfg) return;
-        cfg->mode = 0;
-        cfg->angle = 60.0f;
-        cfg->time_constant = 30.0f;
+        const float E = state->energy_w[b];
+        const float Ix = state->intensity_x[b], Iy = state->intensity_y[b],
+                    Iz = state->intensity_z[b];
+        if (!isfinite(E) || !isfinite(Ix) || !isfinite(Iy) || !isfinite(Iz)) continue;
+        const float den =
+            E + 0.5f * (state->energy_x[b] + state->energy_y[b] + state->energy_z[b]) + kEps;
+        const float psi = ox_clampf(1.0f - 1.4142135f * (fabsf(Ix) + fabsf(Iy) + fabsf(Iz)) / den,
+                                    1e-10f, 1.0f, 1.0f);
+        const float direct = E * (1.0f - psi);
+
+        const float az = atan2f(Iy, Ix);
+        const float el = atan2f(Iz, sqrtf(Ix * Ix + Iy * Iy));
+        if (fabsf(el) < angle)
+            Hh[angle_bin(-az, res, nh)] += direct * (fabsf(el - angle) / (angle + 1.0f));
+
+        const float b2 = atan2f(Iz, Ix);
+        const float a2 = atan2f(Iy, sqrtf(Ix * Ix + Iz * Iz));
+        if (fabsf(a2) < angle)
+            Hv[angle_bin(b2, res, nv)] += direct * (fabsf(a2 + angle) / (angle + 1.0f));
+
+        D += psi * E;
     }
 
-    int32_t ox_bhist_init(ox_bhist_params* params, ox_bhist_state* state, ox_bhist_cfg* cfg,
-                          int32_t framesize, int32_t specsize, int32_t num_bands,
-                          const int32_t* band_edges, float sample_rate)
+    // 4-6. Smoothing over time and over neighbouring bins. Band energies
+    // that are each finite can still overflow once summed into one bin
+    // (and the kernel's zero taps turn an infinity into NaN): such a bin
+    // keeps its value, as the diffuse energy does, or it would never
+    // recover.
+    const float h = params->hist_smoothing;
+    const float de = (1.0f - h) * state->diffuse_energy + h * D;
+    if (isfinite(de)) state->diffuse_energy = de;
+    float S[OX_BHIST_MAX_BINS];
+    smooth_bins(Hh, S, nh, params->kernel);
+    for (int32_t i = 0; i < nh; ++i)
     {
-        if (!params || !state || !cfg) return -3;
-        const int32_t rc = oxband::check_init(sample_rate, framesize, specsize, num_bands);
-        if (rc) return rc;
-        // The arrays were sized by ox_bhist_alloc: more bands would run past them.
-        if (num_bands > params->capacity_bands || !band_edges || !params->kernel ||
-            !state->energy_w || !state->intensity_z || !state->hist_h || !state->hist_v)
-            return -3;
-        store_header(params, framesize, specsize, num_bands, band_edges, sample_rate);
-        params->band_smoothing = oxband::factor(frame_ms(params), 30.0f, 30.0f);
-        params->first_band =
-            ox_perc_freq2band(2 * specsize, num_bands, band_edges, 100.0f, sample_rate);
-        params->last_band =
-            ox_perc_freq2band(2 * specsize, num_bands, band_edges, 10000.0f, sample_rate);
-        const float kernel[5] = {0.0f, 0.25f, 0.5f, 0.25f, 0.0f};
-        memcpy(params->kernel, kernel, sizeof(kernel));
-        ox_bhist_update_cfg(params, cfg);
-        ox_bhist_reset(params, state);
-        return 0;
+        const float v = (1.0f - h) * state->hist_h[i] + h * S[i];
+        if (isfinite(v)) state->hist_h[i] = v;
     }
-
-    int32_t ox_bhist_update_cfg(ox_bhist_params* params, ox_bhist_cfg* cfg)
+    smooth_bins(Hv, S, nv, params->kernel);
+    for (int32_t i = 0; i < nv; ++i)
     {
-        if (!params || !cfg) return -3;
-        cfg->angle = ox_clampf(cfg->angle, 0.0f, 90.0f, 60.0f);
-        cfg->time_constant = ox_clampf(cfg->time_constant, 10.0f, 1000.0f, 30.0f);
-        params->mode = cfg->mode;
-        params->angle = cfg->angle * kPi / 180.0f;
-        params->hist_smoothing = params->sample_rate > 0.0f
-                                     ? oxband::factor(frame_ms(params), cfg->time_constant, 30.0f)
-                                     : 1.0f;
-        return 0;
+        const float v = (1.0f - h) * state->hist_v[i] + h * S[i];
+        if (isfinite(v)) state->hist_v[i] = v;
     }
+}
 
-    void ox_bhist_reset(ox_bhist_params* params, ox_bhist_state* state)
+void ox_bhist_done(ox_bhist_params* params, ox_bhist_state* state)
+{
+    if (params)
     {
-        if (!params || !state) return;
-        const int32_t n =
-            params->num_bands < params->capacity_bands ? params->num_bands : params->capacity_bands;
-        float** arrays[9];
-        state_arrays(state, arrays);
-        for (int i = 0; i < 7 && n >= 1; ++i)
-            if (*arrays[i]) memset(*arrays[i], 0, size_t(n) * sizeof(float));
-        if (state->hist_h && params->num_bins_h > 0)
-            memset(state->hist_h, 0, size_t(params->num_bins_h) * sizeof(float));
-        if (state->hist_v && params->num_bins_v > 0)
-            memset(state->hist_v, 0, size_t(params->num_bins_v) * sizeof(float));
-        state->diffuse_energy = 0.0f;
+        free(params->kernel);
+        params->kernel = nullptr;
     }
+    if (!state) return;
+    float** arrays[9];
+    state_arrays(state, arrays);
+    oxband::free_all(arrays, 9);
+}
 
-    void ox_bhist_process_frame(const ox_bhist_params* params, ox_bhist_state* state,
-                                const float* const* in)
+float fsignf(float x)
+{
+    return x > 0.0f ? 1.0f : (x < 0.0f ? -1.0f : 0.0f);
+}
+
+double xcrossdiff(double az, double el, const double* e1, const double* e2, double k, double p)
+{
+    if (!e1 || !e2) return 0.0;
+    const double dx = cos(el) * cos(az), dy = cos(el) * sin(az), dz = sin(el);
+    const double p1 = p + (1.0 - p) * (dx * e1[0] + dy * e1[1] + dz * e1[2]);
+    const double p2 = p + (1.0 - p) * (dx * e2[0] + dy * e2[1] + dz * e2[2]);
+    return p1 * p2 * cos(k * sin(el));
+}
+
+float integral2(double az0, double az1, double el0, double el1, const double* e1, const double* e2,
+                double k, double p)
+{
+    if (!e1 || !e2) return 0.0f;
+    const double daz = (az1 - az0) / 64.0, del = (el1 - el0) / 32.0;
+    double sum = 0.0;
+    for (int j = 0; j < 32; ++j)
     {
-        if (!params || !state || !in || !in[0] || !in[1] || !in[2] || !in[3] ||
-            !params->band_edges || !params->kernel || !state->energy_w || !state->intensity_z ||
-            !state->hist_h || !state->hist_v)
-            return;
-        const int32_t nb = params->num_bands, ns = params->specsize;
-        const int32_t nh = params->num_bins_h, nv = params->num_bins_v;
-        if (nb < 1 || nb > params->capacity_bands || nh < 3 || nh > OX_BHIST_MAX_BINS || nv < 3 ||
-            nv > OX_BHIST_MAX_BINS)
-            return;
-        const int32_t* edges = params->band_edges;
-        const float a = params->band_smoothing;
-
-        // 1. Band statistics; a band whose sums are not finite keeps its old
-        // values, so a bad sample never stays in the smoothed state.
-        for (int32_t b = 0; b < nb; ++b)
-        {
-            float e[4], ix[3], im;
-            for (int c = 0; c < 4; ++c) e[c] = oxband::energy(in[c], b, nb, edges, ns);
-            for (int c = 0; c < 3; ++c)
-                oxband::cross(in[0], in[c + 1], b, nb, edges, ns, &ix[c], &im);
-            bool finite = true;
-            for (float v : e) finite = finite && isfinite(v);
-            for (float v : ix) finite = finite && isfinite(v);
-            if (!finite) continue;
-            float* dst[7] = {state->energy_w,   state->energy_x,    state->energy_y,
-                             state->energy_z,   state->intensity_x, state->intensity_y,
-                             state->intensity_z};
-            const float src[7] = {e[0], e[1], e[2], e[3], ix[0], ix[1], ix[2]};
-            for (int c = 0; c < 7; ++c) dst[c][b] = a * src[c] + (1.0f - a) * dst[c][b];
-        }
-
-        // 2, 3. Direct energy into the bins of its direction, diffuse energy summed.
-        float Hh[OX_BHIST_MAX_BINS] = {0.0f}, Hv[OX_BHIST_MAX_BINS] = {0.0f};
-        float D = 0.0f;
-        const float angle = params->angle, res = params->resolution;
-        const int32_t from = params->first_band + 1 > 0 ? params->first_band + 1 : 0;
-        const int32_t to = params->last_band < nb ? params->last_band : nb;
-        for (int32_t b = from; b < to; ++b)
-        {
-            const float E = state->energy_w[b];
-            const float Ix = state->intensity_x[b], Iy = state->intensity_y[b],
-                        Iz = state->intensity_z[b];
-            if (!isfinite(E) || !isfinite(Ix) || !isfinite(Iy) || !isfinite(Iz)) continue;
-            const float den =
-                E + 0.5f * (state->energy_x[b] + state->energy_y[b] + state->energy_z[b]) + kEps;
-            const float psi = ox_clampf(
-                1.0f - 1.4142135f * (fabsf(Ix) + fabsf(Iy) + fabsf(Iz)) / den, 1e-10f, 1.0f, 1.0f);
-            const float direct = E * (1.0f - psi);
-
-            const float az = atan2f(Iy, Ix);
-            const float el = atan2f(Iz, sqrtf(Ix * Ix + Iy * Iy));
-            if (fabsf(el) < angle)
-                Hh[angle_bin(-az, res, nh)] += direct * (fabsf(el - angle) / (angle + 1.0f));
-
-            const float b2 = atan2f(Iz, Ix);
-            const float a2 = atan2f(Iy, sqrtf(Ix * Ix + Iz * Iz));
-            if (fabsf(a2) < angle)
-                Hv[angle_bin(b2, res, nv)] += direct * (fabsf(a2 + angle) / (angle + 1.0f));
-
-            D += psi * E;
-        }
-
-        // 4-6. Smoothing over time and over neighbouring bins. Band energies
-        // that are each finite can still overflow once summed into one bin
-        // (and the kernel's zero taps turn an infinity into NaN): such a bin
-        // keeps its value, as the diffuse energy does, or it would never
-        // recover.
-        const float h = params->hist_smoothing;
-        const float de = (1.0f - h) * state->diffuse_energy + h * D;
-        if (isfinite(de)) state->diffuse_energy = de;
-        float S[OX_BHIST_MAX_BINS];
-        smooth_bins(Hh, S, nh, params->kernel);
-        for (int32_t i = 0; i < nh; ++i)
-        {
-            const float v = (1.0f - h) * state->hist_h[i] + h * S[i];
-            if (isfinite(v)) state->hist_h[i] = v;
-        }
-        smooth_bins(Hv, S, nv, params->kernel);
-        for (int32_t i = 0; i < nv; ++i)
-        {
-            const float v = (1.0f - h) * state->hist_v[i] + h * S[i];
-            if (isfinite(v)) state->hist_v[i] = v;
-        }
+        const double el = el0 + j * del;
+        for (int i = 0; i < 64; ++i)
+            sum += xcrossdiff(az0 + i * daz, el, e1, e2, k, p) * cos(el) * daz * del;
     }
-
-    void ox_bhist_done(ox_bhist_params* params, ox_bhist_state* state)
-    {
-        if (params)
-        {
-            free(params->kernel);
-            params->kernel = nullptr;
-        }
-        if (!state) return;
-        float** arrays[9];
-        state_arrays(state, arrays);
-        oxband::free_all(arrays, 9);
-    }
-
-    float fsignf(float x)
-    {
-        return x > 0.0f ? 1.0f : (x < 0.0f ? -1.0f : 0.0f);
-    }
-
-    double xcrossdiff(double az, double el, const double* e1, const double* e2, double k, double p)
-    {
-        if (!e1 || !e2) return 0.0;
-        const double dx = cos(el) * cos(az), dy = cos(el) * sin(az), dz = sin(el);
-        const double p1 = p + (1.0 - p) * (dx * e1[0] + dy * e1[1] + dz * e1[2]);
-        const double p2 = p + (1.0 - p) * (dx * e2[0] + dy * e2[1] + dz * e2[2]);
-        return p1 * p2 * cos(k * sin(el));
-    }
-
-    float integral2(double az0, double az1, double el0, double el1, const double* e1,
-                    const double* e2, double k, double p)
-    {
-        if (!e1 || !e2) return 0.0f;
-        const double daz = (az1 - az0) / 64.0, del = (el1 - el0) / 32.0;
-        double sum = 0.0;
-        for (int j = 0; j < 32; ++j)
-        {
-            const double el = el0 + j * del;
-            for (int i = 0; i < 64; ++i)
-                sum += xcrossdiff(az0 + i * daz, el, e1, e2, k, p) * cos(el) * daz * del;
-        }
-        return float(sum / (4.0 * 3.14159265358979323846));
-    }
+    return float(sum / (4.0 * 3.14159265358979323846));
+}
 
 } // extern "C"

@@ -63,206 +63,204 @@ float frame_ms(const ox_decorr_params* p)
 
 } // namespace
 
-extern "C"
+extern "C" {
+
+float frandom(int32_t* seed)
 {
+    if (!seed) return 0.0f;
+    int32_t s = *seed;
+    if (s < 1 || s > 2147483646) s = 1;
+    const int32_t hi = int32_t(double(s) * (1.0 / 127773.0));
+    int32_t t = 16807 * (s - 127773 * hi) - 2836 * hi;
+    if (t < 0) t += 2147483647;
+    *seed = t;
+    return float(double(t) / 2147483647.0);
+}
 
-    float frandom(int32_t* seed)
+int32_t ox_decorr_alloc(ox_decorr_params* params, ox_decorr_state* state, int32_t framesize,
+                        int32_t specsize, int32_t num_bands, const int32_t* band_edges,
+                        float sample_rate)
+{
+    if (!params || !state) return -3;
+    const int32_t rc = oxband::check_alloc(sample_rate, framesize, specsize, num_bands);
+    if (rc) return rc;
+    memset(params, 0, sizeof(*params));
+    memset(state, 0, sizeof(*state));
+    params->num_filters = OX_DECORR_FILTERS;
+    params->sample_rate = sample_rate;
+    params->framesize = framesize;
+    params->specsize = specsize;
+    params->num_bands = num_bands;
+    params->band_edges = band_edges;
+
+    const size_t nb = size_t(num_bands), ns = size_t(specsize);
+    bool ok = oxband::alloc_all(random_arrays(params), OX_DECORR_FILTERS, nb);
+    ok = oxband::alloc_all(filter_arrays(state), OX_DECORR_FILTERS, 2 * nb) && ok;
+    float** bands[] = {&state->prev_energy, &state->cur_energy, &state->coherence};
+    float** bins[] = {&state->cross, &state->prev_spectrum};
+    ok = oxband::alloc_all(bands, 3, nb) && ok;
+    ok = oxband::alloc_all(bins, 2, 2 * ns) && ok;
+    if (!ok)
     {
-        if (!seed) return 0.0f;
-        int32_t s = *seed;
-        if (s < 1 || s > 2147483646) s = 1;
-        const int32_t hi = int32_t(double(s) * (1.0 / 127773.0));
-        int32_t t = 16807 * (s - 127773 * hi) - 2836 * hi;
-        if (t < 0) t += 2147483647;
-        *seed = t;
-        return float(double(t) / 2147483647.0);
+        ox_decorr_done(params, state);
+        return -2;
     }
+    return 0;
+}
 
-    int32_t ox_decorr_alloc(ox_decorr_params* params, ox_decorr_state* state, int32_t framesize,
-                            int32_t specsize, int32_t num_bands, const int32_t* band_edges,
-                            float sample_rate)
-    {
-        if (!params || !state) return -3;
-        const int32_t rc = oxband::check_alloc(sample_rate, framesize, specsize, num_bands);
-        if (rc) return rc;
-        memset(params, 0, sizeof(*params));
-        memset(state, 0, sizeof(*state));
-        params->num_filters = OX_DECORR_FILTERS;
-        params->sample_rate = sample_rate;
-        params->framesize = framesize;
-        params->specsize = specsize;
-        params->num_bands = num_bands;
-        params->band_edges = band_edges;
+void ox_decorr_default_cfg(ox_decorr_cfg* cfg)
+{
+    if (!cfg) return;
+    cfg->mode = 0;
+    cfg->amount = 50.0f;
+    cfg->filter_time = 30.0f;
+    cfg->exponent = 3.0f;
+}
 
-        const size_t nb = size_t(num_bands), ns = size_t(specsize);
-        bool ok = oxband::alloc_all(random_arrays(params), OX_DECORR_FILTERS, nb);
-        ok = oxband::alloc_all(filter_arrays(state), OX_DECORR_FILTERS, 2 * nb) && ok;
-        float** bands[] = {&state->prev_energy, &state->cur_energy, &state->coherence};
-        float** bins[] = {&state->cross, &state->prev_spectrum};
-        ok = oxband::alloc_all(bands, 3, nb) && ok;
-        ok = oxband::alloc_all(bins, 2, 2 * ns) && ok;
-        if (!ok)
+int32_t ox_decorr_init(ox_decorr_params* params, ox_decorr_state* state, const ox_decorr_cfg* cfg)
+{
+    if (!params || !state || !cfg) return -3;
+    const int32_t rc = oxband::check_init(params->sample_rate, params->framesize, params->specsize,
+                                          params->num_bands);
+    if (rc) return rc;
+    if (!params->band_edges || !state->cross || !state->prev_spectrum || !state->prev_energy ||
+        !state->cur_energy || !state->coherence)
+        return -3;
+    for (int i = 0; i < OX_DECORR_FILTERS; ++i)
+        if (!params->random[i] || !state->filter[i]) return -3;
+
+    params->num_filters = OX_DECORR_FILTERS;
+    params->coherence_factor = oxband::factor(frame_ms(params), 30.0f, 30.0f);
+    ox_decorr_update_cfg(params, state, cfg);
+    ox_decorr_reset(params, state);
+
+    // Drawn filter by filter, band by band from seed 1, so every instance
+    // with the same band count gets the same tables.
+    float largest = 0.0f;
+    for (int i = 0; i < OX_DECORR_FILTERS; ++i)
+        for (int32_t b = 0; b < params->num_bands; ++b)
         {
-            ox_decorr_done(params, state);
-            return -2;
+            const float r = 2.0f * frandom(&state->seed) - 1.0f;
+            params->random[i][b] = r;
+            largest = fmaxf(largest, fabsf(r));
         }
-        return 0;
-    }
+    params->norm = 1.0f / fmaxf(kEps, largest);
+    return 0;
+}
 
-    void ox_decorr_default_cfg(ox_decorr_cfg* cfg)
+int32_t ox_decorr_update_cfg(ox_decorr_params* params, ox_decorr_state* state,
+                             const ox_decorr_cfg* cfg)
+{
+    (void)state;
+    if (!params || !cfg) return -3;
+    params->mode = cfg->mode;
+    params->amount = isfinite(cfg->amount) ? cfg->amount : 50.0f;
+    params->exponent = isfinite(cfg->exponent) ? cfg->exponent : 3.0f;
+    params->filter_factor = params->sample_rate > 0.0f
+                                ? oxband::factor(frame_ms(params), cfg->filter_time, 30.0f)
+                                : 1.0f;
+    return 0;
+}
+
+void ox_decorr_reset(ox_decorr_params* params, ox_decorr_state* state)
+{
+    if (!params || !state) return;
+    state->seed = 1;
+    const size_t nb = params->num_bands > 0 ? size_t(params->num_bands) : 0;
+    const size_t ns = params->specsize > 0 ? size_t(params->specsize) : 0;
+    for (int i = 0; i < OX_DECORR_FILTERS; ++i)
+        if (state->filter[i]) memset(state->filter[i], 0, 2 * nb * sizeof(float));
+    if (state->prev_energy) memset(state->prev_energy, 0, nb * sizeof(float));
+    if (state->cur_energy) memset(state->cur_energy, 0, nb * sizeof(float));
+    if (state->cross) memset(state->cross, 0, 2 * ns * sizeof(float));
+    if (state->prev_spectrum) memset(state->prev_spectrum, 0, 2 * ns * sizeof(float));
+    if (state->coherence) memset(state->coherence, 0, nb * sizeof(float));
+}
+
+void ox_decorr_filters(const ox_decorr_params* params, ox_decorr_state* state,
+                       const float* spectrum)
+{
+    if (!params || !state || !spectrum || !params->band_edges || !state->cross ||
+        !state->filter[OX_DECORR_FILTERS - 1])
+        return;
+    const int32_t nb = params->num_bands, ns = params->specsize;
+    const int32_t* edges = params->band_edges;
+    const float a = params->coherence_factor, a1 = 1.0f - a;
+    float* P = state->prev_spectrum;
+    float* C = state->cross;
+
+    for (int32_t b = 0; b < nb; ++b)
     {
-        if (!cfg) return;
-        cfg->mode = 0;
-        cfg->amount = 50.0f;
-        cfg->filter_time = 30.0f;
-        cfg->exponent = 3.0f;
+        int32_t lo, hi;
+        oxband::bins(b, edges, ns, &lo, &hi);
+        float ep = 0.0f, ex = 0.0f, sr = 0.0f, si = 0.0f;
+        if (b == 0)
+        {
+            const float pr = P[0], xr = fin(spectrum[0]);
+            ep += pr * pr;
+            ex += xr * xr;
+            C[0] = fin(a * pr * xr + a1 * C[0]);
+            sr += fabsf(C[0]);
+        }
+        if (b == nb - 1)
+        {
+            const float pi = P[1], xi = fin(spectrum[1]);
+            ep += pi * pi;
+            ex += xi * xi;
+            C[1] = fin(a * pi * xi + a1 * C[1]);
+            si += fabsf(C[1]);
+        }
+        for (int32_t k = lo; k < hi; ++k)
+        {
+            const float pr = P[2 * k], pi = P[2 * k + 1];
+            const float xr = fin(spectrum[2 * k]), xi = fin(spectrum[2 * k + 1]);
+            ep += pr * pr + pi * pi;
+            ex += xr * xr + xi * xi;
+            C[2 * k] = fin(a * (pr * xr + pi * xi) + a1 * C[2 * k]);
+            C[2 * k + 1] = fin(a * (pi * xr - pr * xi) + a1 * C[2 * k + 1]);
+            sr += fabsf(C[2 * k]);
+            si += fabsf(C[2 * k + 1]);
+        }
+        state->prev_energy[b] = fin(a * ep + a1 * state->prev_energy[b]);
+        state->cur_energy[b] = fin(a * ex + a1 * state->cur_energy[b]);
+        const float den = fmaxf(state->cur_energy[b], state->prev_energy[b]) + kEps;
+        state->coherence[b] = fminf(1.0f, fin(hypotf(sr, si) / den));
     }
+    for (int32_t k = 0; k < 2 * ns; ++k) P[k] = fin(spectrum[k]);
 
-    int32_t ox_decorr_init(ox_decorr_params* params, ox_decorr_state* state,
-                           const ox_decorr_cfg* cfg)
+    const float beta = params->filter_factor;
+    const bool zero = (params->mode & OX_DECORR_ZERO_PHASE) != 0;
+    const bool stationary = (params->mode & OX_DECORR_STATIONARY) != 0;
+    const float norm = params->norm, amount = params->amount;
+    for (int i = 0; i < OX_DECORR_FILTERS; ++i)
     {
-        if (!params || !state || !cfg) return -3;
-        const int32_t rc = oxband::check_init(params->sample_rate, params->framesize,
-                                              params->specsize, params->num_bands);
-        if (rc) return rc;
-        if (!params->band_edges || !state->cross || !state->prev_spectrum || !state->prev_energy ||
-            !state->cur_energy || !state->coherence)
-            return -3;
-        for (int i = 0; i < OX_DECORR_FILTERS; ++i)
-            if (!params->random[i] || !state->filter[i]) return -3;
-
-        params->num_filters = OX_DECORR_FILTERS;
-        params->coherence_factor = oxband::factor(frame_ms(params), 30.0f, 30.0f);
-        ox_decorr_update_cfg(params, state, cfg);
-        ox_decorr_reset(params, state);
-
-        // Drawn filter by filter, band by band from seed 1, so every instance
-        // with the same band count gets the same tables.
-        float largest = 0.0f;
-        for (int i = 0; i < OX_DECORR_FILTERS; ++i)
-            for (int32_t b = 0; b < params->num_bands; ++b)
-            {
-                const float r = 2.0f * frandom(&state->seed) - 1.0f;
-                params->random[i][b] = r;
-                largest = fmaxf(largest, fabsf(r));
-            }
-        params->norm = 1.0f / fmaxf(kEps, largest);
-        return 0;
-    }
-
-    int32_t ox_decorr_update_cfg(ox_decorr_params* params, ox_decorr_state* state,
-                                 const ox_decorr_cfg* cfg)
-    {
-        (void)state;
-        if (!params || !cfg) return -3;
-        params->mode = cfg->mode;
-        params->amount = isfinite(cfg->amount) ? cfg->amount : 50.0f;
-        params->exponent = isfinite(cfg->exponent) ? cfg->exponent : 3.0f;
-        params->filter_factor = params->sample_rate > 0.0f
-                                    ? oxband::factor(frame_ms(params), cfg->filter_time, 30.0f)
-                                    : 1.0f;
-        return 0;
-    }
-
-    void ox_decorr_reset(ox_decorr_params* params, ox_decorr_state* state)
-    {
-        if (!params || !state) return;
-        state->seed = 1;
-        const size_t nb = params->num_bands > 0 ? size_t(params->num_bands) : 0;
-        const size_t ns = params->specsize > 0 ? size_t(params->specsize) : 0;
-        for (int i = 0; i < OX_DECORR_FILTERS; ++i)
-            if (state->filter[i]) memset(state->filter[i], 0, 2 * nb * sizeof(float));
-        if (state->prev_energy) memset(state->prev_energy, 0, nb * sizeof(float));
-        if (state->cur_energy) memset(state->cur_energy, 0, nb * sizeof(float));
-        if (state->cross) memset(state->cross, 0, 2 * ns * sizeof(float));
-        if (state->prev_spectrum) memset(state->prev_spectrum, 0, 2 * ns * sizeof(float));
-        if (state->coherence) memset(state->coherence, 0, nb * sizeof(float));
-    }
-
-    void ox_decorr_filters(const ox_decorr_params* params, ox_decorr_state* state,
-                           const float* spectrum)
-    {
-        if (!params || !state || !spectrum || !params->band_edges || !state->cross ||
-            !state->filter[OX_DECORR_FILTERS - 1])
-            return;
-        const int32_t nb = params->num_bands, ns = params->specsize;
-        const int32_t* edges = params->band_edges;
-        const float a = params->coherence_factor, a1 = 1.0f - a;
-        float* P = state->prev_spectrum;
-        float* C = state->cross;
-
+        const float* rnd = params->random[i];
+        float* h = state->filter[i];
         for (int32_t b = 0; b < nb; ++b)
         {
-            int32_t lo, hi;
-            oxband::bins(b, edges, ns, &lo, &hi);
-            float ep = 0.0f, ex = 0.0f, sr = 0.0f, si = 0.0f;
-            if (b == 0)
+            float phi = zero ? 0.0f : rnd[b] * kPi * norm * amount * 0.01f;
+            if (stationary)
             {
-                const float pr = P[0], xr = fin(spectrum[0]);
-                ep += pr * pr;
-                ex += xr * xr;
-                C[0] = fin(a * pr * xr + a1 * C[0]);
-                sr += fabsf(C[0]);
+                // A negative exponent would turn the factor into -inf at
+                // zero coherence: keep it within 0..1.
+                double f = 1.0 - pow(double(state->coherence[b]), double(params->exponent));
+                f = isfinite(f) ? (f < 0.0 ? 0.0 : (f > 1.0 ? 1.0 : f)) : 1.0;
+                phi = float(double(phi) * f);
             }
-            if (b == nb - 1)
-            {
-                const float pi = P[1], xi = fin(spectrum[1]);
-                ep += pi * pi;
-                ex += xi * xi;
-                C[1] = fin(a * pi * xi + a1 * C[1]);
-                si += fabsf(C[1]);
-            }
-            for (int32_t k = lo; k < hi; ++k)
-            {
-                const float pr = P[2 * k], pi = P[2 * k + 1];
-                const float xr = fin(spectrum[2 * k]), xi = fin(spectrum[2 * k + 1]);
-                ep += pr * pr + pi * pi;
-                ex += xr * xr + xi * xi;
-                C[2 * k] = fin(a * (pr * xr + pi * xi) + a1 * C[2 * k]);
-                C[2 * k + 1] = fin(a * (pi * xr - pr * xi) + a1 * C[2 * k + 1]);
-                sr += fabsf(C[2 * k]);
-                si += fabsf(C[2 * k + 1]);
-            }
-            state->prev_energy[b] = fin(a * ep + a1 * state->prev_energy[b]);
-            state->cur_energy[b] = fin(a * ex + a1 * state->cur_energy[b]);
-            const float den = fmaxf(state->cur_energy[b], state->prev_energy[b]) + kEps;
-            state->coherence[b] = fminf(1.0f, fin(hypotf(sr, si) / den));
-        }
-        for (int32_t k = 0; k < 2 * ns; ++k) P[k] = fin(spectrum[k]);
-
-        const float beta = params->filter_factor;
-        const bool zero = (params->mode & OX_DECORR_ZERO_PHASE) != 0;
-        const bool stationary = (params->mode & OX_DECORR_STATIONARY) != 0;
-        const float norm = params->norm, amount = params->amount;
-        for (int i = 0; i < OX_DECORR_FILTERS; ++i)
-        {
-            const float* rnd = params->random[i];
-            float* h = state->filter[i];
-            for (int32_t b = 0; b < nb; ++b)
-            {
-                float phi = zero ? 0.0f : rnd[b] * kPi * norm * amount * 0.01f;
-                if (stationary)
-                {
-                    // A negative exponent would turn the factor into -inf at
-                    // zero coherence: keep it within 0..1.
-                    double f = 1.0 - pow(double(state->coherence[b]), double(params->exponent));
-                    f = isfinite(f) ? (f < 0.0 ? 0.0 : (f > 1.0 ? 1.0 : f)) : 1.0;
-                    phi = float(double(phi) * f);
-                }
-                h[2 * b] = glide(h[2 * b], cosf(phi), beta);
-                h[2 * b + 1] = glide(h[2 * b + 1], sinf(phi), beta);
-            }
+            h[2 * b] = glide(h[2 * b], cosf(phi), beta);
+            h[2 * b + 1] = glide(h[2 * b + 1], sinf(phi), beta);
         }
     }
+}
 
-    void ox_decorr_done(ox_decorr_params* params, ox_decorr_state* state)
-    {
-        if (params) oxband::free_all(random_arrays(params), OX_DECORR_FILTERS);
-        if (!state) return;
-        oxband::free_all(filter_arrays(state), OX_DECORR_FILTERS);
-        float** arrays[] = {&state->prev_energy, &state->cur_energy, &state->cross,
-                            &state->prev_spectrum, &state->coherence};
-        oxband::free_all(arrays, 5);
-    }
+void ox_decorr_done(ox_decorr_params* params, ox_decorr_state* state)
+{
+    if (params) oxband::free_all(random_arrays(params), OX_DECORR_FILTERS);
+    if (!state) return;
+    oxband::free_all(filter_arrays(state), OX_DECORR_FILTERS);
+    float** arrays[] = {&state->prev_energy, &state->cur_energy, &state->cross,
+                        &state->prev_spectrum, &state->coherence};
+    oxband::free_all(arrays, 5);
+}
 
 } // extern "C"
