@@ -88,12 +88,16 @@ int build_matrix(float out[4][4])
     return 0;
 }
 
-// A smoothed statistic that has gone non-finite (a NaN or Inf input) would
-// stay so for ever; it restarts from 0 instead.
-inline float finite_or_zero(float x)
+// The two fixed channel counts and the shared header.
+void store_header(ox_a2b_params* p, int32_t framesize, int32_t specsize, int32_t num_bands,
+                  const int32_t* band_edges, float sample_rate)
 {
-    return ox_isfinitef(x) ? x : 0.0f;
+    p->num_capsules = 4;
+    p->num_outputs = 4;
+    oxblk::store_header(p, framesize, specsize, num_bands, band_edges, sample_rate);
 }
+
+using oxblk::finite_or_zero;
 
 } // namespace
 
@@ -104,10 +108,9 @@ int ox_a2b_alloc(ox_a2b_params* params, ox_a2b_state* state, int32_t framesize, 
                  float sample_rate)
 {
     if (!params || !state) return -3;
-    const int rc = oxblk::check_alloc_args(framesize, specsize, num_bands, sample_rate);
+    const int rc = oxblk::check_alloc_args_int32(framesize, specsize, num_bands, sample_rate);
     if (rc) return rc;
-    params->num_capsules = 4;
-    oxblk::store_header(params, framesize, specsize, num_bands, band_edges, sample_rate);
+    store_header(params, framesize, specsize, num_bands, band_edges, sample_rate);
     params->band_table = band_table;
     float** slots[kNumArrays];
     int32_t counts[kNumArrays];
@@ -135,8 +138,7 @@ int ox_a2b_init(ox_a2b_params* params, ox_a2b_state* state, ox_a2b_cfg* cfg, int
         oxblk::check_init_args(params, framesize, specsize, num_bands, band_edges, sample_rate);
     if (rc) return rc;
     if (!params->max_phase || !state->reference || !band_table) return -3;
-    params->num_capsules = 4;
-    oxblk::store_header(params, framesize, specsize, num_bands, band_edges, sample_rate);
+    store_header(params, framesize, specsize, num_bands, band_edges, sample_rate);
     params->band_table = band_table;
     rc = build_matrix(params->matrix);
     if (rc) return rc;
@@ -149,7 +151,7 @@ int ox_a2b_update_cfg(ox_a2b_params* params, ox_a2b_cfg* cfg)
 {
     if (!params || !cfg) return 0;
     cfg->spacing = ox_clampf(cfg->spacing, 0.0f, 100.0f, kDefaultSpacing);
-    const float frame_ms = float(params->framesize) * 1000.0f / params->sample_rate;
+    const float frame_ms = oxblk::frame_ms(params);
     params->flags = cfg->flags;
     params->attack = oxblk::smoothing_factor(frame_ms, cfg->attack_time, kDefaultTime);
     params->release = oxblk::smoothing_factor(frame_ms, cfg->release_time, kDefaultTime);
@@ -209,8 +211,9 @@ void ox_a2b_process1_frame(ox_a2b_params* params, ox_a2b_state* state, const flo
     for (int32_t b = 0; b < nb; ++b)
     {
         float e = 0.0f, ep = 0.0f, sr = 0.0f, si = 0.0f;
-        const int32_t lo = oxblk::band_first_bin(edges, b);
-        for (int32_t k = lo; k < edges[b]; ++k)
+        int32_t lo, hi;
+        oxblk::band_bins(b, edges, params->specsize, &lo, &hi);
+        for (int32_t k = lo; k < hi; ++k)
         {
             const float rr = ref[2 * k], ri = ref[2 * k + 1];
             const float pr = prev[2 * k], pi = prev[2 * k + 1];
@@ -240,7 +243,7 @@ void ox_a2b_process1_frame(ox_a2b_params* params, ox_a2b_state* state, const flo
         }
         if (!ox_isfinitef(sr + si))
         {
-            for (int32_t k = lo; k < edges[b]; ++k) fc[2 * k] = fc[2 * k + 1] = 0.0f;
+            for (int32_t k = lo; k < hi; ++k) fc[2 * k] = fc[2 * k + 1] = 0.0f;
             if (b == 0) fc[0] = 0.0f;
             if (b == nb - 1) fc[1] = 0.0f;
             sr = si = 0.0f;
@@ -283,9 +286,13 @@ void ox_a2b_process2_frame(ox_a2b_params* params, ox_a2b_state* state, float* co
             float* corr = state->correction[n];
             for (int32_t b = 0; b < nb; ++b)
             {
-                // reference x conj(capsule) over the band
+                // reference x conj(capsule) over the band; DC and Nyquist
+                // come last here, unlike oxblk::band_cross, and the order of
+                // the sum is part of the result.
                 float s_re = 0.0f, s_im = 0.0f;
-                for (int32_t k = oxblk::band_first_bin(edges, b); k < edges[b]; ++k)
+                int32_t lo, hi;
+                oxblk::band_bins(b, edges, params->specsize, &lo, &hi);
+                for (int32_t k = lo; k < hi; ++k)
                 {
                     const float rr = ref[2 * k], ri = ref[2 * k + 1];
                     const float xr = x[2 * k], xi = x[2 * k + 1];

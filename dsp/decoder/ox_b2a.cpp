@@ -1,11 +1,11 @@
 // Virtual microphones from B-format spectra.
 #include "ox_b2a.h"
 
+#include "ox_blockutil.h"
 #include "ox_util.h"
 
 #include <math.h>
 #include <stddef.h>
-#include <stdio.h>
 
 static const float kPi = 3.1415927f;
 static const float kSqrt2 = 1.4142135f;
@@ -51,17 +51,9 @@ int32_t ox_b2a_init(ox_b2a_params* params, ox_b2a_state* state, ox_b2a_cfg* cfg,
 {
     (void)state;
     if (!cfg || b2a_header(params, framesize, specsize, sample_rate)) return -3;
-    if (!(sample_rate >= 8000.0f && sample_rate <= 192000.0f)) return -7;
-    if (framesize < 1)
-    {
-        fprintf(stderr, "Invalid framesize (%d)\n", (int)framesize);
+    if (!oxblk::init_rate_ok(sample_rate)) return -7;
+    if (oxblk::check_size("framesize", framesize) || oxblk::check_size("specsize", specsize))
         return -3;
-    }
-    if (specsize < 1)
-    {
-        fprintf(stderr, "Invalid specsize (%d)\n", (int)specsize);
-        return -3;
-    }
     params->gain = 1.0f;
     return ox_b2a_update_cfg(params, cfg);
 }

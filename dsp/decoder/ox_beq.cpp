@@ -1,10 +1,9 @@
 #include "ox_beq.h"
 
+#include "ox_blockutil.h"
 #include "ox_util.h"
 
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
 
 namespace
 {
@@ -21,11 +20,12 @@ float power_ratio(float db)
     return (float)std::pow(10.0, db / 10.0);
 }
 
+// Smoothing factor per frame of a time constant in ms (the configuration
+// keeps it within 1..2000 ms); 1 before the record holds a usable frame.
 float time_factor(const ox_beq_params* p, float ms)
 {
     if (!(p->sample_rate > 0.0f) || p->framesize < 1) return 1.0f;
-    const float frame_ms = (float)p->framesize * 1000.0f / p->sample_rate;
-    return frame_ms < ms ? frame_ms / ms : 1.0f;
+    return oxblk::smoothing_factor(oxblk::frame_ms(p), ms, ms);
 }
 
 void store_header(ox_beq_params* p, int32_t framesize, int32_t specsize, int32_t num_beams,
@@ -33,12 +33,28 @@ void store_header(ox_beq_params* p, int32_t framesize, int32_t specsize, int32_t
 {
     p->num_inputs = 4;
     p->num_outputs = 4;
-    p->sample_rate = sample_rate;
-    p->framesize = framesize;
-    p->specsize = specsize;
-    p->num_bands = num_bands;
-    p->band_edges = band_edges;
+    oxblk::store_header(p, framesize, specsize, num_bands, band_edges, sample_rate);
     p->num_beams = num_beams;
+}
+
+// The state arrays of num_beams beams: energies and gains of W, X, Y, Z, then
+// four arrays per beam. Returns their number.
+int state_arrays(ox_beq_state* s, int num_beams, float** out[8 + 4 * OX_BEQ_MAX_BEAMS])
+{
+    int n = 0;
+    for (int c = 0; c < 4; c++)
+    {
+        out[n++] = &s->energy[c];
+        out[n++] = &s->gain[c];
+    }
+    for (int i = 0; i < num_beams; i++)
+    {
+        out[n++] = &s->front_power[i];
+        out[n++] = &s->back_power[i];
+        out[n++] = &s->cross[i];
+        out[n++] = &s->direct[i];
+    }
+    return n;
 }
 
 // Every array processing needs, for the stored band and beam counts.
@@ -53,6 +69,7 @@ bool arrays_ready(const ox_beq_params* p, const ox_beq_state* s)
 }
 
 // Ascending edges inside the spectrum, so every band reads only existing bins.
+// Unlike oxblk::valid_edges, equal neighbours (an empty band) are accepted.
 bool edges_valid(const int32_t* edges, int32_t nbands, int32_t specsize)
 {
     int32_t prev = 1;
@@ -147,49 +164,23 @@ void ox_beq_done(ox_beq_params* params, ox_beq_state* state)
 {
     (void)params;
     if (!state) return;
-    float** groups[] = {state->energy,     state->gain,  state->front_power,
-                        state->back_power, state->cross, state->direct};
-    const int counts[] = {
-        4, 4, OX_BEQ_MAX_BEAMS, OX_BEQ_MAX_BEAMS, OX_BEQ_MAX_BEAMS, OX_BEQ_MAX_BEAMS};
-    for (int g = 0; g < 6; g++)
-        for (int k = 0; k < counts[g]; k++)
-        {
-            free(groups[g][k]);
-            groups[g][k] = nullptr;
-        }
+    float** arrays[8 + 4 * OX_BEQ_MAX_BEAMS];
+    oxblk::free_arrays(arrays, state_arrays(state, OX_BEQ_MAX_BEAMS, arrays));
 }
 
 int ox_beq_alloc(ox_beq_params* params, ox_beq_state* state, int32_t framesize, int32_t specsize,
                  int32_t num_beams, int32_t num_bands, const int32_t* band_edges, float sample_rate)
 {
     if (!params || !state) return -3;
-    if (!(sample_rate > 0.0f)) return -7;
-    if (framesize < 1 || specsize < 1 || num_bands < 1 || num_beams < 1 ||
-        num_beams > OX_BEQ_MAX_BEAMS)
-        return -3;
+    const int rc = oxblk::check_alloc_args(framesize, specsize, num_bands, sample_rate);
+    if (rc) return rc;
+    if (num_beams < 1 || num_beams > OX_BEQ_MAX_BEAMS) return -3;
     store_header(params, framesize, specsize, num_beams, num_bands, band_edges, sample_rate);
 
     *state = ox_beq_state{};
-    const size_t n = (size_t)num_bands;
-    bool ok = true;
-    for (int c = 0; c < 4; c++)
-    {
-        ok = ok && (state->energy[c] = (float*)calloc(n, sizeof(float)));
-        ok = ok && (state->gain[c] = (float*)calloc(n, sizeof(float)));
-    }
-    for (int i = 0; i < num_beams; i++)
-    {
-        ok = ok && (state->front_power[i] = (float*)calloc(n, sizeof(float)));
-        ok = ok && (state->back_power[i] = (float*)calloc(n, sizeof(float)));
-        ok = ok && (state->cross[i] = (float*)calloc(n, sizeof(float)));
-        ok = ok && (state->direct[i] = (float*)calloc(n, sizeof(float)));
-    }
-    if (!ok)
-    {
-        ox_beq_done(params, state);
-        return -2;
-    }
-    return 0;
+    float** arrays[8 + 4 * OX_BEQ_MAX_BEAMS];
+    const int n = state_arrays(state, num_beams, arrays);
+    return oxblk::alloc_arrays(arrays, n, (size_t)num_bands);
 }
 
 void ox_beq_default_cfg(ox_beq_cfg* cfg)
@@ -210,17 +201,9 @@ int ox_beq_init(ox_beq_params* params, ox_beq_state* state, ox_beq_cfg* cfgs, in
                 float sample_rate)
 {
     if (!params || !state || !cfgs) return -3;
-    if (!(sample_rate >= 8000.0f && sample_rate <= 192000.0f)) return -7;
-    if (framesize < 1)
-    {
-        fprintf(stderr, "Invalid framesize (%d)\n", framesize);
+    if (!oxblk::init_rate_ok(sample_rate)) return -7;
+    if (oxblk::check_size("framesize", framesize) || oxblk::check_size("npart", num_bands))
         return -3;
-    }
-    if (num_bands < 1)
-    {
-        fprintf(stderr, "Invalid npart (%d)\n", num_bands);
-        return -3;
-    }
     // The state was sized by alloc for the counts now in params; a failed
     // init leaves them alone, so a later process call stays inside it.
     if (specsize < 1 || num_beams < 1 || num_beams > OX_BEQ_MAX_BEAMS ||

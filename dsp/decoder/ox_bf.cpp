@@ -1,6 +1,6 @@
 #include "ox_bf.h"
 
-#include "ox_bandsum.h"
+#include "ox_blockutil.h"
 #include "ox_util.h"
 
 #include <math.h>
@@ -131,11 +131,11 @@ int32_t update(ox_bf_params* p, ox_bf_cfg* c, const ox_bf_params* shared)
     p->direct_mix = db20(c->direct_mix);
     p->diffuse_mix = db20(c->diffuse_mix);
     p->coherence_exponent = isfinite(c->coherence_exponent) ? c->coherence_exponent : 1.0f;
-    const float ms = p->sample_rate > 0.0f ? float(p->framesize) * 1000.0f / p->sample_rate : 0.0f;
-    p->cross_attack = oxband::factor(ms, c->cross_attack_time, 10.0f);
-    p->cross_release = oxband::factor(ms, c->cross_release_time, 10.0f);
-    p->weight_attack = oxband::factor(ms, c->weight_attack_time, 10.0f);
-    p->weight_release = oxband::factor(ms, c->weight_release_time, 10.0f);
+    const float ms = p->sample_rate > 0.0f ? oxblk::frame_ms(p) : 0.0f;
+    p->cross_attack = oxblk::smoothing_factor(ms, c->cross_attack_time, 10.0f);
+    p->cross_release = oxblk::smoothing_factor(ms, c->cross_release_time, 10.0f);
+    p->weight_attack = oxblk::smoothing_factor(ms, c->weight_attack_time, 10.0f);
+    p->weight_release = oxblk::smoothing_factor(ms, c->weight_release_time, 10.0f);
     update_table(p, c->spacing, shared);
     return 0;
 }
@@ -191,16 +191,13 @@ void state_arrays(ox_bf_state* s, float** out[7])
     for (int i = 0; i < 7; ++i) out[i] = a[i];
 }
 
+// The two fixed channel counts and the shared header.
 void store_header(ox_bf_params* p, int32_t framesize, int32_t specsize, int32_t num_bands,
                   const int32_t* band_edges, float sample_rate)
 {
     p->num_inputs = 2;
     p->num_outputs = 1;
-    p->sample_rate = sample_rate;
-    p->framesize = framesize;
-    p->specsize = specsize;
-    p->num_bands = num_bands;
-    p->band_edges = band_edges;
+    oxblk::store_header(p, framesize, specsize, num_bands, band_edges, sample_rate);
 }
 
 } // namespace
@@ -210,11 +207,9 @@ extern "C" {
 int32_t ox_bf_alloc(ox_bf_params* params, ox_bf_state* state, int32_t framesize, int32_t specsize,
                     int32_t num_bands, const int32_t* band_edges, float sample_rate)
 {
-    if (!params || !state) return -3;
-    const int32_t rc = oxband::check_alloc(sample_rate, framesize, specsize, num_bands);
+    const int32_t rc =
+        oxblk::begin_alloc(params, state, framesize, specsize, num_bands, band_edges, sample_rate);
     if (rc) return rc;
-    memset(params, 0, sizeof(*params));
-    memset(state, 0, sizeof(*state));
     store_header(params, framesize, specsize, num_bands, band_edges, sample_rate);
     params->capacity_bands = num_bands;
     const size_t nb = size_t(num_bands);
@@ -222,7 +217,7 @@ int32_t ox_bf_alloc(ox_bf_params* params, ox_bf_state* state, int32_t framesize,
     params->table_edges = static_cast<int32_t*>(calloc(nb, sizeof(int32_t)));
     float** arrays[7];
     state_arrays(state, arrays);
-    if (!oxband::alloc_all(arrays, 7, nb) || !params->band_coherence || !params->table_edges)
+    if (oxblk::alloc_arrays(arrays, 7, nb) || !params->band_coherence || !params->table_edges)
     {
         ox_bf_done(params, state);
         return -2;
@@ -258,7 +253,7 @@ int32_t ox_bf_init(ox_bf_params* params, ox_bf_state* state, ox_bf_cfg* cfg, int
                    float sample_rate)
 {
     if (!params || !state || !cfg) return -3;
-    const int32_t rc = oxband::check_init(sample_rate, framesize, specsize, num_bands);
+    const int32_t rc = oxblk::check_init_sizes(framesize, specsize, num_bands, sample_rate);
     if (rc) return rc;
     // The arrays were sized by ox_bf_alloc: more bands would run past them.
     if (num_bands > params->capacity_bands || !band_edges || !params->band_coherence ||
@@ -311,10 +306,10 @@ void ox_bf_process_frame(const ox_bf_params* params, ox_bf_state* state, const f
     {
         // 1. Band statistics. A frame whose sums are not finite is skipped,
         // so one bad sample never stays in the smoothed statistics.
-        const float E1 = oxband::energy(c1, b, nb, params->band_edges, ns);
-        const float E2 = oxband::energy(c2, b, nb, params->band_edges, ns);
+        const float E1 = oxblk::band_energy(c1, b, nb, params->band_edges, ns);
+        const float E2 = oxblk::band_energy(c2, b, nb, params->band_edges, ns);
         float X, Xi;
-        oxband::cross(c1, c2, b, nb, params->band_edges, ns, &X, &Xi);
+        oxblk::band_cross(c1, c2, b, nb, params->band_edges, ns, &X, &Xi);
         if (!isfinite(E1) || !isfinite(E2) || !isfinite(X)) continue;
         float s;
         if (mode & OX_BF_CALLER_SMOOTHING)
@@ -449,7 +444,7 @@ void ox_bf_done(ox_bf_params* params, ox_bf_state* state)
     if (!state) return;
     float** arrays[7];
     state_arrays(state, arrays);
-    oxband::free_all(arrays, 7);
+    oxblk::free_arrays(arrays, 7);
 }
 
 } // extern "C"

@@ -1,6 +1,6 @@
 #include "ox_bhist.h"
 
-#include "ox_bandsum.h"
+#include "ox_blockutil.h"
 #include "ox_perc.h"
 #include "ox_util.h"
 
@@ -55,22 +55,6 @@ void state_arrays(ox_bhist_state* s, float** out[9])
     for (int i = 0; i < 9; ++i) out[i] = a[i];
 }
 
-void store_header(ox_bhist_params* p, int32_t framesize, int32_t specsize, int32_t num_bands,
-                  const int32_t* band_edges, float sample_rate)
-{
-    p->num_inputs = 4;
-    p->sample_rate = sample_rate;
-    p->framesize = framesize;
-    p->specsize = specsize;
-    p->num_bands = num_bands;
-    p->band_edges = band_edges;
-}
-
-float frame_ms(const ox_bhist_params* p)
-{
-    return float(p->framesize) * 1000.0f / p->sample_rate;
-}
-
 } // namespace
 
 extern "C" {
@@ -79,12 +63,10 @@ int32_t ox_bhist_alloc(ox_bhist_params* params, ox_bhist_state* state, int32_t f
                        int32_t specsize, int32_t num_bands, const int32_t* band_edges,
                        float sample_rate, float resolution)
 {
-    if (!params || !state) return -3;
-    const int32_t rc = oxband::check_alloc(sample_rate, framesize, specsize, num_bands);
+    const int32_t rc =
+        oxblk::begin_alloc(params, state, framesize, specsize, num_bands, band_edges, sample_rate);
     if (rc) return rc;
-    memset(params, 0, sizeof(*params));
-    memset(state, 0, sizeof(*state));
-    store_header(params, framesize, specsize, num_bands, band_edges, sample_rate);
+    params->num_inputs = 4;
     params->capacity_bands = num_bands;
     params->resolution = snap_resolution(resolution);
     params->num_bins_h = int32_t(lroundf(360.0f / params->resolution));
@@ -93,10 +75,9 @@ int32_t ox_bhist_alloc(ox_bhist_params* params, ox_bhist_state* state, int32_t f
     params->kernel = static_cast<float*>(calloc(5, sizeof(float)));
     float** arrays[9];
     state_arrays(state, arrays);
-    bool ok = oxband::alloc_all(arrays, 7, size_t(num_bands));
-    ok = oxband::alloc_all(arrays + 7, 1, size_t(params->num_bins_h)) && ok;
-    ok = oxband::alloc_all(arrays + 8, 1, size_t(params->num_bins_v)) && ok;
-    if (!ok || !params->kernel)
+    const int32_t nb = num_bands;
+    const int32_t counts[9] = {nb, nb, nb, nb, nb, nb, nb, params->num_bins_h, params->num_bins_v};
+    if (oxblk::alloc_arrays(arrays, counts, 9) || !params->kernel)
     {
         ox_bhist_done(params, state);
         return -2;
@@ -117,14 +98,15 @@ int32_t ox_bhist_init(ox_bhist_params* params, ox_bhist_state* state, ox_bhist_c
                       const int32_t* band_edges, float sample_rate)
 {
     if (!params || !state || !cfg) return -3;
-    const int32_t rc = oxband::check_init(sample_rate, framesize, specsize, num_bands);
+    const int32_t rc = oxblk::check_init_sizes(framesize, specsize, num_bands, sample_rate);
     if (rc) return rc;
     // The arrays were sized by ox_bhist_alloc: more bands would run past them.
     if (num_bands > params->capacity_bands || !band_edges || !params->kernel || !state->energy_w ||
         !state->intensity_z || !state->hist_h || !state->hist_v)
         return -3;
-    store_header(params, framesize, specsize, num_bands, band_edges, sample_rate);
-    params->band_smoothing = oxband::factor(frame_ms(params), 30.0f, 30.0f);
+    params->num_inputs = 4;
+    oxblk::store_header(params, framesize, specsize, num_bands, band_edges, sample_rate);
+    params->band_smoothing = oxblk::smoothing_factor(oxblk::frame_ms(params), 30.0f, 30.0f);
     params->first_band =
         ox_perc_freq2band(2 * specsize, num_bands, band_edges, 100.0f, sample_rate);
     params->last_band =
@@ -143,9 +125,10 @@ int32_t ox_bhist_update_cfg(ox_bhist_params* params, ox_bhist_cfg* cfg)
     cfg->time_constant = ox_clampf(cfg->time_constant, 10.0f, 1000.0f, 30.0f);
     params->mode = cfg->mode;
     params->angle = cfg->angle * kPi / 180.0f;
-    params->hist_smoothing = params->sample_rate > 0.0f
-                                 ? oxband::factor(frame_ms(params), cfg->time_constant, 30.0f)
-                                 : 1.0f;
+    params->hist_smoothing =
+        params->sample_rate > 0.0f
+            ? oxblk::smoothing_factor(oxblk::frame_ms(params), cfg->time_constant, 30.0f)
+            : 1.0f;
     return 0;
 }
 
@@ -185,8 +168,9 @@ void ox_bhist_process_frame(const ox_bhist_params* params, ox_bhist_state* state
     for (int32_t b = 0; b < nb; ++b)
     {
         float e[4], ix[3], im;
-        for (int c = 0; c < 4; ++c) e[c] = oxband::energy(in[c], b, nb, edges, ns);
-        for (int c = 0; c < 3; ++c) oxband::cross(in[0], in[c + 1], b, nb, edges, ns, &ix[c], &im);
+        for (int c = 0; c < 4; ++c) e[c] = oxblk::band_energy(in[c], b, nb, edges, ns);
+        for (int c = 0; c < 3; ++c)
+            oxblk::band_cross(in[0], in[c + 1], b, nb, edges, ns, &ix[c], &im);
         bool finite = true;
         for (float v : e) finite = finite && isfinite(v);
         for (float v : ix) finite = finite && isfinite(v);
@@ -261,7 +245,7 @@ void ox_bhist_done(ox_bhist_params* params, ox_bhist_state* state)
     if (!state) return;
     float** arrays[9];
     state_arrays(state, arrays);
-    oxband::free_all(arrays, 9);
+    oxblk::free_arrays(arrays, 9);
 }
 
 float fsignf(float x)

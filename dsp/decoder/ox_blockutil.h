@@ -1,31 +1,98 @@
-// Small helpers shared by the spectral blocks of the decoder (internal, C++ only).
+// Small helpers shared by the decoder's blocks: band sums over packed half
+// spectra, smoothing factors, argument checks and the allocation of the state
+// arrays. Internal to the library (C++ only, not exported).
+//
+// A packed spectrum of `specsize` complex bins keeps DC in the real part of
+// pair 0 and the value at half the sample rate in its imaginary part. Band b
+// covers the bins from edges[b - 1] (bin 1 for band 0) up to edges[b] - 1;
+// band 0 also takes DC and the last band the half-rate value, each as a real
+// number.
 #ifndef OX_BLOCKUTIL_H
 #define OX_BLOCKUTIL_H
 
+#include <stddef.h>
 #include <stdint.h>
 #include <stdio.h>
 #include <stdlib.h>
+#include <string.h>
 
-#include "ox_util.h"
+#include <cmath>
 
 namespace oxblk
 {
 
-// First bin of band b: band 0 starts at bin 1 (bin 0 carries DC and Nyquist),
-// every other band at the previous band's edge.
-inline int32_t band_first_bin(const int32_t* edges, int32_t b)
+// ---- Values
+
+// A smoothed statistic that has gone non-finite (a NaN or Inf input) would
+// stay so for ever; it restarts from 0 instead.
+inline float finite_or_zero(float x)
 {
-    return b == 0 ? 1 : edges[b - 1];
+    return std::isfinite(x) ? x : 0.0f;
+}
+
+// Length of one frame (hop) of a block's record in ms.
+template <class Params> float frame_ms(const Params* p)
+{
+    return float(p->framesize) * 1000.0f / p->sample_rate;
 }
 
 // Smoothing factor per frame of a time constant: min(1, frame_ms / tc). A time
 // constant of 0 or below means no smoothing (1); a non-finite one takes def_ms.
 inline float smoothing_factor(float frame_ms, float tc_ms, float def_ms)
 {
-    if (!ox_isfinitef(tc_ms)) tc_ms = def_ms;
+    if (!std::isfinite(tc_ms)) tc_ms = def_ms;
     if (!(tc_ms > 0.0f)) return 1.0f;
     const float f = frame_ms / tc_ms;
     return f < 1.0f ? f : 1.0f;
+}
+
+// ---- Band sums
+
+// Bins [*lo, *hi) of band b (1 <= lo <= hi <= specsize). Edges beyond the
+// spectrum are clamped to it, so a band table that does not match the
+// spectrum can never index outside it.
+inline void band_bins(int32_t b, const int32_t* edges, int32_t specsize, int32_t* lo, int32_t* hi)
+{
+    int32_t l = b == 0 ? 1 : edges[b - 1];
+    int32_t h = edges[b];
+    l = l < 1 ? 1 : (l > specsize ? specsize : l);
+    h = h < l ? l : (h > specsize ? specsize : h);
+    *lo = l;
+    *hi = h;
+}
+
+// Sum over band b of a * conj(c): real part into *re, imaginary part into *im.
+// DC (band 0) and the half-rate value (last band) come first and add their
+// real products to *re only.
+inline void band_cross(const float* a, const float* c, int32_t b, int32_t nb, const int32_t* edges,
+                       int32_t specsize, float* re, float* im)
+{
+    int32_t lo, hi;
+    band_bins(b, edges, specsize, &lo, &hi);
+    float sr = 0.0f, si = 0.0f;
+    if (b == 0) sr += a[0] * c[0];
+    if (b == nb - 1) sr += a[1] * c[1];
+    for (int32_t k = lo; k < hi; ++k)
+    {
+        const float ar = a[2 * k], ai = a[2 * k + 1], cr = c[2 * k], ci = c[2 * k + 1];
+        sr += ar * cr + ai * ci;
+        si += ai * cr - ar * ci;
+    }
+    *re = sr;
+    *im = si;
+}
+
+// Energy of band b: sum of |a|^2 over its bins, DC and half-rate value first.
+inline float band_energy(const float* a, int32_t b, int32_t nb, const int32_t* edges,
+                         int32_t specsize)
+{
+    int32_t lo, hi;
+    band_bins(b, edges, specsize, &lo, &hi);
+    float s = 0.0f;
+    if (b == 0) s += a[0] * a[0];
+    if (b == nb - 1) s += a[1] * a[1];
+    for (int32_t k = lo; k < hi; ++k) s += a[2 * k] * a[2 * k] + a[2 * k + 1] * a[2 * k + 1];
+    return s;
 }
 
 // Four spectra of specsize complex bins rewritten in place by a real 4 x 4
@@ -48,6 +115,8 @@ inline void matrix4_inplace(float* const* s, const float m[4][4], int32_t specsi
     }
 }
 
+// ---- State arrays
+
 // Frees every array named in slots and sets it to null.
 inline void free_arrays(float** const* slots, int n)
 {
@@ -58,14 +127,14 @@ inline void free_arrays(float** const* slots, int n)
     }
 }
 
-// Allocates zeroed float arrays: *slots[i] gets counts[i] floats. Returns 0, or
-// -2 after freeing all of them when one allocation fails.
-inline int alloc_arrays(float** const* slots, const int32_t* counts, int n)
+// Allocates zeroed float arrays: *slots[i] gets count_of(i) floats. Returns 0,
+// or -2 after freeing all of them when one allocation fails.
+template <class CountOf> int alloc_arrays_by(float** const* slots, int n, CountOf count_of)
 {
     for (int i = 0; i < n; ++i) *slots[i] = nullptr;
     for (int i = 0; i < n; ++i)
     {
-        *slots[i] = static_cast<float*>(calloc(static_cast<size_t>(counts[i]), sizeof(float)));
+        *slots[i] = static_cast<float*>(calloc(count_of(i), sizeof(float)));
         if (!*slots[i])
         {
             free_arrays(slots, n);
@@ -75,24 +144,26 @@ inline int alloc_arrays(float** const* slots, const int32_t* counts, int n)
     return 0;
 }
 
-// Argument checks of the blocks' alloc: -7 for a sample rate that is not
-// positive, -3 for a size below 1 (a negative size must never reach calloc) or
-// one whose complex arrays (two floats per entry) cannot be counted in int32.
-inline int check_alloc_args(int32_t framesize, int32_t specsize, int32_t num_bands,
-                            float sample_rate)
+// Each array with its own length.
+inline int alloc_arrays(float** const* slots, const int32_t* counts, int n)
 {
-    if (!(sample_rate > 0.0f)) return -7;
-    if (framesize < 1 || specsize < 1 || num_bands < 1) return -3;
-    if (specsize > INT32_MAX / 2 || num_bands > INT32_MAX / 2) return -3;
-    return 0;
+    return alloc_arrays_by(slots, n, [counts](int i) { return static_cast<size_t>(counts[i]); });
 }
 
-// Stores the frame and band header that the blocks' records share.
+// Every array with the same length.
+inline int alloc_arrays(float** const* slots, int n, size_t count)
+{
+    return alloc_arrays_by(slots, n, [count](int) { return count; });
+}
+
+// ---- Records and argument checks
+
+// Stores the frame and band fields that the blocks' records share; every
+// block sets its own channel counts.
 template <class Params>
 void store_header(Params* p, int32_t framesize, int32_t specsize, int32_t num_bands,
                   const int32_t* band_edges, float sample_rate)
 {
-    p->num_outputs = 4;
     p->sample_rate = sample_rate;
     p->framesize = framesize;
     p->specsize = specsize;
@@ -100,26 +171,75 @@ void store_header(Params* p, int32_t framesize, int32_t specsize, int32_t num_ba
     p->band_edges = band_edges;
 }
 
-// Size checks shared by the blocks' init: prints the message of the first size
-// below 1 and returns -3, else 0.
+// Argument checks of the blocks' alloc: -7 for a sample rate that is not
+// positive, -3 for a size below 1 (a negative size must never reach calloc).
+inline int check_alloc_args(int32_t framesize, int32_t specsize, int32_t num_bands,
+                            float sample_rate)
+{
+    if (!(sample_rate > 0.0f)) return -7;
+    if (framesize < 1 || specsize < 1 || num_bands < 1) return -3;
+    return 0;
+}
+
+// The same, and -3 for sizes whose complex arrays (two floats per entry)
+// cannot be counted in int32: for the blocks that keep such counts in int32.
+inline int check_alloc_args_int32(int32_t framesize, int32_t specsize, int32_t num_bands,
+                                  float sample_rate)
+{
+    const int rc = check_alloc_args(framesize, specsize, num_bands, sample_rate);
+    if (rc) return rc;
+    if (specsize > INT32_MAX / 2 || num_bands > INT32_MAX / 2) return -3;
+    return 0;
+}
+
+// The start of the spectral blocks' alloc that own everything their records
+// point to: null and size checks, then both records cleared (so that a failed
+// allocation can free whatever is set) and the shared header stored.
+template <class Params, class State>
+int begin_alloc(Params* p, State* s, int32_t framesize, int32_t specsize, int32_t num_bands,
+                const int32_t* band_edges, float sample_rate)
+{
+    if (!p || !s) return -3;
+    const int rc = check_alloc_args(framesize, specsize, num_bands, sample_rate);
+    if (rc) return rc;
+    memset(p, 0, sizeof(*p));
+    memset(s, 0, sizeof(*s));
+    store_header(p, framesize, specsize, num_bands, band_edges, sample_rate);
+    return 0;
+}
+
+// 1 when a block's init accepts the sample rate: 8000..192000 Hz (not NaN).
+inline bool init_rate_ok(float sample_rate)
+{
+    return sample_rate >= 8000.0f && sample_rate <= 192000.0f;
+}
+
+// A size below 1 is reported on stderr as "Invalid <what> (<value>)" and
+// gives -3; else 0.
+inline int check_size(const char* what, int32_t value)
+{
+    if (value >= 1) return 0;
+    fprintf(stderr, "Invalid %s (%d)\n", what, static_cast<int>(value));
+    return -3;
+}
+
+// Size checks shared by the blocks' init: the message of the first size below
+// 1 and -3, else 0.
 inline int check_sizes(int32_t framesize, int32_t specsize, int32_t num_bands)
 {
-    if (framesize < 1)
-    {
-        fprintf(stderr, "Invalid framesize (%d)\n", framesize);
-        return -3;
-    }
-    if (specsize < 1)
-    {
-        fprintf(stderr, "Invalid specsize (%d)\n", specsize);
-        return -3;
-    }
-    if (num_bands < 1)
-    {
-        fprintf(stderr, "Invalid npart (%d)\n", num_bands);
-        return -3;
-    }
-    return 0;
+    int rc = check_size("framesize", framesize);
+    if (!rc) rc = check_size("specsize", specsize);
+    if (!rc) rc = check_size("npart", num_bands);
+    return rc;
+}
+
+// Argument checks at the start of the blocks' init: -7 outside 8000..192000 Hz,
+// then the size checks.
+inline int check_init_sizes(int32_t framesize, int32_t specsize, int32_t num_bands,
+                            float sample_rate)
+{
+    if (!init_rate_ok(sample_rate)) return -7;
+    return check_sizes(framesize, specsize, num_bands);
 }
 
 // 1 when the band edges ascend strictly from at least 1 up to at most specsize,
@@ -136,16 +256,15 @@ inline int valid_edges(const int32_t* edges, int32_t num_bands, int32_t specsize
     return 1;
 }
 
-// Argument checks of the blocks' init, after alloc filled p: -7 outside
-// 8000..192000 Hz; -3 for a size below 1 (with its message), for sizes other
-// than those the arrays were allocated with, or for edges that would lead a
-// band sum out of the spectrum.
+// Argument checks of the init of the blocks whose arrays were allocated for
+// exactly one spectrum and band count: the checks of check_init_sizes, then
+// -3 for sizes other than those the arrays were allocated with or for edges
+// that would lead a band sum out of the spectrum.
 template <class Params>
 int check_init_args(const Params* p, int32_t framesize, int32_t specsize, int32_t num_bands,
                     const int32_t* band_edges, float sample_rate)
 {
-    if (!(sample_rate >= 8000.0f && sample_rate <= 192000.0f)) return -7;
-    const int rc = check_sizes(framesize, specsize, num_bands);
+    const int rc = check_init_sizes(framesize, specsize, num_bands, sample_rate);
     if (rc) return rc;
     if (specsize != p->specsize || num_bands != p->num_bands ||
         !valid_edges(band_edges, num_bands, specsize))

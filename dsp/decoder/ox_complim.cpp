@@ -1,5 +1,6 @@
 #include "ox_complim.h"
 
+#include "ox_blockutil.h"
 #include "ox_util.h"
 
 #include <cfloat>
@@ -58,7 +59,7 @@ int ox_complim_init(ox_complim_params* params, ox_complim_state* state, const ox
                     float sample_rate)
 {
     if (!params || !state || !cfg) return -3;
-    if (!(sample_rate >= 8000.0f && sample_rate <= 192000.0f)) return -7;
+    if (!oxblk::init_rate_ok(sample_rate)) return -7;
     if (!finite_cfg(cfg) || cfg->clip < 0.0f || cfg->threshold > cfg->ceiling ||
         cfg->block_ms <= 0.0f || cfg->threshold >= 0.0f || cfg->ceiling >= 0.0f)
         return -3;

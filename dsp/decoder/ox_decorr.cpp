@@ -1,6 +1,6 @@
 #include "ox_decorr.h"
 
-#include "ox_bandsum.h"
+#include "ox_blockutil.h"
 
 #include <math.h>
 #include <stdio.h>
@@ -15,10 +15,7 @@ const float kPi = 3.1415927f;
 
 // A sample that is not finite is read as silence: one bad sample must not
 // reach the smoothed statistics, where it would stay for ever.
-inline float fin(float x)
-{
-    return isfinite(x) ? x : 0.0f;
-}
+using oxblk::finite_or_zero;
 
 // One smoothing step of a filter coefficient h towards its target t. The step
 // is the change relative to the larger magnitude, |t - h| / max(|h|, |t|):
@@ -56,11 +53,6 @@ Ptrs filter_arrays(ox_decorr_state* state)
     return r;
 }
 
-float frame_ms(const ox_decorr_params* p)
-{
-    return float(p->framesize) * 1000.0f / p->sample_rate;
-}
-
 } // namespace
 
 extern "C" {
@@ -81,26 +73,17 @@ int32_t ox_decorr_alloc(ox_decorr_params* params, ox_decorr_state* state, int32_
                         int32_t specsize, int32_t num_bands, const int32_t* band_edges,
                         float sample_rate)
 {
-    if (!params || !state) return -3;
-    const int32_t rc = oxband::check_alloc(sample_rate, framesize, specsize, num_bands);
+    const int32_t rc =
+        oxblk::begin_alloc(params, state, framesize, specsize, num_bands, band_edges, sample_rate);
     if (rc) return rc;
-    memset(params, 0, sizeof(*params));
-    memset(state, 0, sizeof(*state));
     params->num_filters = OX_DECORR_FILTERS;
-    params->sample_rate = sample_rate;
-    params->framesize = framesize;
-    params->specsize = specsize;
-    params->num_bands = num_bands;
-    params->band_edges = band_edges;
 
     const size_t nb = size_t(num_bands), ns = size_t(specsize);
-    bool ok = oxband::alloc_all(random_arrays(params), OX_DECORR_FILTERS, nb);
-    ok = oxband::alloc_all(filter_arrays(state), OX_DECORR_FILTERS, 2 * nb) && ok;
     float** bands[] = {&state->prev_energy, &state->cur_energy, &state->coherence};
     float** bins[] = {&state->cross, &state->prev_spectrum};
-    ok = oxband::alloc_all(bands, 3, nb) && ok;
-    ok = oxband::alloc_all(bins, 2, 2 * ns) && ok;
-    if (!ok)
+    if (oxblk::alloc_arrays(random_arrays(params), OX_DECORR_FILTERS, nb) ||
+        oxblk::alloc_arrays(filter_arrays(state), OX_DECORR_FILTERS, 2 * nb) ||
+        oxblk::alloc_arrays(bands, 3, nb) || oxblk::alloc_arrays(bins, 2, 2 * ns))
     {
         ox_decorr_done(params, state);
         return -2;
@@ -120,8 +103,8 @@ void ox_decorr_default_cfg(ox_decorr_cfg* cfg)
 int32_t ox_decorr_init(ox_decorr_params* params, ox_decorr_state* state, const ox_decorr_cfg* cfg)
 {
     if (!params || !state || !cfg) return -3;
-    const int32_t rc = oxband::check_init(params->sample_rate, params->framesize, params->specsize,
-                                          params->num_bands);
+    const int32_t rc = oxblk::check_init_sizes(params->framesize, params->specsize,
+                                               params->num_bands, params->sample_rate);
     if (rc) return rc;
     if (!params->band_edges || !state->cross || !state->prev_spectrum || !state->prev_energy ||
         !state->cur_energy || !state->coherence)
@@ -130,7 +113,7 @@ int32_t ox_decorr_init(ox_decorr_params* params, ox_decorr_state* state, const o
         if (!params->random[i] || !state->filter[i]) return -3;
 
     params->num_filters = OX_DECORR_FILTERS;
-    params->coherence_factor = oxband::factor(frame_ms(params), 30.0f, 30.0f);
+    params->coherence_factor = oxblk::smoothing_factor(oxblk::frame_ms(params), 30.0f, 30.0f);
     ox_decorr_update_cfg(params, state, cfg);
     ox_decorr_reset(params, state);
 
@@ -156,9 +139,10 @@ int32_t ox_decorr_update_cfg(ox_decorr_params* params, ox_decorr_state* state,
     params->mode = cfg->mode;
     params->amount = isfinite(cfg->amount) ? cfg->amount : 50.0f;
     params->exponent = isfinite(cfg->exponent) ? cfg->exponent : 3.0f;
-    params->filter_factor = params->sample_rate > 0.0f
-                                ? oxband::factor(frame_ms(params), cfg->filter_time, 30.0f)
-                                : 1.0f;
+    params->filter_factor =
+        params->sample_rate > 0.0f
+            ? oxblk::smoothing_factor(oxblk::frame_ms(params), cfg->filter_time, 30.0f)
+            : 1.0f;
     return 0;
 }
 
@@ -192,41 +176,42 @@ void ox_decorr_filters(const ox_decorr_params* params, ox_decorr_state* state,
     for (int32_t b = 0; b < nb; ++b)
     {
         int32_t lo, hi;
-        oxband::bins(b, edges, ns, &lo, &hi);
+        oxblk::band_bins(b, edges, ns, &lo, &hi);
         float ep = 0.0f, ex = 0.0f, sr = 0.0f, si = 0.0f;
         if (b == 0)
         {
-            const float pr = P[0], xr = fin(spectrum[0]);
+            const float pr = P[0], xr = finite_or_zero(spectrum[0]);
             ep += pr * pr;
             ex += xr * xr;
-            C[0] = fin(a * pr * xr + a1 * C[0]);
+            C[0] = finite_or_zero(a * pr * xr + a1 * C[0]);
             sr += fabsf(C[0]);
         }
         if (b == nb - 1)
         {
-            const float pi = P[1], xi = fin(spectrum[1]);
+            const float pi = P[1], xi = finite_or_zero(spectrum[1]);
             ep += pi * pi;
             ex += xi * xi;
-            C[1] = fin(a * pi * xi + a1 * C[1]);
+            C[1] = finite_or_zero(a * pi * xi + a1 * C[1]);
             si += fabsf(C[1]);
         }
         for (int32_t k = lo; k < hi; ++k)
         {
             const float pr = P[2 * k], pi = P[2 * k + 1];
-            const float xr = fin(spectrum[2 * k]), xi = fin(spectrum[2 * k + 1]);
+            const float xr = finite_or_zero(spectrum[2 * k]),
+                        xi = finite_or_zero(spectrum[2 * k + 1]);
             ep += pr * pr + pi * pi;
             ex += xr * xr + xi * xi;
-            C[2 * k] = fin(a * (pr * xr + pi * xi) + a1 * C[2 * k]);
-            C[2 * k + 1] = fin(a * (pi * xr - pr * xi) + a1 * C[2 * k + 1]);
+            C[2 * k] = finite_or_zero(a * (pr * xr + pi * xi) + a1 * C[2 * k]);
+            C[2 * k + 1] = finite_or_zero(a * (pi * xr - pr * xi) + a1 * C[2 * k + 1]);
             sr += fabsf(C[2 * k]);
             si += fabsf(C[2 * k + 1]);
         }
-        state->prev_energy[b] = fin(a * ep + a1 * state->prev_energy[b]);
-        state->cur_energy[b] = fin(a * ex + a1 * state->cur_energy[b]);
+        state->prev_energy[b] = finite_or_zero(a * ep + a1 * state->prev_energy[b]);
+        state->cur_energy[b] = finite_or_zero(a * ex + a1 * state->cur_energy[b]);
         const float den = fmaxf(state->cur_energy[b], state->prev_energy[b]) + kEps;
-        state->coherence[b] = fminf(1.0f, fin(hypotf(sr, si) / den));
+        state->coherence[b] = fminf(1.0f, finite_or_zero(hypotf(sr, si) / den));
     }
-    for (int32_t k = 0; k < 2 * ns; ++k) P[k] = fin(spectrum[k]);
+    for (int32_t k = 0; k < 2 * ns; ++k) P[k] = finite_or_zero(spectrum[k]);
 
     const float beta = params->filter_factor;
     const bool zero = (params->mode & OX_DECORR_ZERO_PHASE) != 0;
@@ -255,12 +240,12 @@ void ox_decorr_filters(const ox_decorr_params* params, ox_decorr_state* state,
 
 void ox_decorr_done(ox_decorr_params* params, ox_decorr_state* state)
 {
-    if (params) oxband::free_all(random_arrays(params), OX_DECORR_FILTERS);
+    if (params) oxblk::free_arrays(random_arrays(params), OX_DECORR_FILTERS);
     if (!state) return;
-    oxband::free_all(filter_arrays(state), OX_DECORR_FILTERS);
+    oxblk::free_arrays(filter_arrays(state), OX_DECORR_FILTERS);
     float** arrays[] = {&state->prev_energy, &state->cur_energy, &state->cross,
                         &state->prev_spectrum, &state->coherence};
-    oxband::free_all(arrays, 5);
+    oxblk::free_arrays(arrays, 5);
 }
 
 } // extern "C"

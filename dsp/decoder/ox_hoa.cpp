@@ -1,5 +1,6 @@
 #include "ox_hoa.h"
 
+#include "ox_blockutil.h"
 #include "ox_util.h"
 
 #include <cstdio>
@@ -227,11 +228,7 @@ int ox_hoa_init(ox_hoa_params* params, ox_hoa_state* state, ox_hoa_cfg* cfg, int
     params->order = order;
     if (order != 2 && order != 3) return -3;
     params->num_channels = (order + 1) * (order + 1);
-    if (framesize < 1)
-    {
-        fprintf(stderr, "Invalid framesize (%d)\n", framesize);
-        return -3;
-    }
+    if (oxblk::check_size("framesize", framesize)) return -3;
     if (num_mics > OX_HOA_MAX_MICS)
     {
         fprintf(stderr, "Invalid number of mics (%d) > %d\n", num_mics, OX_HOA_MAX_MICS);

@@ -1,9 +1,9 @@
 #include "ox_hrtf.h"
 
+#include "ox_blockutil.h"
 #include "ox_util.h"
 
 #include <cmath>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -60,10 +60,7 @@ constexpr FracTable make_frac_table()
 
 constexpr FracTable kFrac = make_frac_table();
 
-float finite_or_zero(float x)
-{
-    return std::isfinite(x) ? x : 0.0f;
-}
+using oxblk::finite_or_zero;
 
 // Into -180..180 by a remainder (a loop of ±360 would never end for a huge
 // angle); a non-finite angle counts as 0.
@@ -276,11 +273,7 @@ int ox_hrtf_init(ox_hrtf_params* params, ox_hrtf_state* state, const ox_hrtf_upa
     if (!params || !state || !uparams) return -3;
     const float fs = uparams->sample_rate;
     if (!valid_rate(fs)) return -7;
-    if (uparams->framesize < 1)
-    {
-        fprintf(stderr, "Invalid framesize (%d)\n", (int)uparams->framesize);
-        return -3;
-    }
+    if (oxblk::check_size("framesize", uparams->framesize)) return -3;
     const int32_t max_delay = max_delay_for(fs);
     const int32_t H = max_delay + OX_HRTF_FRAC_TAPS - 1;
     float* scratch = (float*)calloc((size_t)uparams->framesize, sizeof(float));

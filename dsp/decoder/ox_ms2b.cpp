@@ -24,6 +24,15 @@ void array_slots(ox_ms2b_state* s, float** slots[kNumArrays])
     for (int i = 0; i < kNumArrays; ++i) slots[i] = sl[i];
 }
 
+// The two fixed channel counts and the shared header.
+void store_header(ox_ms2b_params* p, int32_t framesize, int32_t specsize, int32_t num_bands,
+                  const int32_t* band_edges, float sample_rate)
+{
+    p->num_inputs = 4;
+    p->num_outputs = 4;
+    oxblk::store_header(p, framesize, specsize, num_bands, band_edges, sample_rate);
+}
+
 // W = MF + MR, X = sqrt(2)·(MF − MR), Y and Z the figures-of-eight scaled to
 // the cardioids' sensitivity.
 const float kMatrix[4][4] = {{1.0f, 0.0f, 1.0f, 0.0f},
@@ -35,8 +44,7 @@ const float kMatrix[4][4] = {{1.0f, 0.0f, 1.0f, 0.0f},
 // non-finite (NaN or Inf input) restarts from 0 instead of staying so.
 inline void smooth(float* v, float sum, float a)
 {
-    const float x = a * sum + (1.0f - a) * *v;
-    *v = ox_isfinitef(x) ? x : 0.0f;
+    *v = oxblk::finite_or_zero(a * sum + (1.0f - a) * *v);
 }
 
 // Adaptive smoothing towards target t: the step is the relative change,
@@ -57,15 +65,12 @@ int ox_ms2b_alloc(ox_ms2b_params* params, ox_ms2b_state* state, int32_t framesiz
                   int32_t num_bands, const int32_t* band_edges, float sample_rate)
 {
     if (!params || !state) return -3;
-    const int rc = oxblk::check_alloc_args(framesize, specsize, num_bands, sample_rate);
+    const int rc = oxblk::check_alloc_args_int32(framesize, specsize, num_bands, sample_rate);
     if (rc) return rc;
-    params->num_inputs = 4;
-    oxblk::store_header(params, framesize, specsize, num_bands, band_edges, sample_rate);
+    store_header(params, framesize, specsize, num_bands, band_edges, sample_rate);
     float** slots[kNumArrays];
-    int32_t counts[kNumArrays];
     array_slots(state, slots);
-    for (int i = 0; i < kNumArrays; ++i) counts[i] = num_bands;
-    return oxblk::alloc_arrays(slots, counts, kNumArrays);
+    return oxblk::alloc_arrays(slots, kNumArrays, size_t(num_bands));
 }
 
 void ox_ms2b_default_cfg(ox_ms2b_cfg* cfg)
@@ -85,10 +90,8 @@ int ox_ms2b_init(ox_ms2b_params* params, ox_ms2b_state* state, ox_ms2b_cfg* cfg,
         oxblk::check_init_args(params, framesize, specsize, num_bands, band_edges, sample_rate);
     if (rc) return rc;
     if (!state->energy_w) return -3; // not allocated
-    params->num_inputs = 4;
-    oxblk::store_header(params, framesize, specsize, num_bands, band_edges, sample_rate);
-    const float frame_ms = float(framesize) * 1000.0f / sample_rate;
-    params->smoothing = oxblk::smoothing_factor(frame_ms, kStatsTime, kStatsTime);
+    store_header(params, framesize, specsize, num_bands, band_edges, sample_rate);
+    params->smoothing = oxblk::smoothing_factor(oxblk::frame_ms(params), kStatsTime, kStatsTime);
     memcpy(params->matrix, kMatrix, sizeof(kMatrix));
     ox_ms2b_update_cfg(params, cfg);
     ox_ms2b_reset(params, state);
@@ -154,7 +157,9 @@ void ox_ms2b_process_frame(ox_ms2b_params* params, ox_ms2b_state* state, float* 
         };
         // Re(X conj W) = Xr·Wr + Xi·Wi: every float of a bin adds a real
         // product, and DC / Nyquist are the real floats of pair 0.
-        for (int32_t k = oxblk::band_first_bin(edges, b); k < edges[b]; ++k)
+        int32_t lo, hi;
+        oxblk::band_bins(b, edges, params->specsize, &lo, &hi);
+        for (int32_t k = lo; k < hi; ++k)
         {
             add(2 * k);
             add(2 * k + 1);
