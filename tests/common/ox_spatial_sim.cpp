@@ -3,8 +3,8 @@
 #include "ox_perc.h"
 #include "ox_test_util.h"
 
+#include <algorithm>
 #include <cmath>
-#include <random>
 
 namespace oxtest
 {
@@ -14,6 +14,14 @@ BandTable::BandTable(int32_t fftsize, float fs) : edges(64), weights(64)
     ox_perc_makepercbands(fftsize, 64, &count, edges.data(), weights.data(), 1, fs, 1.0f, 0.0f);
     edges.resize(size_t(count));
     weights.resize(size_t(count));
+}
+
+Bands48k::Bands48k()
+{
+    const BandTable t(fftsize, fs);
+    nb = t.count;
+    std::copy(t.edges.begin(), t.edges.end(), edges);
+    std::copy(t.weights.begin(), t.weights.end(), weights);
 }
 
 Stft::Stft(int32_t hop, int32_t fftsize)
@@ -50,6 +58,40 @@ std::vector<float> bursts(size_t n, uint32_t seed, size_t segment)
         for (size_t i = s; i < n && i < s + segment; ++i) x[i] *= g;
     }
     return x;
+}
+
+std::vector<std::complex<double>> BurstSource::next(int32_t specsize)
+{
+    if (left_ <= 0)
+    {
+        on_ = !on_;
+        left_ = on_ ? 20 + int(rng_() % 30) : 3 + int(rng_() % 8);
+        level_ = std::pow(10.0, -double(rng_() % 30) / 20.0);
+    }
+    --left_;
+    std::vector<std::complex<double>> s(size_t(specsize), 0.0);
+    if (!on_) return s;
+    for (int32_t k = 0; k < specsize; ++k)
+        s[size_t(k)] = level_ * std::complex<double>(g_(rng_), k ? g_(rng_) : 0.0);
+    return s;
+}
+
+void pack(const std::vector<std::complex<double>>& s, float* out, double nyq)
+{
+    for (size_t k = 0; k < s.size(); ++k)
+    {
+        out[2 * k] = float(s[k].real());
+        out[2 * k + 1] = float(s[k].imag());
+    }
+    out[1] = float(nyq);
+}
+
+void direction(double az_deg, double el_deg, double d[3])
+{
+    const double az = az_deg * M_PI / 180.0, el = el_deg * M_PI / 180.0;
+    d[0] = std::cos(el) * std::cos(az);
+    d[1] = std::cos(el) * std::sin(az);
+    d[2] = std::sin(el);
 }
 
 void plane_wave(float az, float el, float g[4])

@@ -1,12 +1,16 @@
-// Sound-field simulation for the spatial analysis tests: noise bursts, their
-// short-time spectra, perceptual band tables and the B-format of plane waves.
+// Sound-field simulation for the tests of the decoder's spectral blocks:
+// perceptual band tables, noise bursts (as signals with their short-time
+// spectra, or generated directly as packed half spectra so that propagation
+// delays can be exact fractional phase shifts) and the B-format of plane waves.
 #ifndef OX_SPATIAL_SIM_H
 #define OX_SPATIAL_SIM_H
 
 #include "ox_fft.h"
 
+#include <complex>
 #include <cstddef>
 #include <cstdint>
+#include <random>
 #include <vector>
 
 namespace oxtest
@@ -19,6 +23,22 @@ struct BandTable
     std::vector<int32_t> edges;
     std::vector<float> weights;
     BandTable(int32_t fftsize, float fs);
+};
+
+// The decoder's frame at 48 kHz: hop 480, FFT size 1024, 512 complex bins,
+// with its band table in fixed arrays.
+struct Bands48k
+{
+    static constexpr int32_t hop = 480;
+    static constexpr int32_t fftsize = 1024;
+    static constexpr int32_t specsize = 512;
+    static constexpr float fs = 48000.0f;
+    int32_t nb = 0;
+    int32_t edges[64] = {};
+    float weights[64] = {};
+    Bands48k();
+    // Centre frequency of bin k, Hz.
+    static double bin_hz(int32_t k) { return double(k) * fs / fftsize; }
 };
 
 // Short-time analysis of one signal as the decoder does it: window of two
@@ -42,6 +62,40 @@ class Stft
 // Gaussian noise in bursts: every `segment` samples a new level between -20
 // and 0 dB, and one segment in five silent. Keeps adaptive statistics moving.
 std::vector<float> bursts(size_t n, uint32_t seed, size_t segment);
+
+// Noise bursts as spectra: each frame is an independent complex Gaussian
+// spectrum (bins 1..specsize-1; DC real, Nyquist 0) scaled by a burst envelope
+// that switches between bursts of random level and short gaps of silence, so
+// that adaptive statistics keep seeing rises and falls.
+class BurstSource
+{
+  public:
+    explicit BurstSource(uint32_t seed) : rng_(seed) {}
+
+    // Next frame's source spectrum, specsize complex values (bin 0 = DC only).
+    std::vector<std::complex<double>> next(int32_t specsize);
+
+  private:
+    std::mt19937 rng_;
+    std::normal_distribution<double> g_{0.0, 1.0};
+    bool on_ = false;
+    int left_ = 0;
+    double level_ = 1.0;
+};
+
+// Packs complex bins into the interleaved half-spectrum layout (pair 0 holds
+// DC real and the Nyquist value nyq).
+void pack(const std::vector<std::complex<double>>& s, float* out, double nyq = 0.0);
+
+// Complex bin k of a packed spectrum (k >= 1).
+inline std::complex<double> bin(const float* spec, int32_t k)
+{
+    return {spec[2 * k], spec[2 * k + 1]};
+}
+
+// Unit direction vector from azimuth and elevation in degrees (x front, y left,
+// z up), in double precision.
+void direction(double az_deg, double el_deg, double d[3]);
 
 // B-format gains (W at -3 dB, X, Y, Z) of a plane wave from azimuth az and
 // elevation el (radians; azimuth positive to the left).

@@ -9,7 +9,7 @@
 #include <random>
 #include <vector>
 
-#include "ox_specgen.h"
+#include "ox_spatial_sim.h"
 
 namespace
 {
