@@ -228,28 +228,46 @@ int abdec_init(abdec_params* p, abdec_state* s, abdec_smallstate* ss,
     const int32_t S = p->specsize;
     int r = 0;
     {
+        // Count the speakers of each equalised group first: each equaliser carries a delay line of
+        // its own, so only the ones the layout uses are allocated.
         const ox_abdec_speakerlayout* L = p->layout;
-        for (int k = 0; k < 2 && r == 0; ++k)
-            r = eq_init(&p->eq_input[k], &s->eq_input[k], 2, hop, W - hop, fs);
-        for (int k = 0; k < L->num_speakers && r == 0; ++k)
+        for (int k = 0; k < L->num_speakers; ++k)
         {
             int32_t f = L->flags[k];
-            if (f & (OX_SPK_SURROUND | OX_SPK_REAR))
-            {
-                if (f & OX_SPK_UPPER)
-                    r = eq_init(&p->eq_height[p->num_height], &s->eq_height[p->num_height], 1, hop,
-                                0, fs),
-                    p->num_height++;
-                else if (f & OX_SPK_SURROUND)
-                    r = eq_init(&p->eq_surround[p->num_surround], &s->eq_surround[p->num_surround],
-                                1, hop, 0, fs),
-                    p->num_surround++;
-                else
-                    r = eq_init(&p->eq_rear[p->num_rear], &s->eq_rear[p->num_rear], 1, hop, 0, fs),
-                    p->num_rear++;
-            }
+            if (!(f & (OX_SPK_SURROUND | OX_SPK_REAR))) continue;
+            if (f & OX_SPK_UPPER)
+                p->num_height++;
+            else if (f & OX_SPK_SURROUND)
+                p->num_surround++;
+            else
+                p->num_rear++;
         }
-        if (r == 0) r = eq_init(&p->eq_low, &s->eq_low, 1, hop, 0, fs);
+        const int32_t neq =
+            2 + p->num_surround + p->num_rear + p->num_height + 1 + p->num_buffers + 2;
+        if (!(s->eq_states = (ox_peq_state*)calloc((size_t)neq, sizeof(ox_peq_state)))) return -2;
+        ox_peq_state* next = s->eq_states;
+        auto take = [&](int32_t n) {
+            ox_peq_state* at = next;
+            next += n;
+            return at;
+        };
+        s->eq_input = take(2);
+        s->eq_surround = take(p->num_surround);
+        s->eq_rear = take(p->num_rear);
+        s->eq_height = take(p->num_height);
+        s->eq_low = take(1);
+        s->eq_high = take(p->num_buffers);
+        s->eq_lfe = take(2);
+
+        for (int k = 0; k < 2 && r == 0; ++k)
+            r = eq_init(&p->eq_input[k], &s->eq_input[k], 2, hop, W - hop, fs);
+        for (int k = 0; k < p->num_surround && r == 0; ++k)
+            r = eq_init(&p->eq_surround[k], &s->eq_surround[k], 1, hop, 0, fs);
+        for (int k = 0; k < p->num_rear && r == 0; ++k)
+            r = eq_init(&p->eq_rear[k], &s->eq_rear[k], 1, hop, 0, fs);
+        for (int k = 0; k < p->num_height && r == 0; ++k)
+            r = eq_init(&p->eq_height[k], &s->eq_height[k], 1, hop, 0, fs);
+        if (r == 0) r = eq_init(&p->eq_low, s->eq_low, 1, hop, 0, fs);
         for (int k = 0; k < p->num_buffers && r == 0; ++k)
             r = eq_init(&p->eq_high[k], &s->eq_high[k], 1, hop, 0, fs);
         for (int k = 0; k < 2 && r == 0; ++k)
@@ -523,6 +541,8 @@ void abdec_done(abdec_params* p, abdec_state* s, abdec_smallstate* ss)
         for (auto& b : s->in_hist) free(b), b = NULL;
         for (auto& b : s->out_buf) free(b), b = NULL;
         for (auto& b : s->binaural) free(b), b = NULL;
+        free(s->eq_states);
+        s->eq_states = NULL;
     }
     if (ss)
     {
@@ -695,7 +715,7 @@ void abdec_audioprocess(const abdec_params* p, abdec_state* s, abdec_smallstate*
     // 8. Bass cross-over low band: the oldest hop of the history is the one this frame outputs.
     const bool xover = (p->mode & ABDEC_MODE_XOVER) != 0;
     float* low = s->in_hist[p->input_format == 6 ? 4 : 0];
-    if (xover) eq_run(&p->eq_low, &s->eq_low, low);
+    if (xover) eq_run(&p->eq_low, s->eq_low, low);
 
     // 9. Output channels.
     const int32_t nloop = is_ambisonic(rec) ? p->num_speakers : p->num_channels;

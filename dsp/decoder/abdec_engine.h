@@ -216,13 +216,15 @@ typedef struct abdec_state
     float* in_hist[ABDEC_MAX_INPUTS];
     float* out_buf[ABDEC_MAX_SPEAKERS];
     float* binaural[2];
-    ox_peq_state eq_input[2];
-    ox_peq_state eq_surround[ABDEC_MAX_SPEAKERS];
-    ox_peq_state eq_rear[ABDEC_MAX_SPEAKERS];
-    ox_peq_state eq_height[ABDEC_MAX_SPEAKERS];
-    ox_peq_state eq_low;
-    ox_peq_state eq_high[ABDEC_MAX_SPEAKERS];
-    ox_peq_state eq_lfe[2];
+    // Equaliser states, one allocation cut into the groups of abdec_params' equalisers.
+    ox_peq_state* eq_states;
+    ox_peq_state* eq_input;    // 2
+    ox_peq_state* eq_surround; // num_surround
+    ox_peq_state* eq_rear;     // num_rear
+    ox_peq_state* eq_height;   // num_height
+    ox_peq_state* eq_low;      // 1
+    ox_peq_state* eq_high;     // num_buffers
+    ox_peq_state* eq_lfe;      // 2
     ox_a2b_state a2b;
     ox_ms2b_state ms2b;
     ox_bhist_state bhist;
