@@ -43,7 +43,8 @@ typedef struct ox_biquad_sspair
 // Realises the section c: real poles as two decoupled first-order states,
 // a complex pair as a rotation; the input vector is scaled so that each state
 // carries roughly the power of the input. A (near-)double pole is split into
-// two real poles 1e-3 apart. Coefficients that are not all finite give the
+// two real poles 1e-3 apart, closer near the unit circle where that split would
+// change the response. Coefficients that are not all finite give the
 // pass-through (A, B, C zero, D = 1).
 void ox_biquad_sstransform(ox_biquad_ss* ss, ox_biquad_coeffs c);
 

@@ -1,5 +1,6 @@
 #include "ox_iir_statespace.h"
 #include "ox_iir_internal.h"
+#include "ox_ss2_internal.h"
 
 #include <cmath>
 #include <complex>
@@ -31,50 +32,6 @@ double norm_gain(double p)
 {
     const double v = std::fabs(1.0 - p * p);
     return v > 0.0 ? std::sqrt(v) : 1.0;
-}
-
-void store(ox_iir_ss2set* s, const double A[4], const double B[2], const double C[2], double D)
-{
-    s->A11 = (float)A[0];
-    s->A12 = (float)A[1];
-    s->A21 = (float)A[2];
-    s->A22 = (float)A[3];
-    s->B1 = (float)B[0];
-    s->B2 = (float)B[1];
-    s->C1 = (float)C[0];
-    s->C2 = (float)C[1];
-    s->D = (float)D;
-}
-
-// Observability matrix [C; C·A] of a second-order set, row by row.
-void observability(const ox_iir_ss2set& s, double O[4])
-{
-    O[0] = s.C1;
-    O[1] = s.C2;
-    O[2] = (double)s.C1 * s.A11 + (double)s.C2 * s.A21;
-    O[3] = (double)s.C1 * s.A12 + (double)s.C2 * s.A22;
-}
-
-double det2(const double M[4])
-{
-    return M[0] * M[3] - M[1] * M[2];
-}
-
-// P = X·Y for 2 × 2 matrices stored row by row.
-void mul2(const double X[4], const double Y[4], double P[4])
-{
-    P[0] = X[0] * Y[0] + X[1] * Y[2];
-    P[1] = X[0] * Y[1] + X[1] * Y[3];
-    P[2] = X[2] * Y[0] + X[3] * Y[2];
-    P[3] = X[2] * Y[1] + X[3] * Y[3];
-}
-
-void inv2(const double M[4], double det, double I[4])
-{
-    I[0] = M[3] / det;
-    I[1] = -M[1] / det;
-    I[2] = -M[2] / det;
-    I[3] = M[0] / det;
 }
 
 // One second-order all-pass step (a2 + a1·z^-1 + z^-2)/(1 + a1·z^-1 + a2·z^-2) in the
@@ -163,48 +120,10 @@ void ox_iir_ss1transform(ox_iir_ss1* out, ox_iir_cf1 in)
 void ox_iir_ss2transform(ox_iir_ss2* out, ox_iir_cf2 in)
 {
     if (!out) return;
-    const double b0 = in.b0, b1 = in.b1, b2 = in.b2, a1 = in.a1, a2 = in.a2;
     out->flag = 0;
-    if (!finite({b0, b1, b2, a1, a2}))
-    {
-        // No realisation exists; a pass-through never keeps a stale set silently.
-        const double A[4] = {}, B[2] = {}, C[2] = {};
-        store(&out->cur, A, B, C, 1.0);
-        return;
-    }
-    const double be1 = b1 - b0 * a1, be2 = b2 - b0 * a2;
-    double d = a1 * a1 - 4.0 * a2;
-    if (d == 0.0) d = 1e-6;
-    double A[4], B[2], C[2];
-    if (d > 0.0)
-    {
-        // Two real poles: a diagonal state matrix, one state per pole.
-        const double sd = std::sqrt(d), p1 = (sd - a1) / 2.0, p2 = (-a1 - sd) / 2.0;
-        A[0] = p1, A[1] = 0.0, A[2] = 0.0, A[3] = p2;
-        B[0] = norm_gain(p1);
-        B[1] = norm_gain(p2);
-        C[0] = (be1 * p1 + be2) / ((p1 - p2) * B[0]);
-        C[1] = (be1 * p2 + be2) / ((p2 - p1) * B[1]);
-    }
-    else
-    {
-        // A conjugate pair re ± j·im: a rotation scaled by the pole radius.
-        const double re = -a1 / 2.0, im = std::sqrt(-d) / 2.0;
-        A[0] = re, A[1] = im, A[2] = -im, A[3] = re;
-        double m = 1.0 - re * re - im * im;
-        const double u = 1.0 - re * re + im * im, w = -2.0 * re * im;
-        double t = (std::sqrt(u * u + w * w) + w) / u;
-        // Outside the unit circle the scaling rule fails; any non-zero input vector still
-        // realises the section exactly, as C is solved for it below.
-        if (!(m > 0.0)) m = m < 0.0 ? -m : 1.0;
-        if (!std::isfinite(t) || !(u > 0.0)) t = 1.0;
-        B[0] = std::sqrt(2.0 * t * t * m / (t * t + 1.0));
-        B[1] = std::sqrt(2.0 * m / (t * t + 1.0));
-        const double nb = (B[0] * B[0] + B[1] * B[1]) * im;
-        C[0] = (B[1] * be2 + im * B[0] * be1 + re * B[1] * be1) / nb;
-        C[1] = (im * B[1] * be1 - re * B[0] * be1 - B[0] * be2) / nb;
-    }
-    store(&out->cur, A, B, C, b0);
+    const double b0 = in.b0, a1 = in.a1, a2 = in.a2;
+    // Non-finite coefficients have no realisation: a pass-through, never a stale set.
+    oxss2::to(oxss2::realise(b0, in.b1 - b0 * a1, in.b2 - b0 * a2, a1, a2), &out->cur);
 }
 
 // The new realisation (a, b, c, d) becomes (a, T·b, C, d) with T = c/C: the same transfer
@@ -222,31 +141,14 @@ void ox_iir_ss1switch(ox_iir_ss1* cur, ox_iir_ss1set* next)
     cur->flag = 1;
 }
 
-// With T = O⁻¹·O′ (O, O′ the observability matrices of the old and the new set), the new
-// set becomes (T·A′·T⁻¹, T·B′, C, D′): the new transfer function exactly, with the old
-// output vector and the old C·A, so the running state keeps its meaning for the output.
+// The new set becomes the realisation of its own transfer function that has the old output
+// vector and the old C·A (see oxss2::take_over), so the running state keeps its meaning for
+// the output.
 void ox_iir_ss2switch(ox_iir_ss2* cur, ox_iir_ss2set* next)
 {
     if (!cur || !next) return;
-    double O[4], On[4];
-    observability(cur->cur, O);
-    observability(*next, On);
-    const double det = det2(O), detn = det2(On);
-    if (det != 0.0 && detn != 0.0 && std::isfinite(det) && std::isfinite(detn))
-    {
-        double Oi[4], T[4], Ti[4], TA[4], A2[4];
-        inv2(O, det, Oi);
-        mul2(Oi, On, T);
-        inv2(T, det2(T), Ti);
-        const double An[4] = {next->A11, next->A12, next->A21, next->A22};
-        mul2(T, An, TA);
-        mul2(TA, Ti, A2);
-        const double B[2] = {T[0] * next->B1 + T[1] * next->B2, T[2] * next->B1 + T[3] * next->B2};
-        const double C[2] = {cur->cur.C1, cur->cur.C2};
-        bool ok = true;
-        for (double v : A2) ok = ok && std::isfinite(v);
-        if (ok && std::isfinite(B[0]) && std::isfinite(B[1])) store(next, A2, B, C, next->D);
-    }
+    oxss2::Set r = oxss2::from(*next);
+    if (oxss2::take_over(oxss2::from(cur->cur), &r)) oxss2::to(r, next);
     cur->next = *next;
     cur->flag = 1;
 }

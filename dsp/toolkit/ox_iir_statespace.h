@@ -86,13 +86,15 @@ typedef struct ox_iir_caprec
 void ox_iir_ss1transform(ox_iir_ss1* out, ox_iir_cf1 in);
 
 // The same for a second-order section: two real poles give a diagonal state matrix, a
-// conjugate pair a rotation; a double pole is split into two real poles 1e-3 apart.
+// conjugate pair a rotation; a double pole, or a pair so close that the modal form would lose
+// its precision, is split into two real poles 1e-3 apart (closer near the unit circle, where
+// that split would change the response). Non-finite coefficients give a pass-through set.
 void ox_iir_ss2transform(ox_iir_ss2* out, ox_iir_cf2 in);
 
 // Prepares `next` to take over from cur->cur: transforms it to a realisation of the same
 // transfer function whose state means what the running state means (same output vector
 // and observability), copies it into cur->next and sets cur->flag to 1. When the current
-// set's observability matrix (or the new one's) is singular, next is used unchanged.
+// set's observability matrix (or the new one's) is (nearly) singular, next is used unchanged.
 void ox_iir_ss1switch(ox_iir_ss1* cur, ox_iir_ss1set* next);
 void ox_iir_ss2switch(ox_iir_ss2* cur, ox_iir_ss2set* next);
 
