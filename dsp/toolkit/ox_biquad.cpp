@@ -1,5 +1,6 @@
 #include "ox_biquad.h"
 
+#include "ox_df1_internal.h"
 #include "ox_util.h"
 
 #include <cmath>
@@ -248,24 +249,9 @@ static void run_df1(ox_biquad_state* st, const float* in, float* out, int32_t n,
                     ox_biquad_coeffs c)
 {
     if (!st || !in || !out || n < 1 || stride < 1) return;
-    float x1 = st->x1, x2 = st->x2, y1 = st->y1, y2 = st->y2;
-    for (int32_t i = 0; i < n; ++i)
-    {
-        const float x = in[size_t(i) * size_t(stride)];
-        const float y = c.b0 * x + c.b1 * x1 + c.b2 * x2 - c.a1 * y1 - c.a2 * y2;
-        x2 = x1;
-        x1 = x;
-        y2 = y1;
-        y1 = y;
-        out[size_t(i) * size_t(stride)] = y;
-    }
-    // A NaN or Inf that entered the recursion would stay there for good.
-    if (!ox_isfinitef(x1) || !ox_isfinitef(x2) || !ox_isfinitef(y1) || !ox_isfinitef(y2))
-        x1 = x2 = y1 = y2 = 0.0f;
-    st->x1 = x1;
-    st->x2 = x2;
-    st->y1 = y1;
-    st->y2 = y2;
+    float s[4] = {st->x1, st->x2, st->y1, st->y2};
+    oxdf1::run(s, in, out, n, stride, c);
+    *st = {s[0], s[1], s[2], s[3]};
 }
 
 void ox_biquad_filter(ox_biquad_state* state, const float* in, float* out, int32_t n,

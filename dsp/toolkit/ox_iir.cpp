@@ -1,4 +1,5 @@
 #include "ox_iir.h"
+#include "ox_df1_internal.h"
 #include "ox_iir_internal.h"
 #include "ox_util.h"
 
@@ -757,19 +758,7 @@ static void run1(float* st, const float* in, float* out, int n, int stride, ox_i
 
 static void run2(float* st, const float* in, float* out, int n, int stride, ox_iir_cf2 c)
 {
-    float x1 = st[0], x2 = st[1], y1 = st[2], y2 = st[3];
-    for (int i = 0; i < n; ++i)
-    {
-        const float x = in[(long)i * stride];
-        const float y = c.b0 * x + c.b1 * x1 + c.b2 * x2 - c.a1 * y1 - c.a2 * y2;
-        x2 = x1;
-        x1 = x;
-        y2 = y1;
-        y1 = y;
-        out[(long)i * stride] = y;
-    }
-    const float s[4] = {x1, x2, y1, y2};
-    oxiir::put_state(st, s, 4);
+    oxdf1::run(st, in, out, n, stride, c);
 }
 
 void ox_iir_filter1(float* state, const float* in, float* out, int n, ox_iir_cf1 c)
