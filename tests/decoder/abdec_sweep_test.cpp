@@ -34,16 +34,30 @@ void run_case(int input, int output, float fs, int binaural, float seconds, int 
 
 } // namespace
 
-TEST(AbdecSweep, AllFormatsAt48k)
+void all_formats(float fs)
 {
     for (int input = 0; input < 7; ++input)
         for (int output = 0; output < 30; ++output)
-            for (int binaural : {0, 1}) run_case(input, output, 48000.0f, binaural, 0.1f, 480);
+            for (int binaural : {0, 1}) run_case(input, output, fs, binaural, 0.1f, 480);
 }
 
-TEST(AbdecSweep, RepresentativeFormatsAtOtherRates)
+// One test per rate, so that CTest runs them side by side.
+TEST(AbdecSweep, AllFormatsAt44k1)
 {
-    for (float fs : {11025.0f, 44100.0f, 96000.0f, 192000.0f})
+    all_formats(44100.0f);
+}
+TEST(AbdecSweep, AllFormatsAt48k)
+{
+    all_formats(48000.0f);
+}
+TEST(AbdecSweep, AllFormatsAt96k)
+{
+    all_formats(96000.0f);
+}
+
+TEST(AbdecSweep, RepresentativeFormatsAtTheExtremeRates)
+{
+    for (float fs : {11025.0f, 192000.0f})
         for (int input : {0, 1, 3, 5})
             for (int output : {kMenuStereo, kMenu714Itu, kMenuCubeCSB, kMenuHoa3, kMenuAformat})
                 for (int binaural : {0, 1}) run_case(input, output, fs, binaural, 0.1f, 512);
