@@ -219,12 +219,18 @@ TEST(AbdecRobustness, UpdatesFromAnotherThreadWhileProcessing)
             c.back_del_sh = (k >> 1) & 1;
             c.back_delay = (float)(k % 100);
             c.spectral_option = (float)((k >> 2) & 1);
+#if ABDEC_COUNT_ALLOCS
+            t_counted = true; // updates and queries allocate nothing either
+#endif
             ox_abdec_updateconfig(d.h, &c);
             if (k % 7 == 0) ox_abdec_channel_test(d.h);
             ox_abdec_beamid ids[20];
             ox_abdec_beamresponse r[20];
             ox_abdec_beamids(d.h, nullptr, nullptr, ids);
             ox_abdec_beamresponses(d.h, nullptr, nullptr, r, (float)(k % 361));
+#if ABDEC_COUNT_ALLOCS
+            t_counted = false;
+#endif
             ++k;
             std::this_thread::yield();
         }

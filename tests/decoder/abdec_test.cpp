@@ -260,3 +260,27 @@ TEST(AbdecBeams, IdsAndResponses)
     }
     EXPECT_NEAR(std::hypot(r[0].x, r[0].y), 0.01f, 1e-6f);
 }
+
+TEST(AbdecBeams, QueriesLeaveTheAudioUntouched)
+{
+    Decoder a(1, kMenu714Itu), b(1, kMenu714Itu);
+    ASSERT_EQ(a.build(), 0);
+    ASSERT_EQ(b.build(), 0);
+    Signal in;
+    for (int c = 0; c < 4; ++c) in.push_back(noise(480 * 40, 50 + c, 0.3f));
+    Signal want = a.run(in);
+    Signal got(12, std::vector<float>(in[0].size()));
+    ox_abdec_beamid ids[20];
+    ox_abdec_beamresponse r[20];
+    for (size_t pos = 0; pos < in[0].size(); pos += 480)
+    {
+        EXPECT_EQ(ox_abdec_beamids(b.h, &b.setup, &b.config, ids), 11);
+        EXPECT_EQ(ox_abdec_beamresponses(b.h, &b.setup, &b.config, r, (float)pos), 11);
+        const float* ip[4];
+        float* op[12];
+        for (int c = 0; c < 4; ++c) ip[c] = in[c].data() + pos;
+        for (int c = 0; c < 12; ++c) op[c] = got[c].data() + pos;
+        ox_abdec_process_var(b.h, 480, ip, op);
+    }
+    for (int c = 0; c < 12; ++c) ASSERT_EQ(got[c], want[c]);
+}
