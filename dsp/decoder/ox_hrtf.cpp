@@ -156,22 +156,25 @@ int32_t follow_delay(float exact, int32_t* cur, int32_t* delay)
     return ox_clampi((int32_t)std::lround((exact - (float)*delay) * 10.0f), -10, 10);
 }
 
-// The signal of one source delayed by d samples (history before x[0]), through
-// the fractional-delay row `frac` when fractional is set, into out.
-void delayed_frame(const float* hist, int32_t H, const float* x, int32_t n, int32_t d,
-                   int fractional, int32_t frac, float* out)
+// Samples i0 .. i0 + len − 1 of one source delayed by d samples (history before
+// x[0]), through the fractional-delay row `frac` when fractional is set, into
+// out[0 .. len − 1].
+void delayed_span(const float* hist, int32_t H, const float* x, int32_t i0, int32_t len, int32_t d,
+                  int fractional, int32_t frac, float* out)
 {
     if (!fractional)
     {
-        const int32_t from_hist = d < n ? d : n;
-        std::memcpy(out, hist + (H - d), sizeof(float) * (size_t)from_hist);
-        if (n > d) std::memcpy(out + d, x, sizeof(float) * (size_t)(n - d));
+        for (int32_t i = 0; i < len; ++i)
+        {
+            const int32_t m = i0 + i - d;
+            out[i] = m >= 0 ? x[m] : hist[H + m];
+        }
         return;
     }
     const float* tap = kFrac.tap[ox_clampi(frac, -10, 10) + 10];
-    for (int32_t i = 0; i < n; ++i)
+    for (int32_t i = 0; i < len; ++i)
     {
-        const int32_t m = i - d; // newest tap reads x[m]
+        const int32_t m = i0 + i - d; // newest tap reads x[m]
         float y = 0.0f;
         if (m >= OX_HRTF_FRAC_TAPS - 1)
         {
@@ -218,6 +221,219 @@ void copy_delays(const ox_hrtf_params* p, ox_hrtf_state* s)
 {
     std::memcpy(s->cur_delay_left, p->delay_left, sizeof s->cur_delay_left);
     std::memcpy(s->cur_delay_right, p->delay_right, sizeof s->cur_delay_right);
+}
+
+// ---- Spectral equaliser, four sources at a time ----------------------------
+//
+// Each source runs 15 second-order sections in series. Filtering them section
+// by section waits on the latency of every recursion in turn; instead four
+// sources share one vector (one source per lane) and every sample passes all
+// 15 sections before the next, so the sections of one sample overlap with the
+// recursions of the neighbouring ones. Each lane does exactly the scalar
+// direct-form-I arithmetic (same operations in the same order, no
+// contraction), so the output is bit-identical to filtering section by
+// section; so is the non-finite reset of a section's memory at the end of the
+// frame.
+
+typedef float v4f __attribute__((vector_size(16)));
+constexpr int kLanes = 4;
+constexpr int kEqTotal = 3 * OX_HRTF_EQ_SECTIONS;
+constexpr int32_t kEqChunk = 64; // samples transposed per pass (stack buffer)
+
+struct LaneSection
+{
+    v4f b0, b1, b2, a1, a2, x1, x2, y1, y2;
+};
+
+// Section k of source j: azimuth family, elevation family, then the reference.
+const ox_biquad_coeffs& eq_coeffs(const ox_hrtf_params* p, int32_t j, int k)
+{
+    if (k < OX_HRTF_EQ_SECTIONS) return p->azimuth_eq[j][k];
+    if (k < 2 * OX_HRTF_EQ_SECTIONS) return p->elevation_eq[j][k - OX_HRTF_EQ_SECTIONS];
+    return p->reference_eq[k - 2 * OX_HRTF_EQ_SECTIONS];
+}
+
+ox_biquad_state& eq_memory(ox_hrtf_state* s, int32_t j, int k)
+{
+    if (k < OX_HRTF_EQ_SECTIONS) return s->eq_mem_azimuth[j][k];
+    if (k < 2 * OX_HRTF_EQ_SECTIONS) return s->eq_mem_elevation[j][k - OX_HRTF_EQ_SECTIONS];
+    return s->eq_mem_reference[j][k - 2 * OX_HRTF_EQ_SECTIONS];
+}
+
+// Equalises in place the m (1..4) sources listed in src.
+void equalise_group(const ox_hrtf_params* p, ox_hrtf_state* s, float* const* in, const int32_t* src,
+                    int m, int32_t n)
+{
+    LaneSection sec[kEqTotal];
+    std::memset(sec, 0, sizeof sec); // idle lanes: zero coefficients, zero signal
+    for (int k = 0; k < kEqTotal; ++k)
+        for (int l = 0; l < m; ++l)
+        {
+            const ox_biquad_coeffs& c = eq_coeffs(p, src[l], k);
+            const ox_biquad_state& st = eq_memory(s, src[l], k);
+            sec[k].b0[l] = c.b0;
+            sec[k].b1[l] = c.b1;
+            sec[k].b2[l] = c.b2;
+            sec[k].a1[l] = c.a1;
+            sec[k].a2[l] = c.a2;
+            sec[k].x1[l] = st.x1;
+            sec[k].x2[l] = st.x2;
+            sec[k].y1[l] = st.y1;
+            sec[k].y2[l] = st.y2;
+        }
+
+    v4f buf[kEqChunk];
+    for (int32_t i0 = 0; i0 < n; i0 += kEqChunk)
+    {
+        const int32_t len = n - i0 < kEqChunk ? n - i0 : kEqChunk;
+        std::memset(buf, 0, sizeof buf);
+        for (int l = 0; l < m; ++l)
+        {
+            const float* x = in[src[l]] + i0;
+            for (int32_t i = 0; i < len; ++i) buf[i][l] = x[i];
+        }
+        for (int32_t i = 0; i < len; ++i)
+        {
+            v4f v = buf[i];
+            for (int k = 0; k < kEqTotal; ++k)
+            {
+                LaneSection& q = sec[k];
+                const v4f y = q.b0 * v + q.b1 * q.x1 + q.b2 * q.x2 - q.a1 * q.y1 - q.a2 * q.y2;
+                q.x2 = q.x1;
+                q.x1 = v;
+                q.y2 = q.y1;
+                q.y1 = y;
+                v = y;
+            }
+            buf[i] = v;
+        }
+        for (int l = 0; l < m; ++l)
+        {
+            float* x = in[src[l]] + i0;
+            for (int32_t i = 0; i < len; ++i) x[i] = buf[i][l];
+        }
+    }
+
+    for (int k = 0; k < kEqTotal; ++k)
+        for (int l = 0; l < m; ++l)
+        {
+            const float x1 = sec[k].x1[l], x2 = sec[k].x2[l];
+            const float y1 = sec[k].y1[l], y2 = sec[k].y2[l];
+            const bool ok =
+                std::isfinite(x1) && std::isfinite(x2) && std::isfinite(y1) && std::isfinite(y2);
+            eq_memory(s, src[l], k) =
+                ok ? ox_biquad_state{x1, x2, y1, y2} : ox_biquad_state{0.0f, 0.0f, 0.0f, 0.0f};
+        }
+}
+
+// Equalises every present source in place, four at a time.
+void equalise(const ox_hrtf_params* p, ox_hrtf_state* s, float* const* in, int32_t ns, int32_t n)
+{
+    int32_t src[kLanes];
+    int m = 0;
+    for (int32_t j = 0; j < ns; ++j)
+    {
+        if (!in[j]) continue;
+        src[m++] = j;
+        if (m == kLanes)
+        {
+            equalise_group(p, s, in, src, m, n);
+            m = 0;
+        }
+    }
+    if (m > 0) equalise_group(p, s, in, src, m, n);
+}
+
+// ---- Ears, four (source, ear) pairs at a time ------------------------------
+//
+// The head-shadow shelf is a first-order recursion per source and ear; as with
+// the equaliser, four of them share one vector. The pairs are taken in the
+// order source 0 left, source 0 right, source 1 left, ... and added to the ear
+// signals in that order, so every ear sums its sources in ascending order.
+
+struct EarLane
+{
+    int32_t source;
+    int ear;
+};
+
+void render_group(const ox_hrtf_params* p, ox_hrtf_state* s, float* const* in, float* const* out,
+                  const EarLane* lane, int m, int32_t n, int32_t max_delay)
+{
+    const int32_t H = s->history_len;
+    v4f b0 = {}, b1 = {}, a1 = {}, x1 = {}, y1 = {};
+    for (int l = 0; l < m; ++l)
+    {
+        const int32_t j = lane[l].source;
+        const ox_iir_cf1& c = lane[l].ear == 0 ? p->shadow_left[j] : p->shadow_right[j];
+        const float* st = lane[l].ear == 0 ? s->shadow_mem_left[j] : s->shadow_mem_right[j];
+        b0[l] = c.b0;
+        b1[l] = c.b1;
+        a1[l] = c.a1;
+        x1[l] = st[0];
+        y1[l] = st[1];
+    }
+
+    float span[kEqChunk];
+    v4f buf[kEqChunk];
+    for (int32_t i0 = 0; i0 < n; i0 += kEqChunk)
+    {
+        const int32_t len = n - i0 < kEqChunk ? n - i0 : kEqChunk;
+        std::memset(buf, 0, sizeof buf);
+        for (int l = 0; l < m; ++l)
+        {
+            const int32_t j = lane[l].source;
+            const int ear = lane[l].ear;
+            const int32_t d =
+                ox_clampi(ear == 0 ? p->delay_left[j] : p->delay_right[j], 0, max_delay);
+            const int32_t frac = ear == 0 ? p->frac_left[j] : p->frac_right[j];
+            delayed_span(s->history + (size_t)j * (size_t)H, H, in[j], i0, len, d,
+                         p->fractional_delay, frac, span);
+            for (int32_t i = 0; i < len; ++i) buf[i][l] = span[i];
+        }
+        for (int32_t i = 0; i < len; ++i)
+        {
+            const v4f x = buf[i];
+            const v4f y = b0 * x + b1 * x1 - a1 * y1;
+            x1 = x;
+            y1 = y;
+            buf[i] = y;
+        }
+        for (int32_t i = 0; i < len; ++i)
+            for (int l = 0; l < m; ++l) out[lane[l].ear][i0 + i] += buf[i][l];
+    }
+
+    for (int l = 0; l < m; ++l)
+    {
+        const int32_t j = lane[l].source;
+        float* st = lane[l].ear == 0 ? s->shadow_mem_left[j] : s->shadow_mem_right[j];
+        const bool ok = std::isfinite(x1[l]) && std::isfinite(y1[l]);
+        st[0] = ok ? x1[l] : 0.0f;
+        st[1] = ok ? y1[l] : 0.0f;
+    }
+}
+
+void render_ears(const ox_hrtf_params* p, ox_hrtf_state* s, float* const* in, float* const* out,
+                 int32_t ns, int32_t n, int32_t max_delay)
+{
+    EarLane lane[kLanes];
+    int m = 0;
+    for (int32_t j = 0; j < ns; ++j)
+    {
+        if (!in[j]) continue;
+        for (int ear = 0; ear < 2; ++ear)
+        {
+            const int skip = ear == 0 ? OX_HRTF_MODE_NO_LEFT : OX_HRTF_MODE_NO_RIGHT;
+            if ((p->mode & skip) || !out[ear]) continue;
+            lane[m++] = {j, ear};
+            if (m == kLanes)
+            {
+                render_group(p, s, in, out, lane, m, n, max_delay);
+                m = 0;
+            }
+        }
+    }
+    if (m > 0) render_group(p, s, in, out, lane, m, n, max_delay);
 }
 
 void pan(const ox_hrtf_params* p, float* const* in, float* const* out, int32_t ns, int32_t n)
@@ -421,39 +637,11 @@ void ox_hrtf_process(const ox_hrtf_params* p, ox_hrtf_state* s, float* const* in
         return;
     }
 
-    float* scratch = s->scratch;
+    if (!(p->mode & OX_HRTF_MODE_NO_SPECTRAL)) equalise(p, s, in, ns, n);
+
+    render_ears(p, s, in, out, ns, n, max_delay);
     for (int32_t j = 0; j < ns; ++j)
-    {
-        float* x = in[j];
-        if (!x) continue;
-        float* hist = s->history + (size_t)j * (size_t)H;
-
-        if (!(p->mode & OX_HRTF_MODE_NO_SPECTRAL))
-        {
-            for (int k = 0; k < OX_HRTF_EQ_SECTIONS; ++k)
-                ox_biquad_filter(&s->eq_mem_azimuth[j][k], x, x, n, p->azimuth_eq[j][k]);
-            for (int k = 0; k < OX_HRTF_EQ_SECTIONS; ++k)
-                ox_biquad_filter(&s->eq_mem_elevation[j][k], x, x, n, p->elevation_eq[j][k]);
-            for (int k = 0; k < OX_HRTF_EQ_SECTIONS; ++k)
-                ox_biquad_filter(&s->eq_mem_reference[j][k], x, x, n, p->reference_eq[k]);
-        }
-
-        for (int ear = 0; ear < 2; ++ear)
-        {
-            const int skip = ear == 0 ? OX_HRTF_MODE_NO_LEFT : OX_HRTF_MODE_NO_RIGHT;
-            if ((p->mode & skip) || !out[ear]) continue;
-            const int32_t d =
-                ox_clampi(ear == 0 ? p->delay_left[j] : p->delay_right[j], 0, max_delay);
-            const int32_t frac = ear == 0 ? p->frac_left[j] : p->frac_right[j];
-            delayed_frame(hist, H, x, n, d, p->fractional_delay, frac, scratch);
-            ox_iir_filter1(ear == 0 ? s->shadow_mem_left[j] : s->shadow_mem_right[j], scratch,
-                           scratch, n, ear == 0 ? p->shadow_left[j] : p->shadow_right[j]);
-            float* o = out[ear];
-            for (int32_t i = 0; i < n; ++i) o[i] += scratch[i];
-        }
-
-        push_history(hist, H, x, n);
-    }
+        if (in[j]) push_history(s->history + (size_t)j * (size_t)H, H, in[j], n);
 
     if (p->mode & OX_HRTF_MODE_TONE)
     {
