@@ -316,6 +316,9 @@ int abdec_init(abdec_params* p, abdec_state* s, abdec_smallstate* ss,
     if ((r = ox_hrtf_init(&p->hrtf, &s->hrtf, &api->hrtf))) return r;
     if ((r = ox_decorr_alloc(&p->decorr, &s->decorr, hop, S, nb, p->band_edges, fs))) return r;
     if ((r = ox_decorr_init(&p->decorr, &s->decorr, &api->decorr))) return r;
+    // Beam k takes filter k: the filters beyond the speaker count are never read.
+    p->decorr.num_filters =
+        p->num_speakers < OX_DECORR_FILTERS ? p->num_speakers : OX_DECORR_FILTERS;
     if ((r = ox_complim_init(&p->complim, &s->complim, &api->complim, fs))) return r;
 
     abdec_updateparams(p, s, api);

@@ -217,23 +217,33 @@ void ox_decorr_filters(const ox_decorr_params* params, ox_decorr_state* state,
     const bool zero = (params->mode & OX_DECORR_ZERO_PHASE) != 0;
     const bool stationary = (params->mode & OX_DECORR_STATIONARY) != 0;
     const float norm = params->norm, amount = params->amount;
-    for (int i = 0; i < OX_DECORR_FILTERS; ++i)
+    // Only the filters the caller uses are designed (the decoder lowers the
+    // count to its speaker count).
+    const int nf =
+        params->num_filters < 0
+            ? 0
+            : (params->num_filters > OX_DECORR_FILTERS ? OX_DECORR_FILTERS : params->num_filters);
+    for (int32_t b = 0; b < nb; ++b)
     {
-        const float* rnd = params->random[i];
-        float* h = state->filter[i];
-        for (int32_t b = 0; b < nb; ++b)
+        // The stationarity factor belongs to the band, not to the filter.
+        double f = 1.0;
+        if (stationary)
         {
-            float phi = zero ? 0.0f : rnd[b] * kPi * norm * amount * 0.01f;
-            if (stationary)
-            {
-                // A negative exponent would turn the factor into -inf at
-                // zero coherence: keep it within 0..1.
-                double f = 1.0 - pow(double(state->coherence[b]), double(params->exponent));
-                f = isfinite(f) ? (f < 0.0 ? 0.0 : (f > 1.0 ? 1.0 : f)) : 1.0;
-                phi = float(double(phi) * f);
-            }
-            h[2 * b] = glide(h[2 * b], cosf(phi), beta);
-            h[2 * b + 1] = glide(h[2 * b + 1], sinf(phi), beta);
+            // A negative exponent would turn the factor into -inf at zero
+            // coherence: keep it within 0..1.
+            f = 1.0 - pow(double(state->coherence[b]), double(params->exponent));
+            f = isfinite(f) ? (f < 0.0 ? 0.0 : (f > 1.0 ? 1.0 : f)) : 1.0;
+        }
+        for (int i = 0; i < nf; ++i)
+        {
+            float phi = zero ? 0.0f : params->random[i][b] * kPi * norm * amount * 0.01f;
+            if (stationary) phi = float(double(phi) * f);
+            // cos and sin of a zero phase are exact: skip the library calls.
+            const float c = phi == 0.0f ? 1.0f : cosf(phi);
+            const float sn = phi == 0.0f ? phi : sinf(phi);
+            float* h = state->filter[i];
+            h[2 * b] = glide(h[2 * b], c, beta);
+            h[2 * b + 1] = glide(h[2 * b + 1], sn, beta);
         }
     }
 }

@@ -41,7 +41,8 @@ extern "C"
     // Derived parameters, owned by the caller.
     typedef struct ox_decorr_params
     {
-        int32_t num_filters;              // always 20
+        int32_t num_filters;              // filters designed per frame: 20, fewer when
+                                          // the caller lowers it after init
         float sample_rate;                // Hz
         int32_t framesize;                // hop, samples
         int32_t specsize;                 // complex bins per spectrum
@@ -101,8 +102,8 @@ extern "C"
     void ox_decorr_reset(ox_decorr_params* params, ox_decorr_state* state);
 
     // One frame: measures the frame-to-frame coherence of `spectrum`
-    // (complex[specsize], only read) per band and moves every filter towards its
-    // target. Real time: no allocation.
+    // (complex[specsize], only read) per band and moves filters 0 .. num_filters-1
+    // towards their targets. Real time: no allocation.
     void ox_decorr_filters(const ox_decorr_params* params, ox_decorr_state* state,
                            const float* spectrum);
 
