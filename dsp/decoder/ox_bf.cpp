@@ -298,18 +298,15 @@ void ox_bf_process_frame(const ox_bf_params* params, ox_bf_state* state, const f
     const int32_t nb = params->num_bands;
     if (nb < 1 || nb > params->capacity_bands) return;
     const int32_t ns = params->specsize, mode = params->mode;
-    const float* c1 = pair[0];
-    const float* c2 = pair[1];
     if (!isfinite(focus)) focus = 0.0f;
 
     for (int32_t b = 0; b < nb; ++b)
     {
         // 1. Band statistics. A frame whose sums are not finite is skipped,
         // so one bad sample never stays in the smoothed statistics.
-        const float E1 = oxblk::band_energy(c1, b, nb, params->band_edges, ns);
-        const float E2 = oxblk::band_energy(c2, b, nb, params->band_edges, ns);
-        float X, Xi;
-        oxblk::band_cross(c1, c2, b, nb, params->band_edges, ns, &X, &Xi);
+        float E[2], X, Xi;
+        oxblk::band_sums<2>(pair, b, nb, params->band_edges, ns, E, &X, &Xi);
+        const float E1 = E[0], E2 = E[1];
         if (!isfinite(E1) || !isfinite(E2) || !isfinite(X)) continue;
         float s;
         if (mode & OX_BF_CALLER_SMOOTHING)

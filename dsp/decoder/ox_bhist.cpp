@@ -167,10 +167,8 @@ void ox_bhist_process_frame(const ox_bhist_params* params, ox_bhist_state* state
     // values, so a bad sample never stays in the smoothed state.
     for (int32_t b = 0; b < nb; ++b)
     {
-        float e[4], ix[3], im;
-        for (int c = 0; c < 4; ++c) e[c] = oxblk::band_energy(in[c], b, nb, edges, ns);
-        for (int c = 0; c < 3; ++c)
-            oxblk::band_cross(in[0], in[c + 1], b, nb, edges, ns, &ix[c], &im);
+        float e[4], ix[3];
+        oxblk::band_sums<4>(in, b, nb, edges, ns, e, ix, nullptr);
         bool finite = true;
         for (float v : e) finite = finite && isfinite(v);
         for (float v : ix) finite = finite && isfinite(v);

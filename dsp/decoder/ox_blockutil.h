@@ -61,38 +61,46 @@ inline void band_bins(int32_t b, const int32_t* edges, int32_t specsize, int32_t
     *hi = h;
 }
 
-// Sum over band b of a * conj(c): real part into *re, imaginary part into *im.
-// DC (band 0) and the half-rate value (last band) come first and add their
-// real products to *re only.
-inline void band_cross(const float* a, const float* c, int32_t b, int32_t nb, const int32_t* edges,
-                       int32_t specsize, float* re, float* im)
+// Band b's sums over N spectra s[0 .. N-1] in one pass: the energies
+// e[c] = sum |s_c|^2 and the cross sums sum s_0 * conj(s_c) for c = 1 .. N-1
+// (real part into xr[c - 1], imaginary part into xi[c - 1]). DC (band 0) and
+// the half-rate value (last band) come first and add their real products to
+// e and xr only. Every sum runs over the bins in ascending order; keeping the
+// sums in one loop lets their additions overlap instead of each pass waiting
+// on its own chain.
+template <int N>
+inline void band_sums(const float* const* s, int32_t b, int32_t nb, const int32_t* edges,
+                      int32_t specsize, float* e, float* xr, float* xi)
 {
     int32_t lo, hi;
     band_bins(b, edges, specsize, &lo, &hi);
-    float sr = 0.0f, si = 0.0f;
-    if (b == 0) sr += a[0] * c[0];
-    if (b == nb - 1) sr += a[1] * c[1];
+    float E[N], R[N > 1 ? N - 1 : 1], I[N > 1 ? N - 1 : 1];
+    for (int c = 0; c < N; ++c) E[c] = 0.0f;
+    for (int c = 0; c + 1 < N; ++c) R[c] = I[c] = 0.0f;
+    for (int h = 0; h < 2; ++h)
+    {
+        if (h == 0 ? b != 0 : b != nb - 1) continue;
+        for (int c = 0; c < N; ++c) E[c] += s[c][h] * s[c][h];
+        for (int c = 1; c < N; ++c) R[c - 1] += s[0][h] * s[c][h];
+    }
     for (int32_t k = lo; k < hi; ++k)
     {
-        const float ar = a[2 * k], ai = a[2 * k + 1], cr = c[2 * k], ci = c[2 * k + 1];
-        sr += ar * cr + ai * ci;
-        si += ai * cr - ar * ci;
+        const float ar = s[0][2 * k], ai = s[0][2 * k + 1];
+        for (int c = 0; c < N; ++c)
+            E[c] += s[c][2 * k] * s[c][2 * k] + s[c][2 * k + 1] * s[c][2 * k + 1];
+        for (int c = 1; c < N; ++c)
+        {
+            const float cr = s[c][2 * k], ci = s[c][2 * k + 1];
+            R[c - 1] += ar * cr + ai * ci;
+            I[c - 1] += ai * cr - ar * ci;
+        }
     }
-    *re = sr;
-    *im = si;
-}
-
-// Energy of band b: sum of |a|^2 over its bins, DC and half-rate value first.
-inline float band_energy(const float* a, int32_t b, int32_t nb, const int32_t* edges,
-                         int32_t specsize)
-{
-    int32_t lo, hi;
-    band_bins(b, edges, specsize, &lo, &hi);
-    float s = 0.0f;
-    if (b == 0) s += a[0] * a[0];
-    if (b == nb - 1) s += a[1] * a[1];
-    for (int32_t k = lo; k < hi; ++k) s += a[2 * k] * a[2 * k] + a[2 * k + 1] * a[2 * k + 1];
-    return s;
+    for (int c = 0; c < N; ++c) e[c] = E[c];
+    for (int c = 0; c + 1 < N; ++c)
+    {
+        xr[c] = R[c];
+        if (xi) xi[c] = I[c];
+    }
 }
 
 // Four spectra of specsize complex bins rewritten in place by a real 4 x 4
