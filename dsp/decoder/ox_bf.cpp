@@ -105,18 +105,18 @@ void update_table(ox_bf_params* p, float spacing, const ox_bf_params* shared)
 int32_t update(ox_bf_params* p, ox_bf_cfg* c, const ox_bf_params* shared)
 {
     if (!p || !c) return -3;
-    c->beam_gain = ox_clampf(c->beam_gain, -10.0f, 10.0f, 0.0f);
-    c->aux_factor = ox_clampf(c->aux_factor, 0.0f, 2.0f, 1.0f);
-    c->diffuse_level = ox_clampf(c->diffuse_level, -180.0f, 0.0f, -40.0f);
-    c->gain_floor = ox_clampf(c->gain_floor, -180.0f, 0.0f, -30.0f);
-    c->eigen_floor = ox_clampf(c->eigen_floor, -180.0f, 0.0f, -20.0f);
-    c->direct_floor = ox_clampf(c->direct_floor, -180.0f, 0.0f, -20.0f);
-    c->coherence = ox_clampf(c->coherence, 0.0f, 1.0f, 0.5f);
-    c->diffuse_scale = ox_clampf(c->diffuse_scale, 0.0f, 4.0f, 1.0f);
-    c->diffuse_out_level = ox_clampf(c->diffuse_out_level, -180.0f, 40.0f, -10.0f);
-    c->direct_mix = ox_clampf(c->direct_mix, -40.0f, 40.0f, 0.0f);
-    c->diffuse_mix = ox_clampf(c->diffuse_mix, -40.0f, 40.0f, 0.0f);
-    c->spacing = ox_clampf(c->spacing, 0.0f, 100.0f, 20.0f);
+    c->beam_gain = oxblk::clampf(c->beam_gain, -10.0f, 10.0f, 0.0f);
+    c->aux_factor = oxblk::clampf(c->aux_factor, 0.0f, 2.0f, 1.0f);
+    c->diffuse_level = oxblk::clampf(c->diffuse_level, -180.0f, 0.0f, -40.0f);
+    c->gain_floor = oxblk::clampf(c->gain_floor, -180.0f, 0.0f, -30.0f);
+    c->eigen_floor = oxblk::clampf(c->eigen_floor, -180.0f, 0.0f, -20.0f);
+    c->direct_floor = oxblk::clampf(c->direct_floor, -180.0f, 0.0f, -20.0f);
+    c->coherence = oxblk::clampf(c->coherence, 0.0f, 1.0f, 0.5f);
+    c->diffuse_scale = oxblk::clampf(c->diffuse_scale, 0.0f, 4.0f, 1.0f);
+    c->diffuse_out_level = oxblk::clampf(c->diffuse_out_level, -180.0f, 40.0f, -10.0f);
+    c->direct_mix = oxblk::clampf(c->direct_mix, -40.0f, 40.0f, 0.0f);
+    c->diffuse_mix = oxblk::clampf(c->diffuse_mix, -40.0f, 40.0f, 0.0f);
+    c->spacing = oxblk::clampf(c->spacing, 0.0f, 100.0f, 20.0f);
 
     p->mode = c->mode;
     p->beam_gain = db20(c->beam_gain);
@@ -149,9 +149,9 @@ float smooth(const ox_bf_params* p, float o, float w, float cohfac)
     if (!isfinite(w)) return o;
     if (!(p->mode & OX_BF_SMOOTH_WEIGHTS)) return w;
     float step = fabsf(w - o);
-    if (p->mode & OX_BF_RELATIVE_STEP) step /= fmaxf(fabsf(o), fabsf(w) + kEps);
+    if (p->mode & OX_BF_RELATIVE_STEP) step /= oxblk::fmax(fabsf(o), fabsf(w) + kEps);
     step *= fabsf(o) > fabsf(w) ? p->weight_release : p->weight_attack;
-    step = ox_clampf(step, 0.0f, 1.0f, 1.0f);
+    step = oxblk::clampf(step, 0.0f, 1.0f, 1.0f);
     if (p->mode & OX_BF_COHERENCE_STEP) step *= cohfac;
     return o * (1.0f - step) + w * step;
 }
@@ -177,8 +177,8 @@ float direct_gain(const ox_bf_params* p, float S1, float S2, float R, float focu
             g = 1.0f;
     }
     else
-        g = 1.0f - (R / (S1 + kEps)) * fminf(S1 / (R + kEps), focus);
-    g = ox_clampf(g, p->direct_floor, 1.0f, 1.0f);
+        g = 1.0f - (R / (S1 + kEps)) * oxblk::fmin(S1 / (R + kEps), focus);
+    g = oxblk::clampf(g, p->direct_floor, 1.0f, 1.0f);
     if (p->direct_floor < 1e-6f) g = 0.0f;
     return g;
 }
@@ -310,12 +310,13 @@ void ox_bf_process_frame(const ox_bf_params* params, ox_bf_state* state, const f
         if (!isfinite(E1) || !isfinite(E2) || !isfinite(X)) continue;
         float s;
         if (mode & OX_BF_CALLER_SMOOTHING)
-            s = smoothing ? ox_clampf(smoothing[b], 0.0f, 1.0f, 1.0f) : 1.0f;
+            s = smoothing ? oxblk::clampf(smoothing[b], 0.0f, 1.0f, 1.0f) : 1.0f;
         else
         {
             const float o = state->cross[b];
             const float f = fabsf(o) > fabsf(X) ? params->cross_release : params->cross_attack;
-            s = ox_clampf(fabsf(X - o) / fmaxf(fabsf(o), fabsf(X) + kEps) * f, 0.0f, 1.0f, 1.0f);
+            s = oxblk::clampf(fabsf(X - o) / oxblk::fmax(fabsf(o), fabsf(X) + kEps) * f, 0.0f, 1.0f,
+                              1.0f);
         }
         const float a = (mode & OX_BF_SMOOTH_STATS) ? s : 1.0f;
         state->cross[b] = a * X + (1.0f - a) * state->cross[b];
@@ -340,37 +341,37 @@ void ox_bf_process_frame(const ox_bf_params* params, ox_bf_state* state, const f
 
         // 3. Keep the cross-power within what the powers allow, and at least
         // the diffuse field's share.
-        Q = fminf(Q, sqrtf(P1) * sqrtf(P2) + kEps);
-        Q = fmaxf(Q, gamma * fminf(P1, P2));
+        Q = oxblk::fmin(Q, sqrtf(P1) * sqrtf(P2) + kEps);
+        Q = oxblk::fmax(Q, gamma * oxblk::fmin(P1, P2));
 
         // 4. Diffuse power: the smaller root of the model P = S + Pd * [[1,
         // gamma], [gamma, 1]] with a rank-one direct part S.
         const float B = 2.0f * gamma * Q - P1 - P2;
         const float A = 1.0f - gamma * gamma;
         const float D = P1 * P2 - Q * Q;
-        float Pd = (-B - sqrtf(fmaxf(0.0f, B * B - 4.0f * A * D))) / (2.0f * A + kEps) *
+        float Pd = (-B - sqrtf(oxblk::fmax(0.0f, B * B - 4.0f * A * D))) / (2.0f * A + kEps) *
                    params->diffuse_scale;
-        Pd = ox_clampf(Pd, 0.0f, fminf(P1, P2), 0.0f);
+        Pd = oxblk::clampf(Pd, 0.0f, oxblk::fmin(P1, P2), 0.0f);
         const float S1 = P1 - Pd, S2 = P2 - Pd;
         const float R = sqrtf(S1 * S2);
 
         float cohfac = 1.0f;
         if (mode & OX_BF_COHERENCE_STEP)
         {
-            const float cb = coherence ? ox_clampf(coherence[b], 0.0f, 1.0f, 0.0f) : 0.0f;
+            const float cb = coherence ? oxblk::clampf(coherence[b], 0.0f, 1.0f, 0.0f) : 0.0f;
             const double f = 1.0 - pow(double(cb), double(params->coherence_exponent));
-            cohfac = float(ox_clampd(f, 0.0, 1.0, 1.0));
+            cohfac = float(oxblk::clampd(f, 0.0, 1.0, 1.0));
         }
 
         if (mode & OX_BF_SINGLE_GAIN)
         {
-            const float q = ox_clampf(S1 / (P1 + kEps), 0.0f, 1.0f, 0.0f);
+            const float q = oxblk::clampf(S1 / (P1 + kEps), 0.0f, 1.0f, 0.0f);
             const float G1 = q + (1.0f - q) * params->diffuse_mix;
-            const float G2 = fminf(R / (P2 + kEps), focus) * G1;
+            const float G2 = oxblk::fmin(R / (P2 + kEps), focus) * G1;
             state->weight1[b] =
-                fmaxf(smooth(params, state->weight1[b], G1, cohfac), params->gain_floor);
+                oxblk::fmax(smooth(params, state->weight1[b], G1, cohfac), params->gain_floor);
             state->weight2[b] =
-                fmaxf(smooth(params, state->weight2[b], G2, cohfac), params->gain_floor);
+                oxblk::fmax(smooth(params, state->weight2[b], G2, cohfac), params->gain_floor);
             continue;
         }
 
@@ -394,9 +395,9 @@ void ox_bf_process_frame(const ox_bf_params* params, ox_bf_state* state, const f
             // Eigen decomposition with the smaller eigenvalue floored
             // relative to the larger one.
             const float m = 0.5f * (P1 + P2);
-            const float root = sqrtf(fmaxf(m * m - D, kEps));
+            const float root = sqrtf(oxblk::fmax(m * m - D, kEps));
             const float l1 = m + root;
-            const float l2 = fmaxf(fmaxf(m - root, params->eigen_floor * l1), kEps);
+            const float l2 = oxblk::fmax(oxblk::fmax(m - root, params->eigen_floor * l1), kEps);
             const float t = 0.5f * atan2f(2.0f * Q * (P1 + P2), P1 * P1 - P2 * P2);
             const float c = cosf(t), sn = sinf(t);
             m11 = c * c / l1 + sn * sn / l2;

@@ -31,7 +31,7 @@ float snap_resolution(float r)
 // non-negative result, so it always lies inside the histogram.
 int32_t angle_bin(float angle, float res, int32_t n)
 {
-    const float a = ox_clampf(angle, -kPi, kPi, 0.0f);
+    const float a = oxblk::clampf(angle, -kPi, kPi, 0.0f);
     const int32_t bin = int32_t(lroundf(a * 57.295776f / res)) + (n + 1) / 2;
     return ((bin % n) + n) % n;
 }
@@ -121,8 +121,8 @@ int32_t ox_bhist_init(ox_bhist_params* params, ox_bhist_state* state, ox_bhist_c
 int32_t ox_bhist_update_cfg(ox_bhist_params* params, ox_bhist_cfg* cfg)
 {
     if (!params || !cfg) return -3;
-    cfg->angle = ox_clampf(cfg->angle, 0.0f, 90.0f, 60.0f);
-    cfg->time_constant = ox_clampf(cfg->time_constant, 10.0f, 1000.0f, 30.0f);
+    cfg->angle = oxblk::clampf(cfg->angle, 0.0f, 90.0f, 60.0f);
+    cfg->time_constant = oxblk::clampf(cfg->time_constant, 10.0f, 1000.0f, 30.0f);
     params->mode = cfg->mode;
     params->angle = cfg->angle * kPi / 180.0f;
     params->hist_smoothing =
@@ -193,8 +193,8 @@ void ox_bhist_process_frame(const ox_bhist_params* params, ox_bhist_state* state
         if (!isfinite(E) || !isfinite(Ix) || !isfinite(Iy) || !isfinite(Iz)) continue;
         const float den =
             E + 0.5f * (state->energy_x[b] + state->energy_y[b] + state->energy_z[b]) + kEps;
-        const float psi = ox_clampf(1.0f - 1.4142135f * (fabsf(Ix) + fabsf(Iy) + fabsf(Iz)) / den,
-                                    1e-10f, 1.0f, 1.0f);
+        const float psi = oxblk::clampf(
+            1.0f - 1.4142135f * (fabsf(Ix) + fabsf(Iy) + fabsf(Iz)) / den, 1e-10f, 1.0f, 1.0f);
         const float direct = E * (1.0f - psi);
 
         const float az = atan2f(Iy, Ix);

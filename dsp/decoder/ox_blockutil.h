@@ -30,6 +30,31 @@ inline float finite_or_zero(float x)
     return std::isfinite(x) ? x : 0.0f;
 }
 
+// fminf, fmaxf, ox_clampf and ox_clampd without the library calls, which cost
+// far more than the comparisons in per-band loops. Same results: a NaN operand
+// yields the other one; a non-finite x of a clamp yields def.
+inline float fmin(float a, float b)
+{
+    return (a < b || b != b) ? a : b;
+}
+
+inline float fmax(float a, float b)
+{
+    return (a > b || b != b) ? a : b;
+}
+
+inline float clampf(float x, float lo, float hi, float def)
+{
+    if (!std::isfinite(x)) return def;
+    return x < lo ? lo : (x > hi ? hi : x);
+}
+
+inline double clampd(double x, double lo, double hi, double def)
+{
+    if (!std::isfinite(x)) return def;
+    return x < lo ? lo : (x > hi ? hi : x);
+}
+
 // Length of one frame (hop) of a block's record in ms.
 template <class Params> float frame_ms(const Params* p)
 {

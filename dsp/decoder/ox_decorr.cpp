@@ -24,7 +24,7 @@ using oxblk::finite_or_zero;
 inline float glide(float h, float t, float beta)
 {
     const float d = fabsf(t - h);
-    const float den = fmaxf(fabsf(h), fabsf(t) + kEps);
+    const float den = oxblk::fmax(fabsf(h), fabsf(t) + kEps);
     float r = d / den;
     r = r < 0.0f ? 0.0f : (r > 1.0f ? 1.0f : r);
     const float w = beta * r;
@@ -125,9 +125,9 @@ int32_t ox_decorr_init(ox_decorr_params* params, ox_decorr_state* state, const o
         {
             const float r = 2.0f * frandom(&state->seed) - 1.0f;
             params->random[i][b] = r;
-            largest = fmaxf(largest, fabsf(r));
+            largest = oxblk::fmax(largest, fabsf(r));
         }
-    params->norm = 1.0f / fmaxf(kEps, largest);
+    params->norm = 1.0f / oxblk::fmax(kEps, largest);
     return 0;
 }
 
@@ -208,8 +208,8 @@ void ox_decorr_filters(const ox_decorr_params* params, ox_decorr_state* state,
         }
         state->prev_energy[b] = finite_or_zero(a * ep + a1 * state->prev_energy[b]);
         state->cur_energy[b] = finite_or_zero(a * ex + a1 * state->cur_energy[b]);
-        const float den = fmaxf(state->cur_energy[b], state->prev_energy[b]) + kEps;
-        state->coherence[b] = fminf(1.0f, finite_or_zero(hypotf(sr, si) / den));
+        const float den = oxblk::fmax(state->cur_energy[b], state->prev_energy[b]) + kEps;
+        state->coherence[b] = oxblk::fmin(1.0f, finite_or_zero(hypotf(sr, si) / den));
     }
     for (int32_t k = 0; k < 2 * ns; ++k) P[k] = finite_or_zero(spectrum[k]);
 
