@@ -321,8 +321,8 @@ void ox_a2b_process2_frame(ox_a2b_params* params, ox_a2b_state* state, float* co
                     // factor lies in 0..1; it is held there so that a negative
                     // exponent (pow(0, -x) = inf) can neither blow the phase
                     // up nor turn the alignment against itself.
-                    const double f = 1.0 - std::pow(double(state->coherence[b]),
-                                                    double(params->coherence_exponent));
+                    const double f = 1.0 - oxblk::pow_of_float(state->coherence[b],
+                                                               double(params->coherence_exponent));
                     phi *= float(ox_clampd(f, 0.0, 1.0, 0.0));
                 }
                 corr[2 * b] = std::cos(phi);

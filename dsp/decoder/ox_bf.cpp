@@ -359,7 +359,7 @@ void ox_bf_process_frame(const ox_bf_params* params, ox_bf_state* state, const f
         if (mode & OX_BF_COHERENCE_STEP)
         {
             const float cb = coherence ? oxblk::clampf(coherence[b], 0.0f, 1.0f, 0.0f) : 0.0f;
-            const double f = 1.0 - pow(double(cb), double(params->coherence_exponent));
+            const double f = 1.0 - oxblk::pow_of_float(cb, double(params->coherence_exponent));
             cohfac = float(oxblk::clampd(f, 0.0, 1.0, 1.0));
         }
 

@@ -55,6 +55,17 @@ inline double clampd(double x, double lo, double hi, double def)
     return x < lo ? lo : (x > hi ? hi : x);
 }
 
+// pow(x, y) in double for a float x, without the library call for the usual
+// exponents 1 and 2: x and x * x are exact there (x has 24 significant bits),
+// so they equal what pow returns.
+inline double pow_of_float(float x, double y)
+{
+    const double d = x;
+    if (y == 1.0) return d;
+    if (y == 2.0) return d * d;
+    return std::pow(d, y);
+}
+
 // Length of one frame (hop) of a block's record in ms.
 template <class Params> float frame_ms(const Params* p)
 {

@@ -5,6 +5,7 @@
 
 #include <cfloat>
 #include <cmath>
+#include <cstring>
 
 namespace
 {
@@ -38,6 +39,44 @@ bool finite_cfg(const ox_complim_cfg* c)
 {
     return std::isfinite(c->block_ms) && std::isfinite(c->gain) && std::isfinite(c->ratio) &&
            std::isfinite(c->threshold) && std::isfinite(c->ceiling) && std::isfinite(c->clip);
+}
+
+// Samples of gain computed ahead of scaling the channels.
+constexpr int32_t kGainChunk = 64;
+
+typedef float v4f __attribute__((vector_size(16)));
+
+// Largest finite |x| of samples start .. stop-1 over all channels, at least
+// kPeakFloor. Non-finite samples are kept out of the detector: one infinite
+// sample would otherwise leave the envelopes, and every later gain, at NaN.
+// The maximum of a set does not depend on the order of the comparisons, so
+// four lanes take their own maxima first.
+float block_peak(const float* const* in, int32_t nch, int32_t start, int32_t stop)
+{
+    const v4f big = {FLT_MAX, FLT_MAX, FLT_MAX, FLT_MAX};
+    v4f peak4 = {kPeakFloor, kPeakFloor, kPeakFloor, kPeakFloor};
+    float peak = kPeakFloor;
+    for (int32_t c = 0; c < nch; c++)
+    {
+        const float* x = in[c];
+        int32_t i = start;
+        for (; i + 4 <= stop; i += 4)
+        {
+            v4f v;
+            std::memcpy(&v, x + i, sizeof v);
+            const v4f a = v < 0.0f ? -v : v;
+            // NaN and Inf fail a <= FLT_MAX and leave the lane as it was.
+            peak4 = (a > peak4 && a <= big) ? a : peak4;
+        }
+        for (; i < stop; i++)
+        {
+            const float a = std::fabs(x[i]);
+            if (a > peak && std::isfinite(a)) peak = a;
+        }
+    }
+    for (int l = 0; l < 4; l++)
+        if (peak4[l] > peak) peak = peak4[l];
+    return peak;
 }
 
 } // namespace
@@ -125,17 +164,7 @@ void ox_complim_process(const ox_complim_params* params, ox_complim_state* state
 
         // Non-finite samples are kept out of the detector: one infinite sample
         // would otherwise leave the envelopes, and every later gain, at NaN.
-        float peak = kPeakFloor;
-        for (int32_t c = 0; c < nch; c++)
-        {
-            const float* x = in[c];
-            for (int32_t i = start; i < stop; i++)
-            {
-                const float a = std::fabs(x[i]);
-                if (a > peak && std::isfinite(a)) peak = a;
-            }
-        }
-        const float p = peak * params->detector_scale;
+        const float p = block_peak(in, nch, start, stop) * params->detector_scale;
 
         float e1 = state->comp_env;
         e1 += (p > e1 ? params->comp_attack : params->comp_release) * (p - e1);
@@ -149,7 +178,8 @@ void ox_complim_process(const ox_complim_params* params, ox_complim_state* state
             const float over = params->threshold - (20.0f * std::log10(e1) - 6.0f);
             gc_db = (over < 0.0f ? over : 0.0f) * params->slope;
         }
-        const float gc = std::pow(10.0f, gc_db * 0.05f);
+        // 10^0 is exactly 1: most blocks need no library call.
+        const float gc = gc_db == 0.0f ? 1.0f : std::pow(10.0f, gc_db * 0.05f);
 
         // A huge sample times a large make-up gain must not overflow into the
         // envelope (inf - inf would leave it NaN).
@@ -165,14 +195,26 @@ void ox_complim_process(const ox_complim_params* params, ox_complim_state* state
             const float room = params->ceiling - 20.0f * std::log10(e2);
             gl_db = room < 0.0f ? room : 0.0f;
         }
-        const float target = gc * std::pow(10.0f, gl_db * 0.05f);
+        const float target = gc * (gl_db == 0.0f ? 1.0f : std::pow(10.0f, gl_db * 0.05f));
 
+        // The gain glide runs once per sample into a short buffer; the channels
+        // are then scaled in plain loops the compiler vectorises.
         const float a = params->gain_smooth;
-        for (int32_t i = start; i < stop; i++)
+        float mg[kGainChunk];
+        for (int32_t i0 = start; i0 < stop; i0 += kGainChunk)
         {
-            g += a * (target - g);
-            const float mg = m * g;
-            for (int32_t c = 0; c < nch; c++) out[c][i] = in[c][i] * mg;
+            const int32_t len = stop - i0 < kGainChunk ? stop - i0 : kGainChunk;
+            for (int32_t i = 0; i < len; i++)
+            {
+                g += a * (target - g);
+                mg[i] = m * g;
+            }
+            for (int32_t c = 0; c < nch; c++)
+            {
+                const float* x = in[c] + i0;
+                float* y = out[c] + i0;
+                for (int32_t i = 0; i < len; i++) y[i] = x[i] * mg[i];
+            }
         }
     }
     state->gain = g;

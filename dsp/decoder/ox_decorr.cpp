@@ -231,7 +231,7 @@ void ox_decorr_filters(const ox_decorr_params* params, ox_decorr_state* state,
         {
             // A negative exponent would turn the factor into -inf at zero
             // coherence: keep it within 0..1.
-            f = 1.0 - pow(double(state->coherence[b]), double(params->exponent));
+            f = 1.0 - oxblk::pow_of_float(state->coherence[b], double(params->exponent));
             f = isfinite(f) ? (f < 0.0 ? 0.0 : (f > 1.0 ? 1.0 : f)) : 1.0;
         }
         for (int i = 0; i < nf; ++i)
