@@ -3,10 +3,17 @@
 #include "ox_blockutil.h"
 #include "ox_util.h"
 
+#include <float.h>
 #include <math.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+
+#if defined(__SSE__)
+#include <xmmintrin.h>
+#elif defined(__ARM_NEON) && defined(__aarch64__)
+#include <arm_neon.h>
+#endif
 
 namespace
 {
@@ -200,6 +207,335 @@ void store_header(ox_bf_params* p, int32_t framesize, int32_t specsize, int32_t 
     oxblk::store_header(p, framesize, specsize, num_bands, band_edges, sample_rate);
 }
 
+// Output 1's mix: the factor on the directional gain (the direct mix with one
+// combined output, else 1) and, into *kd, the share of the diffuse power.
+float output1_mix(const ox_bf_params* p, float* kd)
+{
+    if (!(p->mode & OX_BF_COMBINED))
+    {
+        *kd = p->diffuse_level;
+        return 1.0f;
+    }
+    *kd = p->diffuse_out_level < 1e-6f ? 0.0f : p->diffuse_mix;
+    return p->direct_mix;
+}
+
+// 1. Band statistics of band b, smoothed into the state; their smoothed
+// values into P1, P2 and Q. A frame whose sums are not finite is skipped
+// (false, nothing written), so one bad sample never stays in the smoothed
+// statistics.
+bool band_statistics(const ox_bf_params* params, ox_bf_state* state, const float* const* pair,
+                     const float* smoothing, int32_t b, float* P1o, float* P2o, float* Qo)
+{
+    const int32_t nb = params->num_bands, ns = params->specsize, mode = params->mode;
+    float E[2], X, Xi;
+    oxblk::band_sums<2>(pair, b, nb, params->band_edges, ns, E, &X, &Xi);
+    const float E1 = E[0], E2 = E[1];
+    if (!isfinite(E1) || !isfinite(E2) || !isfinite(X)) return false;
+    float s;
+    if (mode & OX_BF_CALLER_SMOOTHING)
+        s = smoothing ? oxblk::clampf(smoothing[b], 0.0f, 1.0f, 1.0f) : 1.0f;
+    else
+    {
+        const float o = state->cross[b];
+        const float f = fabsf(o) > fabsf(X) ? params->cross_release : params->cross_attack;
+        s = oxblk::clampf(fabsf(X - o) / oxblk::fmax(fabsf(o), fabsf(X) + kEps) * f, 0.0f, 1.0f,
+                          1.0f);
+    }
+    const float a = (mode & OX_BF_SMOOTH_STATS) ? s : 1.0f;
+    state->cross[b] = a * X + (1.0f - a) * state->cross[b];
+    state->power1[b] = a * E1 + (1.0f - a) * state->power1[b];
+    state->power2[b] = a * E2 + (1.0f - a) * state->power2[b];
+
+    *P1o = state->power1[b];
+    *P2o = state->power2[b];
+    *Qo = state->cross[b];
+    return true;
+}
+
+// 2 - 9. The model of band b from its smoothed statistics, into the weights.
+void band_model(const ox_bf_params* params, ox_bf_state* state, const float* coherence, float focus,
+                int32_t b, float P1, float P2, float Q)
+{
+    const int32_t mode = params->mode;
+    // 2. Model inputs.
+    float gamma = params->coherence;
+    if (mode & OX_BF_LEVEL_MODEL)
+    {
+        // Level difference and normalised cross-power, both soft-limited,
+        // so the covariance stays well conditioned.
+        gamma = params->band_coherence[b];
+        const float L = 10.0f * log10f(P2 / (P1 + kEps));
+        const float r = Q / (sqrtf(P1) * sqrtf(P2) + kEps);
+        const float ll = params->level_limit, sl = params->soft_limit;
+        P1 = 1.0f;
+        P2 = powf(10.0f, tanhf(L / ll) * ll / 10.0f);
+        Q = (sqrtf(P2) + kEps) * tanhf(r / sl) * sl;
+    }
+
+    // 3. Keep the cross-power within what the powers allow, and at least
+    // the diffuse field's share.
+    Q = oxblk::fmin(Q, sqrtf(P1) * sqrtf(P2) + kEps);
+    Q = oxblk::fmax(Q, gamma * oxblk::fmin(P1, P2));
+
+    // 4. Diffuse power: the smaller root of the model P = S + Pd * [[1,
+    // gamma], [gamma, 1]] with a rank-one direct part S.
+    const float B = 2.0f * gamma * Q - P1 - P2;
+    const float A = 1.0f - gamma * gamma;
+    const float D = P1 * P2 - Q * Q;
+    float Pd = (-B - sqrtf(oxblk::fmax(0.0f, B * B - 4.0f * A * D))) / (2.0f * A + kEps) *
+               params->diffuse_scale;
+    Pd = oxblk::clampf(Pd, 0.0f, oxblk::fmin(P1, P2), 0.0f);
+    const float S1 = P1 - Pd, S2 = P2 - Pd;
+    const float R = sqrtf(S1 * S2);
+
+    float cohfac = 1.0f;
+    if (mode & OX_BF_COHERENCE_STEP)
+    {
+        const float cb = coherence ? oxblk::clampf(coherence[b], 0.0f, 1.0f, 0.0f) : 0.0f;
+        const double f = 1.0 - oxblk::pow_of_float(cb, double(params->coherence_exponent));
+        cohfac = float(oxblk::clampd(f, 0.0, 1.0, 1.0));
+    }
+
+    if (mode & OX_BF_SINGLE_GAIN)
+    {
+        const float q = oxblk::clampf(S1 / (P1 + kEps), 0.0f, 1.0f, 0.0f);
+        const float G1 = q + (1.0f - q) * params->diffuse_mix;
+        const float G2 = oxblk::fmin(R / (P2 + kEps), focus) * G1;
+        state->weight1[b] =
+            oxblk::fmax(smooth(params, state->weight1[b], G1, cohfac), params->gain_floor);
+        state->weight2[b] =
+            oxblk::fmax(smooth(params, state->weight2[b], G2, cohfac), params->gain_floor);
+        return;
+    }
+
+    // 5. Inverse covariance.
+    float m11, m12, m22;
+    if (mode & OX_BF_LEVEL_MODEL)
+    {
+        // Exact inverse. The determinant keeps its sign but never comes
+        // closer to 0 than 1 % of P1 P2: a cross-power raised above the
+        // powers' geometric mean (coherence above 1) can make the matrix
+        // singular, and its inverse would blow the weights up.
+        float det = D + kEps;
+        const float floor = 0.01f * P1 * P2 + kEps;
+        if (fabsf(det) < floor) det = det < 0.0f ? -floor : floor;
+        m11 = P2 / det;
+        m22 = P1 / det;
+        m12 = -Q / det;
+    }
+    else
+    {
+        // Eigen decomposition with the smaller eigenvalue floored
+        // relative to the larger one.
+        const float m = 0.5f * (P1 + P2);
+        const float root = sqrtf(oxblk::fmax(m * m - D, kEps));
+        const float l1 = m + root;
+        const float l2 = oxblk::fmax(oxblk::fmax(m - root, params->eigen_floor * l1), kEps);
+        const float t = 0.5f * atan2f(2.0f * Q * (P1 + P2), P1 * P1 - P2 * P2);
+        const float c = cosf(t), sn = sinf(t);
+        m11 = c * c / l1 + sn * sn / l2;
+        m22 = sn * sn / l1 + c * c / l2;
+        m12 = c * sn * (1.0f / l1 - 1.0f / l2);
+    }
+
+    // 6, 7. Directional gain and the target of output 1.
+    float kd;
+    const float g = direct_gain(params, S1, S2, R, focus) * output1_mix(params, &kd);
+    float t1 = g * S1 + kd * Pd, t2 = g * R + kd * gamma * Pd;
+    state->weight1[b] = smooth(params, state->weight1[b], m11 * t1 + m12 * t2, cohfac);
+    state->weight2[b] = smooth(params, state->weight2[b], m12 * t1 + m22 * t2, cohfac);
+
+    // 9. Output 2: the diffuse sound plus a little direct sound.
+    if (!(mode & OX_BF_COMBINED))
+    {
+        const float md = params->diffuse_out_level < 1e-6f ? 0.0f : 1.0f;
+        t1 = params->diffuse_level * S1 + md * Pd;
+        t2 = params->diffuse_level * R + md * gamma * Pd;
+        state->weight3[b] = smooth(params, state->weight3[b], m11 * t1 + m12 * t2, cohfac);
+        state->weight4[b] = smooth(params, state->weight4[b], m12 * t1 + m22 * t2, cohfac);
+    }
+}
+
+// ---- Four bands to a vector
+//
+// Lane l carries band b0 + l through the same operations in the same order as
+// band_model, so the weights are bit-identical; only atan2, cos, sin and pow
+// stay scalar. Square roots and quotients are correctly rounded in both forms.
+
+typedef float v4f __attribute__((vector_size(16)));
+typedef int32_t v4i __attribute__((vector_size(16)));
+
+inline v4f vload(const float* p)
+{
+    v4f v;
+    memcpy(&v, p, sizeof v);
+    return v;
+}
+
+inline void vstore(float* p, v4f v)
+{
+    memcpy(p, &v, sizeof v);
+}
+
+inline v4f vsel(v4i m, v4f a, v4f b)
+{
+    return m ? a : b;
+}
+
+// |x| by clearing the sign bit, as fabsf does (-0 becomes +0).
+inline v4f vabs(v4f x)
+{
+    return (v4f)((v4i)x & 0x7fffffff);
+}
+
+inline v4i visfinite(v4f x)
+{
+    return vabs(x) <= FLT_MAX;
+}
+
+// oxblk::fmin / fmax / clampf lane by lane.
+inline v4f vmin(v4f a, v4f b)
+{
+    return vsel((a < b) | (b != b), a, b);
+}
+
+inline v4f vmax(v4f a, v4f b)
+{
+    return vsel((a > b) | (b != b), a, b);
+}
+
+inline v4f vclamp(v4f x, v4f lo, v4f hi, float def)
+{
+    const v4f r = vsel(x < lo, lo, vsel(x > hi, hi, x));
+    return vsel(visfinite(x), r, v4f{def, def, def, def});
+}
+
+inline v4f vsqrt(v4f x)
+{
+#if defined(__SSE__)
+    return (v4f)_mm_sqrt_ps((__m128)x);
+#elif defined(__ARM_NEON) && defined(__aarch64__)
+    return (v4f)vsqrtq_f32((float32x4_t)x);
+#else
+    for (int l = 0; l < 4; ++l) x[l] = sqrtf(x[l]);
+    return x;
+#endif
+}
+
+inline v4f splat(float x)
+{
+    return v4f{x, x, x, x};
+}
+
+// smooth() lane by lane.
+v4f smooth4(const ox_bf_params* p, v4f o, v4f w, v4f cohfac)
+{
+    const v4i fin = visfinite(w);
+    if (!(p->mode & OX_BF_SMOOTH_WEIGHTS)) return vsel(fin, w, o);
+    v4f step = vabs(w - o);
+    if (p->mode & OX_BF_RELATIVE_STEP) step /= vmax(vabs(o), vabs(w) + kEps);
+    step *= vsel(vabs(o) > vabs(w), splat(p->weight_release), splat(p->weight_attack));
+    step = vclamp(step, splat(0.0f), splat(1.0f), 1.0f);
+    if (p->mode & OX_BF_COHERENCE_STEP) step *= cohfac;
+    return vsel(fin, o * (1.0f - step) + w * step, o);
+}
+
+// direct_gain() lane by lane.
+v4f direct_gain4(const ox_bf_params* p, v4f S1, v4f S2, v4f R, float focus)
+{
+    v4f g;
+    if (focus < 0.0f)
+    {
+        const v4f a = vsqrt(S1), b = vsqrt(S2);
+        v4f h = 0.5f * (1.0f + (a - b) / (a + b));
+        if (focus < -2.5f) h *= h;
+        g = vsel(a + b > 0.0f, h, splat(1.0f));
+    }
+    else
+        g = 1.0f - (R / (S1 + kEps)) * vmin(S1 / (R + kEps), splat(focus));
+    g = vclamp(g, splat(p->direct_floor), splat(1.0f), 1.0f);
+    if (p->direct_floor < 1e-6f) g = splat(0.0f);
+    return g;
+}
+
+// Bands b0 .. b0 + 3 of the eigen model with two-tap weights. A band whose
+// statistics are not finite keeps its whole state, as in the scalar path.
+void bands4(const ox_bf_params* params, ox_bf_state* state, const float* const* pair,
+            const float* smoothing, const float* coherence, float focus, int32_t b0)
+{
+    const int32_t mode = params->mode;
+    v4f P1, P2, Q, cohfac = splat(1.0f);
+    v4i ok;
+    for (int l = 0; l < 4; ++l)
+    {
+        float p1 = 1.0f, p2 = 1.0f, q = 0.0f;
+        ok[l] = band_statistics(params, state, pair, smoothing, b0 + l, &p1, &p2, &q) ? -1 : 0;
+        P1[l] = p1;
+        P2[l] = p2;
+        Q[l] = q;
+        if (mode & OX_BF_COHERENCE_STEP)
+        {
+            const float cb = coherence ? oxblk::clampf(coherence[b0 + l], 0.0f, 1.0f, 0.0f) : 0.0f;
+            const double f = 1.0 - oxblk::pow_of_float(cb, double(params->coherence_exponent));
+            cohfac[l] = float(oxblk::clampd(f, 0.0, 1.0, 1.0));
+        }
+    }
+
+    // 3, 4. Cross-power limits and diffuse power.
+    const v4f gamma = splat(params->coherence);
+    Q = vmin(Q, vsqrt(P1) * vsqrt(P2) + kEps);
+    Q = vmax(Q, gamma * vmin(P1, P2));
+    const v4f B = 2.0f * gamma * Q - P1 - P2;
+    const v4f A = 1.0f - gamma * gamma;
+    const v4f D = P1 * P2 - Q * Q;
+    v4f Pd = (-B - vsqrt(vmax(splat(0.0f), B * B - 4.0f * A * D))) / (2.0f * A + kEps) *
+             params->diffuse_scale;
+    Pd = vclamp(Pd, splat(0.0f), vmin(P1, P2), 0.0f);
+    const v4f S1 = P1 - Pd, S2 = P2 - Pd;
+    const v4f R = vsqrt(S1 * S2);
+
+    // 5. Inverse covariance by the eigen decomposition.
+    const v4f m = 0.5f * (P1 + P2);
+    const v4f root = vsqrt(vmax(m * m - D, splat(kEps)));
+    const v4f l1 = m + root;
+    const v4f l2 = vmax(vmax(m - root, params->eigen_floor * l1), splat(kEps));
+    const v4f y = 2.0f * Q * (P1 + P2), x = P1 * P1 - P2 * P2;
+    v4f c, sn;
+    for (int l = 0; l < 4; ++l)
+    {
+        const float t = 0.5f * atan2f(y[l], x[l]);
+        c[l] = cosf(t);
+        sn[l] = sinf(t);
+    }
+    const v4f m11 = c * c / l1 + sn * sn / l2;
+    const v4f m22 = sn * sn / l1 + c * c / l2;
+    const v4f m12 = c * sn * (1.0f / l1 - 1.0f / l2);
+
+    // 6, 7. Directional gain and the target of output 1.
+    float kd;
+    const v4f g = direct_gain4(params, S1, S2, R, focus) * output1_mix(params, &kd);
+    v4f t1 = g * S1 + kd * Pd, t2 = g * R + kd * gamma * Pd;
+    float* w1 = state->weight1 + b0;
+    float* w2 = state->weight2 + b0;
+    const v4f o1 = vload(w1), o2 = vload(w2);
+    vstore(w1, vsel(ok, smooth4(params, o1, m11 * t1 + m12 * t2, cohfac), o1));
+    vstore(w2, vsel(ok, smooth4(params, o2, m12 * t1 + m22 * t2, cohfac), o2));
+
+    // 9. Output 2: the diffuse sound plus a little direct sound.
+    if (!(mode & OX_BF_COMBINED))
+    {
+        const float md = params->diffuse_out_level < 1e-6f ? 0.0f : 1.0f;
+        t1 = params->diffuse_level * S1 + md * Pd;
+        t2 = params->diffuse_level * R + md * gamma * Pd;
+        float* w3 = state->weight3 + b0;
+        float* w4 = state->weight4 + b0;
+        const v4f o3 = vload(w3), o4 = vload(w4);
+        vstore(w3, vsel(ok, smooth4(params, o3, m11 * t1 + m12 * t2, cohfac), o3));
+        vstore(w4, vsel(ok, smooth4(params, o4, m12 * t1 + m22 * t2, cohfac), o4));
+    }
+}
+
 } // namespace
 
 extern "C" {
@@ -297,135 +633,19 @@ void ox_bf_process_frame(const ox_bf_params* params, ox_bf_state* state, const f
         return;
     const int32_t nb = params->num_bands;
     if (nb < 1 || nb > params->capacity_bands) return;
-    const int32_t ns = params->specsize, mode = params->mode;
+    const int32_t mode = params->mode;
     if (!isfinite(focus)) focus = 0.0f;
 
-    for (int32_t b = 0; b < nb; ++b)
+    int32_t b = 0;
+    // The eigen model with two-tap weights (the decoder's default) runs four
+    // bands to a vector; the other models band by band.
+    if (!(mode & (OX_BF_LEVEL_MODEL | OX_BF_SINGLE_GAIN)))
+        for (; b + 4 <= nb; b += 4) bands4(params, state, pair, smoothing, coherence, focus, b);
+    for (; b < nb; ++b)
     {
-        // 1. Band statistics. A frame whose sums are not finite is skipped,
-        // so one bad sample never stays in the smoothed statistics.
-        float E[2], X, Xi;
-        oxblk::band_sums<2>(pair, b, nb, params->band_edges, ns, E, &X, &Xi);
-        const float E1 = E[0], E2 = E[1];
-        if (!isfinite(E1) || !isfinite(E2) || !isfinite(X)) continue;
-        float s;
-        if (mode & OX_BF_CALLER_SMOOTHING)
-            s = smoothing ? oxblk::clampf(smoothing[b], 0.0f, 1.0f, 1.0f) : 1.0f;
-        else
-        {
-            const float o = state->cross[b];
-            const float f = fabsf(o) > fabsf(X) ? params->cross_release : params->cross_attack;
-            s = oxblk::clampf(fabsf(X - o) / oxblk::fmax(fabsf(o), fabsf(X) + kEps) * f, 0.0f, 1.0f,
-                              1.0f);
-        }
-        const float a = (mode & OX_BF_SMOOTH_STATS) ? s : 1.0f;
-        state->cross[b] = a * X + (1.0f - a) * state->cross[b];
-        state->power1[b] = a * E1 + (1.0f - a) * state->power1[b];
-        state->power2[b] = a * E2 + (1.0f - a) * state->power2[b];
-
-        // 2. Model inputs.
-        float P1 = state->power1[b], P2 = state->power2[b], Q = state->cross[b];
-        float gamma = params->coherence;
-        if (mode & OX_BF_LEVEL_MODEL)
-        {
-            // Level difference and normalised cross-power, both soft-limited,
-            // so the covariance stays well conditioned.
-            gamma = params->band_coherence[b];
-            const float L = 10.0f * log10f(P2 / (P1 + kEps));
-            const float r = Q / (sqrtf(P1) * sqrtf(P2) + kEps);
-            const float ll = params->level_limit, sl = params->soft_limit;
-            P1 = 1.0f;
-            P2 = powf(10.0f, tanhf(L / ll) * ll / 10.0f);
-            Q = (sqrtf(P2) + kEps) * tanhf(r / sl) * sl;
-        }
-
-        // 3. Keep the cross-power within what the powers allow, and at least
-        // the diffuse field's share.
-        Q = oxblk::fmin(Q, sqrtf(P1) * sqrtf(P2) + kEps);
-        Q = oxblk::fmax(Q, gamma * oxblk::fmin(P1, P2));
-
-        // 4. Diffuse power: the smaller root of the model P = S + Pd * [[1,
-        // gamma], [gamma, 1]] with a rank-one direct part S.
-        const float B = 2.0f * gamma * Q - P1 - P2;
-        const float A = 1.0f - gamma * gamma;
-        const float D = P1 * P2 - Q * Q;
-        float Pd = (-B - sqrtf(oxblk::fmax(0.0f, B * B - 4.0f * A * D))) / (2.0f * A + kEps) *
-                   params->diffuse_scale;
-        Pd = oxblk::clampf(Pd, 0.0f, oxblk::fmin(P1, P2), 0.0f);
-        const float S1 = P1 - Pd, S2 = P2 - Pd;
-        const float R = sqrtf(S1 * S2);
-
-        float cohfac = 1.0f;
-        if (mode & OX_BF_COHERENCE_STEP)
-        {
-            const float cb = coherence ? oxblk::clampf(coherence[b], 0.0f, 1.0f, 0.0f) : 0.0f;
-            const double f = 1.0 - oxblk::pow_of_float(cb, double(params->coherence_exponent));
-            cohfac = float(oxblk::clampd(f, 0.0, 1.0, 1.0));
-        }
-
-        if (mode & OX_BF_SINGLE_GAIN)
-        {
-            const float q = oxblk::clampf(S1 / (P1 + kEps), 0.0f, 1.0f, 0.0f);
-            const float G1 = q + (1.0f - q) * params->diffuse_mix;
-            const float G2 = oxblk::fmin(R / (P2 + kEps), focus) * G1;
-            state->weight1[b] =
-                oxblk::fmax(smooth(params, state->weight1[b], G1, cohfac), params->gain_floor);
-            state->weight2[b] =
-                oxblk::fmax(smooth(params, state->weight2[b], G2, cohfac), params->gain_floor);
-            continue;
-        }
-
-        // 5. Inverse covariance.
-        float m11, m12, m22;
-        if (mode & OX_BF_LEVEL_MODEL)
-        {
-            // Exact inverse. The determinant keeps its sign but never comes
-            // closer to 0 than 1 % of P1 P2: a cross-power raised above the
-            // powers' geometric mean (coherence above 1) can make the matrix
-            // singular, and its inverse would blow the weights up.
-            float det = D + kEps;
-            const float floor = 0.01f * P1 * P2 + kEps;
-            if (fabsf(det) < floor) det = det < 0.0f ? -floor : floor;
-            m11 = P2 / det;
-            m22 = P1 / det;
-            m12 = -Q / det;
-        }
-        else
-        {
-            // Eigen decomposition with the smaller eigenvalue floored
-            // relative to the larger one.
-            const float m = 0.5f * (P1 + P2);
-            const float root = sqrtf(oxblk::fmax(m * m - D, kEps));
-            const float l1 = m + root;
-            const float l2 = oxblk::fmax(oxblk::fmax(m - root, params->eigen_floor * l1), kEps);
-            const float t = 0.5f * atan2f(2.0f * Q * (P1 + P2), P1 * P1 - P2 * P2);
-            const float c = cosf(t), sn = sinf(t);
-            m11 = c * c / l1 + sn * sn / l2;
-            m22 = sn * sn / l1 + c * c / l2;
-            m12 = c * sn * (1.0f / l1 - 1.0f / l2);
-        }
-
-        // 6, 7. Directional gain and the target of output 1.
-        float g = direct_gain(params, S1, S2, R, focus);
-        float kd = params->diffuse_level;
-        if (mode & OX_BF_COMBINED)
-        {
-            kd = params->diffuse_out_level < 1e-6f ? 0.0f : params->diffuse_mix;
-            g *= params->direct_mix;
-        }
-        float t1 = g * S1 + kd * Pd, t2 = g * R + kd * gamma * Pd;
-        state->weight1[b] = smooth(params, state->weight1[b], m11 * t1 + m12 * t2, cohfac);
-        state->weight2[b] = smooth(params, state->weight2[b], m12 * t1 + m22 * t2, cohfac);
-
-        // 9. Output 2: the diffuse sound plus a little direct sound.
-        if (!(mode & OX_BF_COMBINED))
-        {
-            const float md = params->diffuse_out_level < 1e-6f ? 0.0f : 1.0f;
-            t1 = params->diffuse_level * S1 + md * Pd;
-            t2 = params->diffuse_level * R + md * gamma * Pd;
-            state->weight3[b] = smooth(params, state->weight3[b], m11 * t1 + m12 * t2, cohfac);
-            state->weight4[b] = smooth(params, state->weight4[b], m12 * t1 + m22 * t2, cohfac);
-        }
+        float P1, P2, Q;
+        if (band_statistics(params, state, pair, smoothing, b, &P1, &P2, &Q))
+            band_model(params, state, coherence, focus, b, P1, P2, Q);
     }
 }
 

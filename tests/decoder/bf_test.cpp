@@ -384,3 +384,52 @@ TEST(BeamProcessing, WholeSampleRateRange)
         ox_bf_done(&p, &s);
     }
 }
+
+TEST(BeamProcessing, BandWithBadSumsKeepsItsStateInEveryModel)
+{
+    // Level model (the block default), eigen model and eigen model with one
+    // combined output: a frame with a NaN in one band and an infinity in
+    // another leaves those two bands exactly as they were and moves the rest.
+    for (int32_t mode :
+         {188, 188 & ~OX_BF_LEVEL_MODEL, (188 & ~OX_BF_LEVEL_MODEL) | OX_BF_COMBINED})
+    {
+        Beam beam(mode);
+        const int nb = beam.bands.count;
+        oxtest::BurstSource src1(7), src2(8);
+        std::vector<float> C1(kFft), C2(kFft);
+        const float* pair[2] = {C1.data(), C2.data()};
+        std::vector<float> sm(size_t(nb), 0.3f), coh(size_t(nb), 0.2f);
+        for (int f = 0; f < 20; ++f)
+        {
+            oxtest::pack(src1.next(kSpec), C1.data());
+            oxtest::pack(src2.next(kSpec), C2.data());
+            ox_bf_process_frame(&beam.p, &beam.s, pair, sm.data(), coh.data(), -2.0f);
+        }
+        auto band_of = [&](int k) {
+            int b = 0;
+            while (beam.bands.edges[size_t(b)] <= k) ++b;
+            return b;
+        };
+        const int bad1 = band_of(20), bad2 = band_of(150);
+        float* arrays[7] = {beam.s.power1,  beam.s.power2,  beam.s.cross,  beam.s.weight1,
+                            beam.s.weight2, beam.s.weight3, beam.s.weight4};
+        std::vector<std::vector<float>> before;
+        for (float* a : arrays) before.emplace_back(a, a + nb);
+        oxtest::pack(src1.next(kSpec), C1.data());
+        oxtest::pack(src2.next(kSpec), C2.data());
+        C1[2 * 20 + 1] = std::numeric_limits<float>::quiet_NaN();
+        C2[2 * 150] = std::numeric_limits<float>::infinity();
+        ox_bf_process_frame(&beam.p, &beam.s, pair, sm.data(), coh.data(), -2.0f);
+        int moved = 0;
+        for (int i = 0; i < 7; ++i)
+            for (int b = 0; b < nb; ++b)
+            {
+                EXPECT_TRUE(std::isfinite(arrays[i][b])) << mode << " " << i << " " << b;
+                if (b == bad1 || b == bad2)
+                    EXPECT_EQ(arrays[i][b], before[size_t(i)][size_t(b)]) << mode << " " << i;
+                else
+                    moved += arrays[i][b] != before[size_t(i)][size_t(b)];
+            }
+        EXPECT_GT(moved, 3 * (nb - 2)) << mode;
+    }
+}
