@@ -55,18 +55,22 @@ float block_peak(const float* const* in, int32_t nch, int32_t start, int32_t sto
 {
     const v4f big = {FLT_MAX, FLT_MAX, FLT_MAX, FLT_MAX};
     v4f peak4 = {kPeakFloor, kPeakFloor, kPeakFloor, kPeakFloor};
+    v4f peak4b = peak4;
     float peak = kPeakFloor;
     for (int32_t c = 0; c < nch; c++)
     {
         const float* x = in[c];
         int32_t i = start;
-        for (; i + 4 <= stop; i += 4)
+        // Two accumulators, so that consecutive vectors do not wait on each other.
+        for (; i + 8 <= stop; i += 8)
         {
-            v4f v;
+            v4f v, w;
             std::memcpy(&v, x + i, sizeof v);
-            const v4f a = v < 0.0f ? -v : v;
+            std::memcpy(&w, x + i + 4, sizeof w);
+            const v4f a = v < 0.0f ? -v : v, b = w < 0.0f ? -w : w;
             // NaN and Inf fail a <= FLT_MAX and leave the lane as it was.
-            peak4 = (a > peak4 && a <= big) ? a : peak4;
+            peak4 = ((a > peak4) & (a <= big)) ? a : peak4;
+            peak4b = ((b > peak4b) & (b <= big)) ? b : peak4b;
         }
         for (; i < stop; i++)
         {
@@ -75,7 +79,10 @@ float block_peak(const float* const* in, int32_t nch, int32_t start, int32_t sto
         }
     }
     for (int l = 0; l < 4; l++)
+    {
         if (peak4[l] > peak) peak = peak4[l];
+        if (peak4b[l] > peak) peak = peak4b[l];
+    }
     return peak;
 }
 
