@@ -363,20 +363,8 @@ void band_model(const ox_bf_params* params, ox_bf_state* state, const float* coh
 // band_model, so the weights are bit-identical; only atan2, cos, sin and pow
 // stay scalar. Square roots and quotients are correctly rounded in both forms.
 
-typedef float v4f __attribute__((vector_size(16)));
+using oxblk::v4f;
 typedef int32_t v4i __attribute__((vector_size(16)));
-
-inline v4f vload(const float* p)
-{
-    v4f v;
-    memcpy(&v, p, sizeof v);
-    return v;
-}
-
-inline void vstore(float* p, v4f v)
-{
-    memcpy(p, &v, sizeof v);
-}
 
 inline v4f vsel(v4i m, v4f a, v4f b)
 {
@@ -518,9 +506,9 @@ void bands4(const ox_bf_params* params, ox_bf_state* state, const float* const* 
     v4f t1 = g * S1 + kd * Pd, t2 = g * R + kd * gamma * Pd;
     float* w1 = state->weight1 + b0;
     float* w2 = state->weight2 + b0;
-    const v4f o1 = vload(w1), o2 = vload(w2);
-    vstore(w1, vsel(ok, smooth4(params, o1, m11 * t1 + m12 * t2, cohfac), o1));
-    vstore(w2, vsel(ok, smooth4(params, o2, m12 * t1 + m22 * t2, cohfac), o2));
+    const v4f o1 = oxblk::load4(w1), o2 = oxblk::load4(w2);
+    oxblk::store4(w1, vsel(ok, smooth4(params, o1, m11 * t1 + m12 * t2, cohfac), o1));
+    oxblk::store4(w2, vsel(ok, smooth4(params, o2, m12 * t1 + m22 * t2, cohfac), o2));
 
     // 9. Output 2: the diffuse sound plus a little direct sound.
     if (!(mode & OX_BF_COMBINED))
@@ -530,9 +518,9 @@ void bands4(const ox_bf_params* params, ox_bf_state* state, const float* const* 
         t2 = params->diffuse_level * R + md * gamma * Pd;
         float* w3 = state->weight3 + b0;
         float* w4 = state->weight4 + b0;
-        const v4f o3 = vload(w3), o4 = vload(w4);
-        vstore(w3, vsel(ok, smooth4(params, o3, m11 * t1 + m12 * t2, cohfac), o3));
-        vstore(w4, vsel(ok, smooth4(params, o4, m12 * t1 + m22 * t2, cohfac), o4));
+        const v4f o3 = oxblk::load4(w3), o4 = oxblk::load4(w4);
+        oxblk::store4(w3, vsel(ok, smooth4(params, o3, m11 * t1 + m12 * t2, cohfac), o3));
+        oxblk::store4(w4, vsel(ok, smooth4(params, o4, m12 * t1 + m22 * t2, cohfac), o4));
     }
 }
 

@@ -82,6 +82,23 @@ inline float smoothing_factor(float frame_ms, float tc_ms, float def_ms)
     return f < 1.0f ? f : 1.0f;
 }
 
+// ---- Four-float vectors (GCC and Clang vector extensions: SSE, NEON or
+// plain scalars). Unaligned loads and stores through memcpy.
+
+typedef float v4f __attribute__((vector_size(16)));
+
+inline v4f load4(const float* p)
+{
+    v4f v;
+    memcpy(&v, p, sizeof v);
+    return v;
+}
+
+inline void store4(float* p, v4f v)
+{
+    memcpy(p, &v, sizeof v);
+}
+
 // ---- Band sums
 
 // Bins [*lo, *hi) of band b (1 <= lo <= hi <= specsize). Edges beyond the

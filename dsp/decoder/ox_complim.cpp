@@ -5,7 +5,6 @@
 
 #include <cfloat>
 #include <cmath>
-#include <cstring>
 
 namespace
 {
@@ -44,7 +43,7 @@ bool finite_cfg(const ox_complim_cfg* c)
 // Samples of gain computed ahead of scaling the channels.
 constexpr int32_t kGainChunk = 64;
 
-typedef float v4f __attribute__((vector_size(16)));
+using oxblk::v4f;
 
 // Largest finite |x| of samples start .. stop-1 over all channels, at least
 // kPeakFloor. Non-finite samples are kept out of the detector: one infinite
@@ -64,9 +63,7 @@ float block_peak(const float* const* in, int32_t nch, int32_t start, int32_t sto
         // Two accumulators, so that consecutive vectors do not wait on each other.
         for (; i + 8 <= stop; i += 8)
         {
-            v4f v, w;
-            std::memcpy(&v, x + i, sizeof v);
-            std::memcpy(&w, x + i + 4, sizeof w);
+            const v4f v = oxblk::load4(x + i), w = oxblk::load4(x + i + 4);
             const v4f a = v < 0.0f ? -v : v, b = w < 0.0f ? -w : w;
             // NaN and Inf fail a <= FLT_MAX and leave the lane as it was.
             peak4 = ((a > peak4) & (a <= big)) ? a : peak4;

@@ -195,6 +195,10 @@ void apply_cfg(ox_hoa_params* params, ox_hoa_cfg* cfg)
     params->flags = cfg->mode;
 }
 
+using oxblk::load4;
+using oxblk::store4;
+using oxblk::v4f;
+
 } // namespace
 
 extern "C" {
@@ -302,14 +306,33 @@ void ox_hoa_process_frame(const ox_hoa_params* params, ox_hoa_state* state, cons
             }
         for (int r = 0; r < enc->rows; r++)
         {
-            for (int32_t i = 0; i < n; i++) acc[i] = 0.0f;
-            for (int m = 0; m < mics; m++)
+            const float* e = enc->m[r];
+            int32_t i = 0;
+            // Sixteen samples at a time stay in registers over all inputs.
+            for (; i + 16 <= n; i += 16)
             {
-                const float e = enc->m[r][m];
-                for (int32_t i = 0; i < n; i++) acc[i] += e * v[m][i];
+                v4f a0 = {}, a1 = {}, a2 = {}, a3 = {};
+                for (int m = 0; m < mics; m++)
+                {
+                    const float* x = v[m] + i;
+                    a0 += e[m] * load4(x);
+                    a1 += e[m] * load4(x + 4);
+                    a2 += e[m] * load4(x + 8);
+                    a3 += e[m] * load4(x + 12);
+                }
+                store4(acc + i, a0);
+                store4(acc + i + 4, a1);
+                store4(acc + i + 8, a2);
+                store4(acc + i + 12, a3);
+            }
+            for (; i < n; i++)
+            {
+                float a = 0.0f;
+                for (int m = 0; m < mics; m++) a += e[m] * v[m][i];
+                acc[i] = a;
             }
             float* out = bufs[acn ? kAcnPosition[r] : r] + start;
-            for (int32_t i = 0; i < n; i++) out[i] = acc[i];
+            for (int32_t k = 0; k < n; k++) out[k] = acc[k];
         }
     }
 }
