@@ -36,13 +36,20 @@ int32_t angle_bin(float angle, float res, int32_t n)
     return ((bin % n) + n) % n;
 }
 
-// Circular smoothing of h (n bins) with the 5-tap kernel into s.
+// Circular smoothing of h (n >= 3 bins) with the 5-tap kernel into s. The
+// taps reach at most two bins past either end, so one wrap by n suffices (no
+// division per tap).
 void smooth_bins(const float* h, float* s, int32_t n, const float* kernel)
 {
     for (int32_t i = 0; i < n; ++i)
     {
         float acc = 0.0f;
-        for (int32_t j = -2; j <= 2; ++j) acc += kernel[j + 2] * h[((i + j) % n + n) % n];
+        for (int32_t j = -2; j <= 2; ++j)
+        {
+            int32_t k = i + j;
+            k = k < 0 ? k + n : (k >= n ? k - n : k);
+            acc += kernel[j + 2] * h[k];
+        }
         s[i] = acc;
     }
 }
