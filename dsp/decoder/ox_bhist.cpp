@@ -204,15 +204,15 @@ void ox_bhist_process_frame(const ox_bhist_params* params, ox_bhist_state* state
             1.0f - 1.4142135f * (fabsf(Ix) + fabsf(Iy) + fabsf(Iz)) / den, 1e-10f, 1.0f, 1.0f);
         const float direct = E * (1.0f - psi);
 
-        const float az = atan2f(Iy, Ix);
+        // The bin's angle is only taken for a direction inside the window.
         const float el = atan2f(Iz, sqrtf(Ix * Ix + Iy * Iy));
         if (fabsf(el) < angle)
-            Hh[angle_bin(-az, res, nh)] += direct * (fabsf(el - angle) / (angle + 1.0f));
+            Hh[angle_bin(-atan2f(Iy, Ix), res, nh)] +=
+                direct * (fabsf(el - angle) / (angle + 1.0f));
 
-        const float b2 = atan2f(Iz, Ix);
         const float a2 = atan2f(Iy, sqrtf(Ix * Ix + Iz * Iz));
         if (fabsf(a2) < angle)
-            Hv[angle_bin(b2, res, nv)] += direct * (fabsf(a2 + angle) / (angle + 1.0f));
+            Hv[angle_bin(atan2f(Iz, Ix), res, nv)] += direct * (fabsf(a2 + angle) / (angle + 1.0f));
 
         D += psi * E;
     }
