@@ -684,14 +684,13 @@ void abdec_audioprocess(const abdec_params* p, abdec_state* s, abdec_smallstate*
             float* pair[2] = {sc[0], sc[1]};
             ox_bf_process_frame(bp, bs, pair, s->a2b.smoothing, s->a2b.coherence, shape);
             float* spk = ss->spk[k];
-            ox_perc_scalebands(sc[2], sc[0], bs->weight1, nb, p->band_edges, p->band_weights);
-            ox_perc_scalebands(sc[3], sc[1], bs->weight2, nb, p->band_edges, p->band_weights);
-            for (int32_t i = 0; i < N; ++i) spk[i] = sc[2][i] + sc[3][i];
+            // Both scalings of the pair and their sum in one pass each.
+            ox_perc_scalebands_pair(spk, sc[0], bs->weight1, sc[1], bs->weight2, nb, p->band_edges,
+                                    p->band_weights);
             if (!(bp->mode & 0x20000000))
             {
-                ox_perc_scalebands(sc[2], sc[0], bs->weight3, nb, p->band_edges, p->band_weights);
-                ox_perc_scalebands(sc[3], sc[1], bs->weight4, nb, p->band_edges, p->band_weights);
-                for (int32_t i = 0; i < N; ++i) sc[2][i] += sc[3][i];
+                ox_perc_scalebands_pair(sc[2], sc[0], bs->weight3, sc[1], bs->weight4, nb,
+                                        p->band_edges, p->band_weights);
                 if (rec >= 4)
                     ox_perc_scalebands_cplx(sc[2], sc[2], s->decorr.filter[k], nb, p->band_edges,
                                             p->band_weights);

@@ -18,7 +18,7 @@ struct RealGains
 {
     const float* g;
     float band_gain(int32_t j) const { return g[j]; }
-    static float real_part(float v) { return v; }
+    static void put_real(float* out, int slot, float x, float v) { out[slot] = x * v; }
     static float add(float a, float b) { return a + b; }
     static float slope(float a, float b, float w) { return (b - a) * w; }
     static void apply(float* out, const float* in, int32_t k, float v)
@@ -42,7 +42,7 @@ struct CplxGains
         }
         return c;
     }
-    static float real_part(Cplx v) { return v.re; }
+    static void put_real(float* out, int slot, float x, Cplx v) { out[slot] = x * v.re; }
     static Cplx add(Cplx a, Cplx b) { return {a.re + b.re, a.im + b.im}; }
     static Cplx slope(Cplx a, Cplx b, float w) { return {(b.re - a.re) * w, (b.im - a.im) * w}; }
     static void apply(float* out, const float* in, int32_t k, Cplx v)
@@ -50,6 +50,28 @@ struct CplxGains
         const float re = in[2 * k], im = in[2 * k + 1];
         out[2 * k] = re * v.re - im * v.im;
         out[2 * k + 1] = re * v.im + im * v.re;
+    }
+};
+
+// Two spectra, each with its own real band gains, summed: out = a * ga + b * gb
+// bin by bin (b is the second spectrum; `in` of scale_bands is a).
+struct PairGains
+{
+    const float* ga;
+    const float* gb;
+    const float* b;
+    struct V
+    {
+        float a, b;
+    };
+    V band_gain(int32_t j) const { return {ga[j], gb[j]}; }
+    static V add(V x, V y) { return {x.a + y.a, x.b + y.b}; }
+    static V slope(V x, V y, float w) { return {(y.a - x.a) * w, (y.b - x.b) * w}; }
+    void put_real(float* out, int slot, float x, V v) const { out[slot] = x * v.a + b[slot] * v.b; }
+    void apply(float* out, const float* in, int32_t k, V v) const
+    {
+        out[2 * k] = in[2 * k] * v.a + b[2 * k] * v.b;
+        out[2 * k + 1] = in[2 * k + 1] * v.a + b[2 * k + 1] * v.b;
     }
 };
 
@@ -62,7 +84,7 @@ void scale_bands(float* out, const float* in, const G& gains, int32_t nbands, co
 {
     const int32_t last = nbands - 1;
     const float dc = in[0], nyq = in[1];
-    out[0] = dc * G::real_part(gains.band_gain(0));
+    gains.put_real(out, 0, dc, gains.band_gain(0));
 
     int32_t cp; // centre of the previous band, in bins
     int32_t j;  // first band to ramp into
@@ -72,7 +94,7 @@ void scale_bands(float* out, const float* in, const G& gains, int32_t nbands, co
         j = 1;
         while (j < nbands && edges[j] - edges[j - 1] == 1)
         {
-            G::apply(out, in, j, gains.band_gain(j));
+            gains.apply(out, in, j, gains.band_gain(j));
             ++j;
         }
         cp = edges[j - 1];
@@ -81,7 +103,7 @@ void scale_bands(float* out, const float* in, const G& gains, int32_t nbands, co
     {
         cp = edges[0] / 2;
         const auto g0 = gains.band_gain(0);
-        for (int32_t k = 1; k < cp; ++k) G::apply(out, in, k, g0);
+        for (int32_t k = 1; k < cp; ++k) gains.apply(out, in, k, g0);
         j = 1;
     }
 
@@ -94,14 +116,14 @@ void scale_bands(float* out, const float* in, const G& gains, int32_t nbands, co
         for (int32_t k = cp; k < cj; ++k)
         {
             g = G::add(g, step);
-            G::apply(out, in, k, g);
+            gains.apply(out, in, k, g);
         }
         cp = cj;
     }
 
     const auto gl = gains.band_gain(last);
-    for (int32_t k = cp < 1 ? 1 : cp; k < edges[last]; ++k) G::apply(out, in, k, gl);
-    out[1] = nyq * G::real_part(gl);
+    for (int32_t k = cp < 1 ? 1 : cp; k < edges[last]; ++k) gains.apply(out, in, k, gl);
+    gains.put_real(out, 1, nyq, gl);
 }
 
 bool scale_args_ok(const float* out, const float* in, const float* gains, int32_t nbands,
@@ -224,6 +246,14 @@ void ox_perc_scalebands(float* out, const float* in, const float* gains, int32_t
 {
     if (scale_args_ok(out, in, gains, nbands, edges, weights))
         scale_bands(out, in, RealGains{gains}, nbands, edges, weights);
+}
+
+void ox_perc_scalebands_pair(float* out, const float* a, const float* ga, const float* b,
+                             const float* gb, int32_t nbands, const int32_t* edges,
+                             const float* weights)
+{
+    if (b && gb && scale_args_ok(out, a, ga, nbands, edges, weights))
+        scale_bands(out, a, PairGains{ga, gb, b}, nbands, edges, weights);
 }
 
 void ox_perc_scalebands_cplx(float* out, const float* in, const float* gains, int32_t nbands,

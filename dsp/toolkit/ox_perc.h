@@ -49,6 +49,15 @@ void ox_perc_parts2bins(float* binvalues, const float* bandvalues, int32_t nband
 void ox_perc_scalebands(float* out, const float* in, const float* gains, int32_t nbands,
                         const int32_t* edges, const float* weights);
 
+// Two spectra scaled as by ox_perc_scalebands, a by gains ga and b by gains gb,
+// and summed: out = a·ga + b·gb, each product rounded before the sum, so the
+// result equals two ox_perc_scalebands calls followed by their sum. One pass
+// instead of three. out may be a or b. Does nothing for null pointers or
+// nbands < 1.
+void ox_perc_scalebands_pair(float* out, const float* a, const float* ga, const float* b,
+                             const float* gb, int32_t nbands, const int32_t* edges,
+                             const float* weights);
+
 // As ox_perc_scalebands with one complex gain per band (gains holds nbands
 // (re, im) pairs), applied by complex multiplication; DC and the half-rate
 // value take the real part of the first and last gain.

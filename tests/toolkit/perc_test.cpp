@@ -269,3 +269,44 @@ TEST(Perc, Smoothing)
     ox_perc_octave_smoothing(z.data(), tmp.data(), 4, 200.0f, 0.0f); // wider than everything
     for (float v : z) EXPECT_FLOAT_EQ(v, 3.75f);
 }
+
+TEST(Perc, PairEqualsTwoScalingsAndTheirSum)
+{
+    // Random spectra and gains on a table with leading one-bin bands and on
+    // one with wide bands: the pair is exactly the sum of the two scalings,
+    // also when it overwrites either input.
+    std::vector<int32_t> wide(64);
+    std::vector<float> wide_w(64);
+    int32_t nwide = 0;
+    ASSERT_EQ(ox_perc_makepercbands(1024, 64, &nwide, wide.data(), wide_w.data(), 4, 48000.0f, 1.0f,
+                                    0.0f),
+              0);
+    Bands narrow(1024, 48000.0f);
+    const struct
+    {
+        int32_t count;
+        const int32_t* edges;
+        const float* weights;
+    } tables[] = {{narrow.count, narrow.edges.data(), narrow.weights.data()},
+                  {nwide, wide.data(), wide_w.data()}};
+    const std::vector<float> a = oxtest::noise(1024, 3), b = oxtest::noise(1024, 4);
+    for (const auto& t : tables)
+    {
+        const std::vector<float> ga = oxtest::noise(size_t(t.count), 5),
+                                 gb = oxtest::noise(size_t(t.count), 6);
+        std::vector<float> sa(1024), sb(1024), want(1024), out(1024);
+        ox_perc_scalebands(sa.data(), a.data(), ga.data(), t.count, t.edges, t.weights);
+        ox_perc_scalebands(sb.data(), b.data(), gb.data(), t.count, t.edges, t.weights);
+        for (size_t i = 0; i < want.size(); ++i) want[i] = sa[i] + sb[i];
+        ox_perc_scalebands_pair(out.data(), a.data(), ga.data(), b.data(), gb.data(), t.count,
+                                t.edges, t.weights);
+        EXPECT_EQ(out, want);
+        std::vector<float> ia = a, ib = b;
+        ox_perc_scalebands_pair(ia.data(), ia.data(), ga.data(), b.data(), gb.data(), t.count,
+                                t.edges, t.weights);
+        EXPECT_EQ(ia, want);
+        ox_perc_scalebands_pair(ib.data(), a.data(), ga.data(), ib.data(), gb.data(), t.count,
+                                t.edges, t.weights);
+        EXPECT_EQ(ib, want);
+    }
+}
