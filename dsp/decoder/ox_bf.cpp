@@ -163,6 +163,38 @@ float smooth(const ox_bf_params* p, float o, float w, float cohfac)
     return o * (1.0f - step) + w * step;
 }
 
+// Cosine and sine of t = atan2(y, x) / 2, the rotation onto the eigenvectors,
+// from the half-angle identities rather than atan2, cos and sin: with
+// r = |(x, y)|, cos 2t = x / r and sin 2t = y / r; t lies in (-pi/2, pi/2],
+// so cos t >= 0 and sin t takes the sign of y. The larger of cos t and |sin t|
+// comes from its square root, the smaller from sin 2t / (2 * larger), which
+// stays accurate at both ends. In double, so that x² + y² cannot overflow.
+void eigen_rotation(float y, float x, float* c, float* s)
+{
+    const double r = sqrt(double(x) * x + double(y) * y);
+    if (!(r > 0.0) || !isfinite(r))
+    {
+        // Zero (atan2(0, 0) = 0) or a non-finite input: the library route.
+        const float t = 0.5f * atan2f(y, x);
+        *c = cosf(t);
+        *s = sinf(t);
+        return;
+    }
+    const double c2 = x / r, s2 = y / r;
+    if (c2 >= 0.0)
+    {
+        const double ct = sqrt(0.5 * (1.0 + c2));
+        *c = float(ct);
+        *s = float(0.5 * s2 / ct);
+    }
+    else
+    {
+        const double st = copysign(sqrt(0.5 * (1.0 - c2)), double(y));
+        *c = float(0.5 * s2 / st);
+        *s = float(st);
+    }
+}
+
 // Directional gain of the direct sound with direct powers S1 (front cardioid)
 // and S2 (rear cardioid) and their geometric mean R.
 float direct_gain(const ox_bf_params* p, float S1, float S2, float R, float focus)
@@ -332,8 +364,8 @@ void band_model(const ox_bf_params* params, ox_bf_state* state, const float* coh
         const float root = sqrtf(oxblk::fmax(m * m - D, kEps));
         const float l1 = m + root;
         const float l2 = oxblk::fmax(oxblk::fmax(m - root, params->eigen_floor * l1), kEps);
-        const float t = 0.5f * atan2f(2.0f * Q * (P1 + P2), P1 * P1 - P2 * P2);
-        const float c = cosf(t), sn = sinf(t);
+        float c, sn;
+        eigen_rotation(2.0f * Q * (P1 + P2), P1 * P1 - P2 * P2, &c, &sn);
         m11 = c * c / l1 + sn * sn / l2;
         m22 = sn * sn / l1 + c * c / l2;
         m12 = c * sn * (1.0f / l1 - 1.0f / l2);
@@ -490,12 +522,7 @@ void bands4(const ox_bf_params* params, ox_bf_state* state, const float* const* 
     const v4f l2 = vmax(vmax(m - root, params->eigen_floor * l1), splat(kEps));
     const v4f y = 2.0f * Q * (P1 + P2), x = P1 * P1 - P2 * P2;
     v4f c, sn;
-    for (int l = 0; l < 4; ++l)
-    {
-        const float t = 0.5f * atan2f(y[l], x[l]);
-        c[l] = cosf(t);
-        sn[l] = sinf(t);
-    }
+    for (int l = 0; l < 4; ++l) eigen_rotation(y[l], x[l], &c[l], &sn[l]);
     const v4f m11 = c * c / l1 + sn * sn / l2;
     const v4f m22 = sn * sn / l1 + c * c / l2;
     const v4f m12 = c * sn * (1.0f / l1 - 1.0f / l2);
