@@ -292,7 +292,35 @@ void equalise_group(const ox_hrtf_params* p, ox_hrtf_state* s, float* const* in,
             const float* x = in[src[l]] + i0;
             for (int32_t i = 0; i < len; ++i) buf[i][l] = x[i];
         }
-        for (int32_t i = 0; i < len; ++i)
+        // Four samples per pass through the sections: each section's
+        // coefficients and memory are loaded and stored once for all four.
+        int32_t i = 0;
+        for (; i + 4 <= len; i += 4)
+        {
+            v4f v0 = buf[i], v1 = buf[i + 1], v2 = buf[i + 2], v3 = buf[i + 3];
+            for (int k = 0; k < kEqTotal; ++k)
+            {
+                LaneSection& q = sec[k];
+                const v4f b0 = q.b0, b1 = q.b1, b2 = q.b2, a1 = q.a1, a2 = q.a2;
+                const v4f u0 = b0 * v0 + b1 * q.x1 + b2 * q.x2 - a1 * q.y1 - a2 * q.y2;
+                const v4f u1 = b0 * v1 + b1 * v0 + b2 * q.x1 - a1 * u0 - a2 * q.y1;
+                const v4f u2 = b0 * v2 + b1 * v1 + b2 * v0 - a1 * u1 - a2 * u0;
+                const v4f u3 = b0 * v3 + b1 * v2 + b2 * v1 - a1 * u2 - a2 * u1;
+                q.x2 = v2;
+                q.x1 = v3;
+                q.y2 = u2;
+                q.y1 = u3;
+                v0 = u0;
+                v1 = u1;
+                v2 = u2;
+                v3 = u3;
+            }
+            buf[i] = v0;
+            buf[i + 1] = v1;
+            buf[i + 2] = v2;
+            buf[i + 3] = v3;
+        }
+        for (; i < len; ++i)
         {
             v4f v = buf[i];
             for (int k = 0; k < kEqTotal; ++k)
