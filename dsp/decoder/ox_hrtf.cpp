@@ -245,6 +245,47 @@ struct LaneSection
     v4f b0, b1, b2, a1, a2, x1, x2, y1, y2;
 };
 
+// One sample through sections sec[0 .. count-1] in turn (direct form I, the
+// sum in the order of ox_biquad_filter).
+inline v4f cascade(LaneSection* sec, int count, v4f v)
+{
+    for (int k = 0; k < count; ++k)
+    {
+        LaneSection& q = sec[k];
+        const v4f y = q.b0 * v + q.b1 * q.x1 + q.b2 * q.x2 - q.a1 * q.y1 - q.a2 * q.y2;
+        q.x2 = q.x1;
+        q.x1 = v;
+        q.y2 = q.y1;
+        q.y1 = y;
+        v = y;
+    }
+    return v;
+}
+
+// Lane l of q takes the coefficients c and the memory st.
+void load_lane(LaneSection& q, int l, const ox_biquad_coeffs& c, const ox_biquad_state& st)
+{
+    q.b0[l] = c.b0;
+    q.b1[l] = c.b1;
+    q.b2[l] = c.b2;
+    q.a1[l] = c.a1;
+    q.a2[l] = c.a2;
+    q.x1[l] = st.x1;
+    q.x2[l] = st.x2;
+    q.y1[l] = st.y1;
+    q.y2[l] = st.y2;
+}
+
+// The memory of lane l back into st, cleared when it has turned non-finite
+// (as ox_biquad_filter does).
+void store_lane(const LaneSection& q, int l, ox_biquad_state& st)
+{
+    const float x1 = q.x1[l], x2 = q.x2[l], y1 = q.y1[l], y2 = q.y2[l];
+    const bool ok =
+        std::isfinite(x1) && std::isfinite(x2) && std::isfinite(y1) && std::isfinite(y2);
+    st = ok ? ox_biquad_state{x1, x2, y1, y2} : ox_biquad_state{0.0f, 0.0f, 0.0f, 0.0f};
+}
+
 // Section k of source j: azimuth family, elevation family, then the reference.
 const ox_biquad_coeffs& eq_coeffs(const ox_hrtf_params* p, int32_t j, int k)
 {
@@ -268,19 +309,7 @@ void equalise_group(const ox_hrtf_params* p, ox_hrtf_state* s, float* const* in,
     std::memset(sec, 0, sizeof sec); // idle lanes: zero coefficients, zero signal
     for (int k = 0; k < kEqTotal; ++k)
         for (int l = 0; l < m; ++l)
-        {
-            const ox_biquad_coeffs& c = eq_coeffs(p, src[l], k);
-            const ox_biquad_state& st = eq_memory(s, src[l], k);
-            sec[k].b0[l] = c.b0;
-            sec[k].b1[l] = c.b1;
-            sec[k].b2[l] = c.b2;
-            sec[k].a1[l] = c.a1;
-            sec[k].a2[l] = c.a2;
-            sec[k].x1[l] = st.x1;
-            sec[k].x2[l] = st.x2;
-            sec[k].y1[l] = st.y1;
-            sec[k].y2[l] = st.y2;
-        }
+            load_lane(sec[k], l, eq_coeffs(p, src[l], k), eq_memory(s, src[l], k));
 
     v4f buf[kEqChunk];
     for (int32_t i0 = 0; i0 < n; i0 += kEqChunk)
@@ -322,18 +351,7 @@ void equalise_group(const ox_hrtf_params* p, ox_hrtf_state* s, float* const* in,
         }
         for (; i < len; ++i)
         {
-            v4f v = buf[i];
-            for (int k = 0; k < kEqTotal; ++k)
-            {
-                LaneSection& q = sec[k];
-                const v4f y = q.b0 * v + q.b1 * q.x1 + q.b2 * q.x2 - q.a1 * q.y1 - q.a2 * q.y2;
-                q.x2 = q.x1;
-                q.x1 = v;
-                q.y2 = q.y1;
-                q.y1 = y;
-                v = y;
-            }
-            buf[i] = v;
+            buf[i] = cascade(sec, kEqTotal, buf[i]);
         }
         for (int l = 0; l < m; ++l)
         {
@@ -343,15 +361,7 @@ void equalise_group(const ox_hrtf_params* p, ox_hrtf_state* s, float* const* in,
     }
 
     for (int k = 0; k < kEqTotal; ++k)
-        for (int l = 0; l < m; ++l)
-        {
-            const float x1 = sec[k].x1[l], x2 = sec[k].x2[l];
-            const float y1 = sec[k].y1[l], y2 = sec[k].y2[l];
-            const bool ok =
-                std::isfinite(x1) && std::isfinite(x2) && std::isfinite(y1) && std::isfinite(y2);
-            eq_memory(s, src[l], k) =
-                ok ? ox_biquad_state{x1, x2, y1, y2} : ox_biquad_state{0.0f, 0.0f, 0.0f, 0.0f};
-        }
+        for (int l = 0; l < m; ++l) store_lane(sec[k], l, eq_memory(s, src[l], k));
 }
 
 // Equalises every present source in place, four at a time.
@@ -462,6 +472,29 @@ void render_ears(const ox_hrtf_params* p, ox_hrtf_state* s, float* const* in, fl
         }
     }
     if (m > 0) render_group(p, s, in, out, lane, m, n, max_delay);
+}
+
+// The low and high tone shelves of both ears in one pass: lanes (left low,
+// right low) and (left high, right high) of two sections run as a cascade,
+// sample by sample. Same arithmetic per lane as ox_biquad_filter, including
+// the reset of a memory that turned non-finite: bit-identical.
+void tone_shelves(const ox_hrtf_params* p, ox_hrtf_state* s, float* const* out, int32_t n)
+{
+    LaneSection sec[2];
+    std::memset(sec, 0, sizeof sec);
+    for (int k = 0; k < 2; ++k)
+        for (int ear = 0; ear < 2; ++ear)
+            load_lane(sec[k], ear, k == 0 ? p->tone_low : p->tone_high, s->tone_mem[2 * ear + k]);
+    float* l = out[0];
+    float* r = out[1];
+    for (int32_t i = 0; i < n; ++i)
+    {
+        const v4f v = cascade(sec, 2, v4f{l[i], r[i], 0.0f, 0.0f});
+        l[i] = v[0];
+        r[i] = v[1];
+    }
+    for (int k = 0; k < 2; ++k)
+        for (int ear = 0; ear < 2; ++ear) store_lane(sec[k], ear, s->tone_mem[2 * ear + k]);
 }
 
 void pan(const ox_hrtf_params* p, float* const* in, float* const* out, int32_t ns, int32_t n)
@@ -673,12 +706,15 @@ void ox_hrtf_process(const ox_hrtf_params* p, ox_hrtf_state* s, float* const* in
 
     if (p->mode & OX_HRTF_MODE_TONE)
     {
-        for (int ear = 0; ear < 2; ++ear)
-        {
-            if (!out[ear]) continue;
-            ox_biquad_filter(&s->tone_mem[2 * ear], out[ear], out[ear], n, p->tone_low);
-            ox_biquad_filter(&s->tone_mem[2 * ear + 1], out[ear], out[ear], n, p->tone_high);
-        }
+        if (out[0] && out[1])
+            tone_shelves(p, s, out, n);
+        else
+            for (int ear = 0; ear < 2; ++ear)
+            {
+                if (!out[ear]) continue;
+                ox_biquad_filter(&s->tone_mem[2 * ear], out[ear], out[ear], n, p->tone_low);
+                ox_biquad_filter(&s->tone_mem[2 * ear + 1], out[ear], out[ear], n, p->tone_high);
+            }
     }
 }
 
