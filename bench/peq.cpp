@@ -23,8 +23,7 @@ static void BM_PeqFrame16(benchmark::State& bs)
                       float(c));
         ox_peq_update(&h, &p[c], &s[c], 2, ox_peq_section{12, 2000.0f, 2.0f, 2.0f}, 0, 0.0f,
                       float(c));
-        ox_peq_update(&h, &p[c], &s[c], 3, ox_peq_section{7, 30.0f, 0.0f, 1.0f}, 0, 0.0f,
-                      float(c));
+        ox_peq_update(&h, &p[c], &s[c], 3, ox_peq_section{7, 30.0f, 0.0f, 1.0f}, 0, 0.0f, float(c));
     }
     std::mt19937 rng(1);
     std::uniform_real_distribution<float> d(-1.0f, 1.0f);

@@ -42,7 +42,10 @@ std::vector<std::complex<double>> naive_dft(const std::vector<double>& x)
     return out;
 }
 
-double db(double x) { return x == 0.0 ? -400.0 : 20.0 * std::log10(std::fabs(x)); }
+double db(double x)
+{
+    return x == 0.0 ? -400.0 : 20.0 * std::log10(std::fabs(x));
+}
 
 double rms(const float* x, size_t n)
 {
