@@ -18,6 +18,8 @@
 
 #include <cmath>
 
+#include "ox_vec_internal.h"
+
 namespace oxblk
 {
 
@@ -82,22 +84,10 @@ inline float smoothing_factor(float frame_ms, float tc_ms, float def_ms)
     return f < 1.0f ? f : 1.0f;
 }
 
-// ---- Four-float vectors (GCC and Clang vector extensions: SSE, NEON or
-// plain scalars). Unaligned loads and stores through memcpy.
-
-typedef float v4f __attribute__((vector_size(16)));
-
-inline v4f load4(const float* p)
-{
-    v4f v;
-    memcpy(&v, p, sizeof v);
-    return v;
-}
-
-inline void store4(float* p, v4f v)
-{
-    memcpy(p, &v, sizeof v);
-}
+// ---- Four-float vectors (see ox_vec_internal.h).
+using oxvec::load4;
+using oxvec::store4;
+using oxvec::v4f;
 
 // ---- Band sums
 

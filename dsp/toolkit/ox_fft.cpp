@@ -1,4 +1,5 @@
 #include "ox_fft.h"
+#include "ox_vec_internal.h"
 
 #include <math.h>
 #include <stdlib.h>
@@ -59,37 +60,26 @@ void radix2_stages(float* z, int32_t n, const float* twiddle, float sign)
 // Sizes from which the vector passes are used (they need m >= 16 values).
 constexpr int32_t kVectorMinSize = 32;
 
-// Four floats: two interleaved complex values. GCC and Clang vector
-// extensions, so the same code maps onto SSE, NEON or plain scalars.
-typedef float v4 __attribute__((vector_size(16)));
-
-inline v4 ld(const float* p)
-{
-    v4 v;
-    memcpy(&v, p, sizeof v);
-    return v;
-}
-
-inline void st(float* p, v4 v)
-{
-    memcpy(p, &v, sizeof v);
-}
+// Four floats: two interleaved complex values.
+using oxvec::load4;
+using oxvec::store4;
+using oxvec::v4f;
 
 // Two complex values from two places, each moved as one 64-bit piece.
-inline v4 pair2(const float* a, const float* b)
+inline v4f pair2(const float* a, const float* b)
 {
     typedef double v2d __attribute__((vector_size(16)));
     double da, db;
     memcpy(&da, a, sizeof da);
     memcpy(&db, b, sizeof db);
     const v2d v = {da, db};
-    v4 r;
+    v4f r;
     memcpy(&r, &v, sizeof r);
     return r;
 }
 
 // (re, im) -> (im, re) in both halves.
-inline v4 swap_ri(v4 v)
+inline v4f swap_ri(v4f v)
 {
     return __builtin_shufflevector(v, v, 1, 0, 3, 2);
 }
@@ -98,10 +88,10 @@ inline v4 swap_ri(v4 v)
 // ims = (-s0, s0, -s1, s1), so that b * w = b * re + swap_ri(b) * ims.
 struct Tw
 {
-    v4 re, ims;
+    v4f re, ims;
 };
 
-inline v4 cmul(v4 b, const Tw& w)
+inline v4f cmul(v4f b, const Tw& w)
 {
     return b * w.re + swap_ri(b) * w.ims;
 }
@@ -113,20 +103,20 @@ inline Tw twiddle_pair(const float* tw, int32_t q, int32_t t, int32_t dt, float 
     const float c0 = tw[t], c1 = tw[t + dt];
     const float s0 = t == 0 ? 0.0f : sign * tw[t + q];
     const float s1 = sign * tw[t + dt + q];
-    return {v4{c0, c0, c1, c1}, v4{-s0, s0, -s1, s1}};
+    return {v4f{c0, c0, c1, c1}, v4f{-s0, s0, -s1, s1}};
 }
 
 // The first two stages (spans 1 and 2) on one block of four values: p holds
 // values 0 and 2, qv values 1 and 3. Their only twiddle is -i (forward) or +i
 // (inverse), a swap and a sign, held in rot as (1, -1, 1, -1) or
 // (-1, 1, -1, 1). Results 0, 1 go to lo and 2, 3 to hi.
-inline void block4(v4 p, v4 qv, v4 rot, v4& lo, v4& hi)
+inline void block4(v4f p, v4f qv, v4f rot, v4f& lo, v4f& hi)
 {
-    const v4 s = p + qv; // y0, y2
-    const v4 d = p - qv; // y1, y3
-    const v4 u = __builtin_shufflevector(s, d, 0, 1, 4, 5);
-    const v4 v = __builtin_shufflevector(s, d, 2, 3, 6, 7);
-    const v4 vr = __builtin_shufflevector(v, swap_ri(v) * rot, 0, 1, 6, 7);
+    const v4f s = p + qv; // y0, y2
+    const v4f d = p - qv; // y1, y3
+    const v4f u = __builtin_shufflevector(s, d, 0, 1, 4, 5);
+    const v4f v = __builtin_shufflevector(s, d, 2, 3, 6, 7);
+    const v4f vr = __builtin_shufflevector(v, swap_ri(v) * rot, 0, 1, 6, 7);
     lo = u + vr;
     hi = u - vr;
 }
@@ -135,7 +125,7 @@ inline void block4(v4 p, v4 qv, v4 rot, v4& lo, v4& hi)
 // twiddle for offsets j + s is the one for j times -i (+i for the inverse),
 // applied as a swap and a sign. The final pass also applies the scale.
 template <bool Last>
-void radix4_pass(float* z, int32_t n, int32_t s, const float* tw, float sign, v4 rot, v4 scale)
+void radix4_pass(float* z, int32_t n, int32_t s, const float* tw, float sign, v4f rot, v4f scale)
 {
     const int32_t m = n / 2, q = n / 4, stride = n / (4 * s);
     for (int32_t j = 0; j < s; j += 2)
@@ -145,12 +135,13 @@ void radix4_pass(float* z, int32_t n, int32_t s, const float* tw, float sign, v4
         for (int32_t g = j; g < m; g += 4 * s)
         {
             float* p = z + 2 * g;
-            const v4 x0 = ld(p), x1 = ld(p + 2 * s), x2 = ld(p + 4 * s), x3 = ld(p + 6 * s);
-            const v4 t1 = cmul(x1, wa), t3 = cmul(x3, wa);
-            const v4 y0 = x0 + t1, y1 = x0 - t1, y2 = x2 + t3, y3 = x2 - t3;
-            const v4 u2 = cmul(y2, wb);
-            const v4 u3 = swap_ri(cmul(y3, wb)) * rot;
-            v4 z0 = y0 + u2, z2 = y0 - u2, z1 = y1 + u3, z3 = y1 - u3;
+            const v4f x0 = load4(p), x1 = load4(p + 2 * s), x2 = load4(p + 4 * s),
+                      x3 = load4(p + 6 * s);
+            const v4f t1 = cmul(x1, wa), t3 = cmul(x3, wa);
+            const v4f y0 = x0 + t1, y1 = x0 - t1, y2 = x2 + t3, y3 = x2 - t3;
+            const v4f u2 = cmul(y2, wb);
+            const v4f u3 = swap_ri(cmul(y3, wb)) * rot;
+            v4f z0 = y0 + u2, z2 = y0 - u2, z1 = y1 + u3, z3 = y1 - u3;
             if (Last)
             {
                 z0 *= scale;
@@ -158,10 +149,10 @@ void radix4_pass(float* z, int32_t n, int32_t s, const float* tw, float sign, v4
                 z2 *= scale;
                 z3 *= scale;
             }
-            st(p, z0);
-            st(p + 2 * s, z1);
-            st(p + 4 * s, z2);
-            st(p + 6 * s, z3);
+            store4(p, z0);
+            store4(p + 2 * s, z1);
+            store4(p + 4 * s, z2);
+            store4(p + 6 * s, z3);
         }
     }
 }
@@ -175,7 +166,7 @@ template <class Load>
 void complex_fft(float* z, int32_t n, const float* tw, float sign, float scale, Load load)
 {
     const int32_t m = n / 2, q = n / 4;
-    const v4 rot = sign > 0.0f ? v4{1.0f, -1.0f, 1.0f, -1.0f} : v4{-1.0f, 1.0f, -1.0f, 1.0f};
+    const v4f rot = sign > 0.0f ? v4f{1.0f, -1.0f, 1.0f, -1.0f} : v4f{-1.0f, 1.0f, -1.0f, 1.0f};
     int32_t stages = 0;
     for (int32_t s = 1; s < m; s *= 2) ++stages;
     int32_t s;
@@ -185,17 +176,17 @@ void complex_fft(float* z, int32_t n, const float* tw, float sign, float scale, 
         const Tw w23 = twiddle_pair(tw, q, n / 4, n / 8, sign);
         for (int32_t k = 0; k < m; k += 8)
         {
-            v4 p, qv, a0, a1, b0, b1;
+            v4f p, qv, a0, a1, b0, b1;
             load(k, p, qv);
             block4(p, qv, rot, a0, a1);
             load(k + 4, p, qv);
             block4(p, qv, rot, b0, b1);
             b0 = cmul(b0, w01);
             b1 = cmul(b1, w23);
-            st(z + 2 * k, a0 + b0);
-            st(z + 2 * k + 4, a1 + b1);
-            st(z + 2 * k + 8, a0 - b0);
-            st(z + 2 * k + 12, a1 - b1);
+            store4(z + 2 * k, a0 + b0);
+            store4(z + 2 * k + 4, a1 + b1);
+            store4(z + 2 * k + 8, a0 - b0);
+            store4(z + 2 * k + 12, a1 - b1);
         }
         s = 8;
     }
@@ -203,15 +194,15 @@ void complex_fft(float* z, int32_t n, const float* tw, float sign, float scale, 
     {
         for (int32_t k = 0; k < m; k += 4)
         {
-            v4 p, qv, lo, hi;
+            v4f p, qv, lo, hi;
             load(k, p, qv);
             block4(p, qv, rot, lo, hi);
-            st(z + 2 * k, lo);
-            st(z + 2 * k + 4, hi);
+            store4(z + 2 * k, lo);
+            store4(z + 2 * k + 4, hi);
         }
         s = 4;
     }
-    const v4 sc = {scale, scale, scale, scale};
+    const v4f sc = {scale, scale, scale, scale};
     for (; s < m; s *= 4)
     {
         if (s * 4 < m)
@@ -225,13 +216,13 @@ void complex_fft(float* z, int32_t n, const float* tw, float sign, float scale, 
 // separate real and imaginary vectors.
 struct SplitLanes
 {
-    v4 ar, ai, br, bi;
+    v4f ar, ai, br, bi;
 };
 
 inline SplitLanes load_lanes(const float* z, int32_t m, int32_t k0)
 {
-    const v4 a0 = ld(z + 2 * k0), a1 = ld(z + 2 * k0 + 4);
-    const v4 b0 = ld(z + 2 * (m - k0 - 3)), b1 = ld(z + 2 * (m - k0 - 1));
+    const v4f a0 = load4(z + 2 * k0), a1 = load4(z + 2 * k0 + 4);
+    const v4f b0 = load4(z + 2 * (m - k0 - 3)), b1 = load4(z + 2 * (m - k0 - 1));
     return {
         __builtin_shufflevector(a0, a1, 0, 2, 4, 6), __builtin_shufflevector(a0, a1, 1, 3, 5, 7),
         __builtin_shufflevector(b1, b0, 2, 0, 6, 4), __builtin_shufflevector(b1, b0, 3, 1, 7, 5)};
@@ -377,7 +368,7 @@ void ox_fft(const float* in, float* out, int32_t n, const float* twiddle, const 
     }
     else
     {
-        complex_fft(out, n, twiddle, 1.0f, 1.0f, [in, bitrev](int32_t k, v4& p, v4& qv) {
+        complex_fft(out, n, twiddle, 1.0f, 1.0f, [in, bitrev](int32_t k, v4f& p, v4f& qv) {
             p = pair2(in + bitrev[k], in + bitrev[k + 2]);
             qv = pair2(in + bitrev[k + 1], in + bitrev[k + 3]);
         });
@@ -390,20 +381,20 @@ void ox_fft(const float* in, float* out, int32_t n, const float* twiddle, const 
     out[1] = z0r - z0i;
     out[2 * q + 1] = -out[2 * q + 1];
     int32_t k = 1;
-    const v4 half = {0.5f, 0.5f, 0.5f, 0.5f};
+    const v4f half = {0.5f, 0.5f, 0.5f, 0.5f};
     for (; k + 3 < q; k += 4)
     {
         const SplitLanes l = load_lanes(out, m, k);
-        const v4 cw = ld(twiddle + k), sw = ld(twiddle + k + q);
-        const v4 isum = l.ai + l.bi, idif = l.ai - l.bi, rsum = l.ar + l.br;
-        const v4 p = cw * isum + sw * (l.ar - l.br);
-        const v4 qq = sw * isum + cw * (l.br - l.ar);
-        const v4 xr = (rsum + p) * half, xi = (idif + qq) * half;
-        const v4 yr = (rsum - p) * half, yi = -(idif - qq) * half;
-        st(out + 2 * k, __builtin_shufflevector(xr, xi, 0, 4, 1, 5));
-        st(out + 2 * k + 4, __builtin_shufflevector(xr, xi, 2, 6, 3, 7));
-        st(out + 2 * (m - k - 1), __builtin_shufflevector(yr, yi, 1, 5, 0, 4));
-        st(out + 2 * (m - k - 3), __builtin_shufflevector(yr, yi, 3, 7, 2, 6));
+        const v4f cw = load4(twiddle + k), sw = load4(twiddle + k + q);
+        const v4f isum = l.ai + l.bi, idif = l.ai - l.bi, rsum = l.ar + l.br;
+        const v4f p = cw * isum + sw * (l.ar - l.br);
+        const v4f qq = sw * isum + cw * (l.br - l.ar);
+        const v4f xr = (rsum + p) * half, xi = (idif + qq) * half;
+        const v4f yr = (rsum - p) * half, yi = -(idif - qq) * half;
+        store4(out + 2 * k, __builtin_shufflevector(xr, xi, 0, 4, 1, 5));
+        store4(out + 2 * k + 4, __builtin_shufflevector(xr, xi, 2, 6, 3, 7));
+        store4(out + 2 * (m - k - 1), __builtin_shufflevector(yr, yi, 1, 5, 0, 4));
+        store4(out + 2 * (m - k - 3), __builtin_shufflevector(yr, yi, 3, 7, 2, 6));
     }
     for (; k < q; ++k)
     {
@@ -438,16 +429,17 @@ void ox_ifft(const float* in, float* out, int32_t n, const float* twiddle, const
         for (; k + 3 < q; k += 4)
         {
             const SplitLanes l = load_lanes(in, m, k);
-            const v4 cw = ld(twiddle + k), sw = ld(twiddle + k + q);
-            const v4 isum = l.ai + l.bi, idif = l.ai - l.bi, rsum = l.ar + l.br, rdif = l.ar - l.br;
-            const v4 p = cw * isum - sw * rdif;
-            const v4 qq = sw * isum + cw * rdif;
-            const v4 xr = rsum - p, xi = idif + qq;
-            const v4 yr = rsum + p, yi = qq - idif;
-            const v4 x01 = __builtin_shufflevector(xr, xi, 0, 4, 1, 5);
-            const v4 x23 = __builtin_shufflevector(xr, xi, 2, 6, 3, 7);
-            const v4 y01 = __builtin_shufflevector(yr, yi, 0, 4, 1, 5);
-            const v4 y23 = __builtin_shufflevector(yr, yi, 2, 6, 3, 7);
+            const v4f cw = load4(twiddle + k), sw = load4(twiddle + k + q);
+            const v4f isum = l.ai + l.bi, idif = l.ai - l.bi, rsum = l.ar + l.br,
+                      rdif = l.ar - l.br;
+            const v4f p = cw * isum - sw * rdif;
+            const v4f qq = sw * isum + cw * rdif;
+            const v4f xr = rsum - p, xi = idif + qq;
+            const v4f yr = rsum + p, yi = qq - idif;
+            const v4f x01 = __builtin_shufflevector(xr, xi, 0, 4, 1, 5);
+            const v4f x23 = __builtin_shufflevector(xr, xi, 2, 6, 3, 7);
+            const v4f y01 = __builtin_shufflevector(yr, yi, 0, 4, 1, 5);
+            const v4f y23 = __builtin_shufflevector(yr, yi, 2, 6, 3, 7);
             memcpy(out + bitrev[k], &x01, 8);
             memcpy(out + bitrev[k + 1], (const float*)&x01 + 2, 8);
             memcpy(out + bitrev[k + 2], &x23, 8);
@@ -481,8 +473,8 @@ void ox_ifft(const float* in, float* out, int32_t n, const float* twiddle, const
         for (int32_t i = 0; i < n; ++i) out[i] *= scale;
         return;
     }
-    complex_fft(out, n, twiddle, -1.0f, scale, [out](int32_t j, v4& p, v4& qv) {
-        const v4 a = ld(out + 2 * j), b = ld(out + 2 * j + 4);
+    complex_fft(out, n, twiddle, -1.0f, scale, [out](int32_t j, v4f& p, v4f& qv) {
+        const v4f a = load4(out + 2 * j), b = load4(out + 2 * j + 4);
         p = __builtin_shufflevector(a, b, 0, 1, 4, 5);
         qv = __builtin_shufflevector(a, b, 2, 3, 6, 7);
     });
