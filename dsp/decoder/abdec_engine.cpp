@@ -5,7 +5,9 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "ox_perc_internal.h"
 #include "ox_util.h"
+#include "ox_vec_internal.h"
 
 namespace
 {
@@ -77,6 +79,67 @@ void scale(float* x, int32_t n, float g)
 {
     for (int32_t i = 0; i < n; ++i) x[i] *= g;
 }
+
+// One speaker's spectrum from its pair of virtual microphones a and b in one pass over the bins:
+// direct part a * w1 + b * w2, diffuse part a * w3 + b * w4 (times the band's decorrelation filter
+// when DECORR), out = (direct + mix * diffuse) * gain. The four weights ramp in one vector and the
+// filter's real and imaginary parts in another; each lane takes the same additions and every bin
+// the same products and sums, in the same order, as the separate passes of ox_perc_scalebands_pair,
+// ox_perc_scalebands_cplx and the mix, so the result is the same to the bit.
+template <bool DECORR> struct BeamGains
+{
+    typedef oxvec::v4f v4f;
+    const float* w1;
+    const float* w2;
+    const float* w3;
+    const float* w4;
+    const float* filter; // (re, im) per band; read only when DECORR
+    const float* b;
+    float mix;
+    float gain;
+    struct V
+    {
+        v4f g; // w1, w2, w3, w4
+        v4f d; // filter re, im, 0, 0
+    };
+    V band_gain(int32_t j) const
+    {
+        V v;
+        v.g = v4f{w1[j], w2[j], w3[j], w4[j]};
+        v.d = DECORR ? v4f{filter[2 * j], filter[2 * j + 1], 0.0f, 0.0f}
+                     : v4f{0.0f, 0.0f, 0.0f, 0.0f};
+        return v;
+    }
+    static V add(V x, V y) { return {x.g + y.g, x.d + y.d}; }
+    static V slope(V x, V y, float w) { return {(y.g - x.g) * w, (y.d - x.d) * w}; }
+    void put_real(float* out, int slot, float x, V v) const
+    {
+        const float y = b[slot];
+        const float direct = x * v.g[0] + y * v.g[1];
+        float diffuse = x * v.g[2] + y * v.g[3];
+        if (DECORR) diffuse = diffuse * v.d[0];
+        out[slot] = (direct + mix * diffuse) * gain;
+    }
+    void apply(float* out, const float* in, int32_t k, V v) const
+    {
+        // Lanes: (direct re, direct im, diffuse re, diffuse im).
+        const v4f xa = {in[2 * k], in[2 * k + 1], in[2 * k], in[2 * k + 1]};
+        const v4f xb = {b[2 * k], b[2 * k + 1], b[2 * k], b[2 * k + 1]};
+        const v4f ga = __builtin_shufflevector(v.g, v.g, 0, 0, 2, 2);
+        const v4f gb = __builtin_shufflevector(v.g, v.g, 1, 1, 3, 3);
+        const v4f t = xa * ga + xb * gb;
+        float dre = t[2], dim = t[3];
+        if (DECORR)
+        {
+            const float hr = v.d[0], hi = v.d[1];
+            const float r = dre * hr - dim * hi;
+            dim = dre * hi + dim * hr;
+            dre = r;
+        }
+        out[2 * k] = (t[0] + mix * dre) * gain;
+        out[2 * k + 1] = (t[1] + mix * dim) * gain;
+    }
+};
 
 } // namespace
 
@@ -684,21 +747,29 @@ void abdec_audioprocess(const abdec_params* p, abdec_state* s, abdec_smallstate*
             float* pair[2] = {sc[0], sc[1]};
             ox_bf_process_frame(bp, bs, pair, s->a2b.smoothing, s->a2b.coherence, shape);
             float* spk = ss->spk[k];
-            // Both scalings of the pair and their sum in one pass each.
-            ox_perc_scalebands_pair(spk, sc[0], bs->weight1, sc[1], bs->weight2, nb, p->band_edges,
-                                    p->band_weights);
-            if (!(bp->mode & 0x20000000))
+            if (bp->mode & 0x20000000)
             {
-                ox_perc_scalebands_pair(sc[2], sc[0], bs->weight3, sc[1], bs->weight4, nb,
+                // Direct part only.
+                ox_perc_scalebands_pair(spk, sc[0], bs->weight1, sc[1], bs->weight2, nb,
                                         p->band_edges, p->band_weights);
-                if (rec >= 4)
-                    ox_perc_scalebands_cplx(sc[2], sc[2], s->decorr.filter[k], nb, p->band_edges,
-                                            p->band_weights);
-                float d = rec == 29 ? 0.2f : (rec == 30 ? 0.1429f : bp->diffuse_mix);
-                if (bp->mode & 0x2) d /= sqrtf(p->focus[k] + 1.0f);
-                for (int32_t i = 0; i < N; ++i) spk[i] += d * sc[2][i];
+                scale(spk, N, bp->beam_gain);
+                continue;
             }
-            scale(spk, N, bp->beam_gain);
+            float d = rec == 29 ? 0.2f : (rec == 30 ? 0.1429f : bp->diffuse_mix);
+            if (bp->mode & 0x2) d /= sqrtf(p->focus[k] + 1.0f);
+            if (rec >= 4)
+            {
+                const BeamGains<true> g = {bs->weight1, bs->weight2,         bs->weight3,
+                                           bs->weight4, s->decorr.filter[k], sc[1],
+                                           d,           bp->beam_gain};
+                oxperc::scale_bands(spk, sc[0], g, nb, p->band_edges, p->band_weights);
+            }
+            else
+            {
+                const BeamGains<false> g = {bs->weight1, bs->weight2, bs->weight3, bs->weight4,
+                                            nullptr,     sc[1],       d,           bp->beam_gain};
+                oxperc::scale_bands(spk, sc[0], g, nb, p->band_edges, p->band_weights);
+            }
         }
     }
     else

@@ -1,4 +1,5 @@
 #include "ox_perc.h"
+#include "ox_perc_internal.h"
 
 #include <math.h>
 
@@ -74,57 +75,6 @@ struct PairGains
         out[2 * k + 1] = in[2 * k + 1] * v.a + b[2 * k + 1] * v.b;
     }
 };
-
-// Band gains interpolated linearly between band centres and applied bin by
-// bin. Pair 0 holds two real values (DC and half rate): each takes only the
-// real part of its band's gain, never a complex product.
-template <class G>
-void scale_bands(float* out, const float* in, const G& gains, int32_t nbands, const int32_t* edges,
-                 const float* weights)
-{
-    const int32_t last = nbands - 1;
-    const float dc = in[0], nyq = in[1];
-    gains.put_real(out, 0, dc, gains.band_gain(0));
-
-    int32_t cp; // centre of the previous band, in bins
-    int32_t j;  // first band to ramp into
-    if (edges[0] == 1)
-    {
-        // Leading run of one-bin bands: each bin takes its own band's gain.
-        j = 1;
-        while (j < nbands && edges[j] - edges[j - 1] == 1)
-        {
-            gains.apply(out, in, j, gains.band_gain(j));
-            ++j;
-        }
-        cp = edges[j - 1];
-    }
-    else
-    {
-        cp = edges[0] / 2;
-        const auto g0 = gains.band_gain(0);
-        for (int32_t k = 1; k < cp; ++k) gains.apply(out, in, k, g0);
-        j = 1;
-    }
-
-    for (; j < nbands; ++j)
-    {
-        const int32_t cj = (edges[j - 1] + edges[j]) / 2;
-        if (cp >= cj) continue;
-        auto g = gains.band_gain(j - 1);
-        const auto step = G::slope(g, gains.band_gain(j), weights[j]);
-        for (int32_t k = cp; k < cj; ++k)
-        {
-            g = G::add(g, step);
-            gains.apply(out, in, k, g);
-        }
-        cp = cj;
-    }
-
-    const auto gl = gains.band_gain(last);
-    for (int32_t k = cp < 1 ? 1 : cp; k < edges[last]; ++k) gains.apply(out, in, k, gl);
-    gains.put_real(out, 1, nyq, gl);
-}
 
 bool scale_args_ok(const float* out, const float* in, const float* gains, int32_t nbands,
                    const int32_t* edges, const float* weights)
@@ -245,7 +195,7 @@ void ox_perc_scalebands(float* out, const float* in, const float* gains, int32_t
                         const int32_t* edges, const float* weights)
 {
     if (scale_args_ok(out, in, gains, nbands, edges, weights))
-        scale_bands(out, in, RealGains{gains}, nbands, edges, weights);
+        oxperc::scale_bands(out, in, RealGains{gains}, nbands, edges, weights);
 }
 
 void ox_perc_scalebands_pair(float* out, const float* a, const float* ga, const float* b,
@@ -253,21 +203,21 @@ void ox_perc_scalebands_pair(float* out, const float* a, const float* ga, const 
                              const float* weights)
 {
     if (b && gb && scale_args_ok(out, a, ga, nbands, edges, weights))
-        scale_bands(out, a, PairGains{ga, gb, b}, nbands, edges, weights);
+        oxperc::scale_bands(out, a, PairGains{ga, gb, b}, nbands, edges, weights);
 }
 
 void ox_perc_scalebands_cplx(float* out, const float* in, const float* gains, int32_t nbands,
                              const int32_t* edges, const float* weights)
 {
     if (scale_args_ok(out, in, gains, nbands, edges, weights))
-        scale_bands(out, in, CplxGains{gains, nullptr}, nbands, edges, weights);
+        oxperc::scale_bands(out, in, CplxGains{gains, nullptr}, nbands, edges, weights);
 }
 
 void ox_perc_scalebands_cplx_eq(float* out, const float* in, const float* gains, const float* eq,
                                 int32_t nbands, const int32_t* edges, const float* weights)
 {
     if (eq && scale_args_ok(out, in, gains, nbands, edges, weights))
-        scale_bands(out, in, CplxGains{gains, eq}, nbands, edges, weights);
+        oxperc::scale_bands(out, in, CplxGains{gains, eq}, nbands, edges, weights);
 }
 
 void ox_perc_freqsmooth(float* x, int32_t n)
