@@ -279,28 +279,29 @@ void ox_a2b_process2_frame(ox_a2b_params* params, ox_a2b_state* state, float* co
 
     if (!(params->flags & OX_A2B_NO_ALIGN))
     {
-        for (int n = 0; n < 4; ++n)
+        const float *x0 = in[0], *x1 = in[1], *x2 = in[2], *x3 = in[3];
+        for (int32_t b = 0; b < nb; ++b)
         {
-            const float* x = in[n];
-            float* cross = state->cross[n];
-            float* corr = state->correction[n];
-            for (int32_t b = 0; b < nb; ++b)
+            // reference x conj(capsule) over the band, the four capsules in the lanes of one
+            // pass; DC and Nyquist come last here, unlike oxblk::band_cross, and the order of
+            // the sum is part of the result.
+            oxblk::v4f v_re = {0.0f, 0.0f, 0.0f, 0.0f}, v_im = v_re;
+            int32_t lo, hi;
+            oxblk::band_bins(b, edges, params->specsize, &lo, &hi);
+            for (int32_t k = lo; k < hi; ++k)
             {
-                // reference x conj(capsule) over the band; DC and Nyquist
-                // come last here, unlike oxblk::band_cross, and the order of
-                // the sum is part of the result.
-                float s_re = 0.0f, s_im = 0.0f;
-                int32_t lo, hi;
-                oxblk::band_bins(b, edges, params->specsize, &lo, &hi);
-                for (int32_t k = lo; k < hi; ++k)
-                {
-                    const float rr = ref[2 * k], ri = ref[2 * k + 1];
-                    const float xr = x[2 * k], xi = x[2 * k + 1];
-                    s_re += rr * xr + ri * xi;
-                    s_im += ri * xr - rr * xi;
-                }
-                if (b == 0) s_re += ref[0] * x[0];
-                if (b == nb - 1) s_re += ref[1] * x[1];
+                const float rr = ref[2 * k], ri = ref[2 * k + 1];
+                const oxblk::v4f xr = {x0[2 * k], x1[2 * k], x2[2 * k], x3[2 * k]};
+                const oxblk::v4f xi = {x0[2 * k + 1], x1[2 * k + 1], x2[2 * k + 1], x3[2 * k + 1]};
+                v_re += rr * xr + ri * xi;
+                v_im += ri * xr - rr * xi;
+            }
+            if (b == 0) v_re += ref[0] * oxblk::v4f{x0[0], x1[0], x2[0], x3[0]};
+            if (b == nb - 1) v_re += ref[1] * oxblk::v4f{x0[1], x1[1], x2[1], x3[1]};
+            for (int n = 0; n < 4; ++n)
+            {
+                float* cross = state->cross[n];
+                const float s_re = v_re[n], s_im = v_im[n];
                 const float sm = state->smoothing[b];
                 float c_re = sm * s_re + (1.0f - sm) * cross[2 * b];
                 float c_im = sm * s_im + (1.0f - sm) * cross[2 * b + 1];
@@ -325,12 +326,14 @@ void ox_a2b_process2_frame(ox_a2b_params* params, ox_a2b_state* state, float* co
                                                                double(params->coherence_exponent));
                     phi *= float(ox_clampd(f, 0.0, 1.0, 0.0));
                 }
-                corr[2 * b] = std::cos(phi);
-                corr[2 * b + 1] = std::sin(phi);
+                state->correction[n][2 * b] = std::cos(phi);
+                state->correction[n][2 * b + 1] = std::sin(phi);
             }
-            if (params->flags & OX_A2B_APPLY_ALIGN)
-                ox_perc_scalebands_cplx(in[n], in[n], corr, nb, edges, params->band_table);
         }
+        if (params->flags & OX_A2B_APPLY_ALIGN)
+            for (int n = 0; n < 4; ++n)
+                ox_perc_scalebands_cplx(in[n], in[n], state->correction[n], nb, edges,
+                                        params->band_table);
     }
     if (!(params->flags & OX_A2B_NO_MATRIX))
         oxblk::matrix4_inplace(in, params->matrix, params->specsize);
