@@ -139,6 +139,32 @@ template <bool DECORR> struct BeamGains
         out[2 * k] = (t[0] + mix * dre) * gain;
         out[2 * k + 1] = (t[1] + mix * dim) * gain;
     }
+    // Two bins to a vector: lanes (re, im) of bin k and of bin k + 1.
+    void ramp(float* out, const float* in, int32_t k0, int32_t k1, V g, V step) const
+    {
+        int32_t k = k0;
+        for (; k + 1 < k1; k += 2)
+        {
+            const V g0 = add(g, step);
+            g = add(g0, step);
+            const v4f xa = oxvec::load4(in + 2 * k), xb = oxvec::load4(b + 2 * k);
+            const v4f direct = xa * __builtin_shufflevector(g0.g, g.g, 0, 0, 4, 4) +
+                               xb * __builtin_shufflevector(g0.g, g.g, 1, 1, 5, 5);
+            v4f diffuse = xa * __builtin_shufflevector(g0.g, g.g, 2, 2, 6, 6) +
+                          xb * __builtin_shufflevector(g0.g, g.g, 3, 3, 7, 7);
+            if (DECORR)
+            {
+                // (re hr - im hi, re hi + im hr); the subtraction as the sum of the negated
+                // product, which rounds the same.
+                const v4f hr = __builtin_shufflevector(g0.d, g.d, 0, 0, 4, 4);
+                const v4f hi = __builtin_shufflevector(g0.d, g.d, 1, 1, 5, 5);
+                const v4f swapped = __builtin_shufflevector(diffuse, diffuse, 1, 0, 3, 2);
+                diffuse = diffuse * hr + swapped * hi * v4f{-1.0f, 1.0f, -1.0f, 1.0f};
+            }
+            oxvec::store4(out + 2 * k, (direct + mix * diffuse) * gain);
+        }
+        if (k < k1) apply(out, in, k, add(g, step));
+    }
 };
 
 } // namespace

@@ -9,6 +9,26 @@
 namespace oxperc
 {
 
+// Bins k0 .. k1 - 1 of one ramp: the gain steps once per bin, then scales the bin. A gain source
+// with its own ramp(out, in, k0, k1, g, step), which must take the same steps, runs that one
+// instead (to scale several bins at a time).
+template <class G, class V>
+auto ramp(const G& gains, float* out, const float* in, int32_t k0, int32_t k1, V g, V step, int)
+    -> decltype(gains.ramp(out, in, k0, k1, g, step), void())
+{
+    gains.ramp(out, in, k0, k1, g, step);
+}
+
+template <class G, class V>
+void ramp(const G& gains, float* out, const float* in, int32_t k0, int32_t k1, V g, V step, long)
+{
+    for (int32_t k = k0; k < k1; ++k)
+    {
+        g = G::add(g, step);
+        gains.apply(out, in, k, g);
+    }
+}
+
 // A gain source G provides band_gain(j) (band j's gain, of value type V), static add(V, V) and
 // slope(V a, V b, float w) = (b - a) * w, put_real(out, slot, x, V) for the two real values of
 // pair 0, and apply(out, in, k, V) for complex bin k.
@@ -50,11 +70,7 @@ void scale_bands(float* out, const float* in, const G& gains, int32_t nbands, co
         if (cp >= cj) continue;
         auto g = gains.band_gain(j - 1);
         const auto step = G::slope(g, gains.band_gain(j), weights[j]);
-        for (int32_t k = cp; k < cj; ++k)
-        {
-            g = G::add(g, step);
-            gains.apply(out, in, k, g);
-        }
+        ramp(gains, out, in, cp, cj, g, step, 0);
         cp = cj;
     }
 
