@@ -9,7 +9,9 @@
 #include <stdlib.h>
 #include <string.h>
 
-#if defined(__SSE__)
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#elif defined(__SSE__)
 #include <xmmintrin.h>
 #elif defined(__ARM_NEON) && defined(__aarch64__)
 #include <arm_neon.h>
@@ -479,6 +481,50 @@ v4f direct_gain4(const ox_bf_params* p, v4f S1, v4f S2, v4f R, float focus)
     return g;
 }
 
+// eigen_rotation() lane by lane, two lanes to a vector of doubles. Square roots and quotients
+// are correctly rounded in both forms, so the results are the same; a lane with a zero or
+// non-finite radius takes the scalar route.
+void eigen_rotation4(v4f y, v4f x, v4f* c, v4f* s)
+{
+    typedef double v2d __attribute__((vector_size(16)));
+    typedef int64_t v2l __attribute__((vector_size(16)));
+    for (int h = 0; h < 2; ++h)
+    {
+        const v2d yd = {y[2 * h], y[2 * h + 1]}, xd = {x[2 * h], x[2 * h + 1]};
+        v2d r = xd * xd + yd * yd;
+#if defined(__SSE2__)
+        r = (v2d)_mm_sqrt_pd((__m128d)r);
+#else
+        r = v2d{sqrt(r[0]), sqrt(r[1])};
+#endif
+        const v2d c2 = xd / r, s2 = yd / r;
+        v2d ct = 0.5 * (1.0 + c2), st = 0.5 * (1.0 - c2);
+#if defined(__SSE2__)
+        ct = (v2d)_mm_sqrt_pd((__m128d)ct);
+        st = (v2d)_mm_sqrt_pd((__m128d)st);
+#else
+        ct = v2d{sqrt(ct[0]), sqrt(ct[1])};
+        st = v2d{sqrt(st[0]), sqrt(st[1])};
+#endif
+        // copysign(st, y): st is not negative, so the sign bit of y is or-ed in.
+        st = (v2d)((v2l)st | ((v2l)yd & (v2l){INT64_MIN, INT64_MIN}));
+        const v2l pos = c2 >= 0.0;
+        const v2d cv = pos ? ct : 0.5 * s2 / st;
+        const v2d sv = pos ? 0.5 * s2 / ct : st;
+        for (int l = 0; l < 2; ++l)
+        {
+            const int lane = 2 * h + l;
+            if (!(r[l] > 0.0) || !isfinite(r[l]))
+                eigen_rotation(y[lane], x[lane], &(*c)[lane], &(*s)[lane]);
+            else
+            {
+                (*c)[lane] = float(cv[l]);
+                (*s)[lane] = float(sv[l]);
+            }
+        }
+    }
+}
+
 // Bands b0 .. b0 + 3 of the eigen model with two-tap weights. A band whose
 // statistics are not finite keeps its whole state, as in the scalar path.
 void bands4(const ox_bf_params* params, ox_bf_state* state, const float* const* pair,
@@ -522,7 +568,7 @@ void bands4(const ox_bf_params* params, ox_bf_state* state, const float* const* 
     const v4f l2 = vmax(vmax(m - root, params->eigen_floor * l1), splat(kEps));
     const v4f y = 2.0f * Q * (P1 + P2), x = P1 * P1 - P2 * P2;
     v4f c, sn;
-    for (int l = 0; l < 4; ++l) eigen_rotation(y[l], x[l], &c[l], &sn[l]);
+    eigen_rotation4(y, x, &c, &sn);
     const v4f m11 = c * c / l1 + sn * sn / l2;
     const v4f m22 = sn * sn / l1 + c * c / l2;
     const v4f m12 = c * sn * (1.0f / l1 - 1.0f / l2);
