@@ -208,11 +208,18 @@ void ox_complim_process(const ox_complim_params* params, ox_complim_state* state
         for (int32_t i0 = start; i0 < stop; i0 += kGainChunk)
         {
             const int32_t len = stop - i0 < kGainChunk ? stop - i0 : kGainChunk;
-            for (int32_t i = 0; i < len; i++)
+            if (g + a * (target - g) == g)
             {
-                g += a * (target - g);
-                mg[i] = m * g;
+                // The glide has settled: a step that leaves g unchanged leaves it so for good.
+                const float v = m * g;
+                for (int32_t i = 0; i < len; i++) mg[i] = v;
             }
+            else
+                for (int32_t i = 0; i < len; i++)
+                {
+                    g += a * (target - g);
+                    mg[i] = m * g;
+                }
             for (int32_t c = 0; c < nch; c++)
             {
                 const float* x = in[c] + i0;
