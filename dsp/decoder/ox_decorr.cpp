@@ -31,6 +31,27 @@ inline float glide(float h, float t, float beta)
     return (1.0f - w) * h + w * t;
 }
 
+using oxblk::v4f;
+typedef int32_t v4i __attribute__((vector_size(16)));
+
+inline v4f vabs(v4f x)
+{
+    return (v4f)((v4i)x & 0x7fffffff);
+}
+
+// glide() lane by lane: the same operations, quotient included, so the same results.
+inline v4f glide4(v4f h, v4f t, float beta)
+{
+    const v4f zero = {0.0f, 0.0f, 0.0f, 0.0f}, one = {1.0f, 1.0f, 1.0f, 1.0f};
+    const v4f d = vabs(t - h);
+    const v4f ah = vabs(h), at = vabs(t) + kEps;
+    const v4f den = ((ah > at) | (at != at)) ? ah : at;
+    v4f r = d / den;
+    r = r < 0.0f ? zero : (r > 1.0f ? one : r);
+    const v4f w = beta * r;
+    return (1.0f - w) * h + w * t;
+}
+
 // Addresses of the twenty random tables and of the twenty filters, in a
 // form the allocation helpers take.
 struct Ptrs
@@ -223,27 +244,41 @@ void ox_decorr_filters(const ox_decorr_params* params, ox_decorr_state* state,
         params->num_filters < 0
             ? 0
             : (params->num_filters > OX_DECORR_FILTERS ? OX_DECORR_FILTERS : params->num_filters);
-    for (int32_t b = 0; b < nb; ++b)
+    // Targets for a chunk of bands, then each filter glides towards them four floats at a time.
+    const int32_t kChunk = 32;
+    double fac[kChunk];
+    float target[2 * kChunk];
+    for (int32_t b0 = 0; b0 < nb; b0 += kChunk)
     {
+        const int32_t n = nb - b0 < kChunk ? nb - b0 : kChunk;
         // The stationarity factor belongs to the band, not to the filter.
-        double f = 1.0;
-        if (stationary)
+        for (int32_t j = 0; j < n; ++j)
         {
-            // A negative exponent would turn the factor into -inf at zero
-            // coherence: keep it within 0..1.
-            f = 1.0 - oxblk::pow_of_float(state->coherence[b], double(params->exponent));
-            f = isfinite(f) ? (f < 0.0 ? 0.0 : (f > 1.0 ? 1.0 : f)) : 1.0;
+            double f = 1.0;
+            if (stationary)
+            {
+                // A negative exponent would turn the factor into -inf at zero
+                // coherence: keep it within 0..1.
+                f = 1.0 - oxblk::pow_of_float(state->coherence[b0 + j], double(params->exponent));
+                f = isfinite(f) ? (f < 0.0 ? 0.0 : (f > 1.0 ? 1.0 : f)) : 1.0;
+            }
+            fac[j] = f;
         }
         for (int i = 0; i < nf; ++i)
         {
-            float phi = zero ? 0.0f : params->random[i][b] * kPi * norm * amount * 0.01f;
-            if (stationary) phi = float(double(phi) * f);
-            // cos and sin of a zero phase are exact: skip the library calls.
-            const float c = phi == 0.0f ? 1.0f : cosf(phi);
-            const float sn = phi == 0.0f ? phi : sinf(phi);
-            float* h = state->filter[i];
-            h[2 * b] = glide(h[2 * b], c, beta);
-            h[2 * b + 1] = glide(h[2 * b + 1], sn, beta);
+            for (int32_t j = 0; j < n; ++j)
+            {
+                float phi = zero ? 0.0f : params->random[i][b0 + j] * kPi * norm * amount * 0.01f;
+                if (stationary) phi = float(double(phi) * fac[j]);
+                // cos and sin of a zero phase are exact: skip the library calls.
+                target[2 * j] = phi == 0.0f ? 1.0f : cosf(phi);
+                target[2 * j + 1] = phi == 0.0f ? phi : sinf(phi);
+            }
+            float* h = state->filter[i] + 2 * b0;
+            int32_t k = 0;
+            for (; k + 4 <= 2 * n; k += 4)
+                oxblk::store4(h + k, glide4(oxblk::load4(h + k), oxblk::load4(target + k), beta));
+            for (; k < 2 * n; ++k) h[k] = glide(h[k], target[k], beta);
         }
     }
 }
