@@ -532,14 +532,46 @@ void bands4(const ox_bf_params* params, ox_bf_state* state, const float* const* 
 {
     const int32_t mode = params->mode;
     v4f P1, P2, Q, cohfac = splat(1.0f);
-    v4i ok;
+    // 1. Band statistics (band_statistics lane by lane).
+    v4f E1, E2, X;
     for (int l = 0; l < 4; ++l)
     {
-        float p1 = 1.0f, p2 = 1.0f, q = 0.0f;
-        ok[l] = band_statistics(params, state, pair, smoothing, b0 + l, &p1, &p2, &q) ? -1 : 0;
-        P1[l] = p1;
-        P2[l] = p2;
-        Q[l] = q;
+        float e[2], x, xi;
+        oxblk::band_sums<2>(pair, b0 + l, params->num_bands, params->band_edges, params->specsize,
+                            e, &x, &xi);
+        E1[l] = e[0];
+        E2[l] = e[1];
+        X[l] = x;
+    }
+    const v4i ok = visfinite(E1) & visfinite(E2) & visfinite(X);
+    float* cross = state->cross + b0;
+    float* power1 = state->power1 + b0;
+    float* power2 = state->power2 + b0;
+    const v4f o = oxblk::load4(cross);
+    v4f s;
+    if (mode & OX_BF_CALLER_SMOOTHING)
+        s = smoothing ? vclamp(oxblk::load4(smoothing + b0), splat(0.0f), splat(1.0f), 1.0f)
+                      : splat(1.0f);
+    else
+    {
+        const v4f f =
+            vsel(vabs(o) > vabs(X), splat(params->cross_release), splat(params->cross_attack));
+        s = vclamp(vabs(X - o) / vmax(vabs(o), vabs(X) + kEps) * f, splat(0.0f), splat(1.0f), 1.0f);
+    }
+    const v4f a = (mode & OX_BF_SMOOTH_STATS) ? s : splat(1.0f);
+    const v4f p1o = oxblk::load4(power1), p2o = oxblk::load4(power2);
+    Q = vsel(ok, a * X + (1.0f - a) * o, o);
+    P1 = vsel(ok, a * E1 + (1.0f - a) * p1o, p1o);
+    P2 = vsel(ok, a * E2 + (1.0f - a) * p2o, p2o);
+    oxblk::store4(cross, Q);
+    oxblk::store4(power1, P1);
+    oxblk::store4(power2, P2);
+    // A skipped band runs the model on neutral values; its weights are kept below.
+    P1 = vsel(ok, P1, splat(1.0f));
+    P2 = vsel(ok, P2, splat(1.0f));
+    Q = vsel(ok, Q, splat(0.0f));
+    for (int l = 0; l < 4; ++l)
+    {
         if (mode & OX_BF_COHERENCE_STEP)
         {
             const float cb = coherence ? oxblk::clampf(coherence[b0 + l], 0.0f, 1.0f, 0.0f) : 0.0f;
