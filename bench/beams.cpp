@@ -21,13 +21,13 @@ struct Setup
     int32_t nb = 0;
     std::vector<int32_t> edges = std::vector<int32_t>(64);
     std::vector<float> weights = std::vector<float>(64);
-    std::vector<float> spec[4];
+    std::vector<float> spectra[4];
     Setup()
     {
         ox_perc_makepercbands(kFft, 64, &nb, edges.data(), weights.data(), 1, kFs, 1.0f, 0.0f);
         std::mt19937 rng(7);
         std::normal_distribution<float> d;
-        for (auto& s : spec)
+        for (auto& s : spectra)
         {
             s.resize(kFft);
             for (float& v : s) v = d(rng);
@@ -45,7 +45,7 @@ void BM_BeamFrame(benchmark::State& st)
     ox_bf_alloc(&p, &s, kHop, kSpec, su.nb, su.edges.data(), kFs);
     ox_bf_init(&p, &s, &cfg, kHop, kSpec, su.nb, su.edges.data(), kFs);
     std::vector<float> sm(size_t(su.nb), 0.3f), coh(size_t(su.nb), 0.2f);
-    const float* pair[2] = {su.spec[0].data(), su.spec[1].data()};
+    const float* pair[2] = {su.spectra[0].data(), su.spectra[1].data()};
     for (auto _ : st)
     {
         ox_bf_process_frame(&p, &s, pair, sm.data(), coh.data(), 0.5f);
@@ -64,8 +64,8 @@ void BM_HistogramFrame(benchmark::State& st)
     ox_bhist_default_cfg(&cfg);
     ox_bhist_alloc(&p, &s, kHop, kSpec, su.nb, su.edges.data(), kFs, 10.0f);
     ox_bhist_init(&p, &s, &cfg, kHop, kSpec, su.nb, su.edges.data(), kFs);
-    const float* in[4] = {su.spec[0].data(), su.spec[1].data(), su.spec[2].data(),
-                          su.spec[3].data()};
+    const float* in[4] = {su.spectra[0].data(), su.spectra[1].data(), su.spectra[2].data(),
+                          su.spectra[3].data()};
     for (auto _ : st)
     {
         ox_bhist_process_frame(&p, &s, in);
@@ -87,7 +87,7 @@ void BM_DecorrelationFrame(benchmark::State& st)
     ox_decorr_init(&p, &s, &cfg);
     for (auto _ : st)
     {
-        ox_decorr_filters(&p, &s, su.spec[0].data());
+        ox_decorr_filters(&p, &s, su.spectra[0].data());
         benchmark::DoNotOptimize(s.filter[3][4]);
     }
     ox_decorr_done(&p, &s);

@@ -87,8 +87,9 @@ void BM_BeqFrameFiveBeams(benchmark::State& st)
     ox_beq_state s{};
     ox_beq_alloc(&p, &s, kFrame, n / 2, 5, nbands, edges.data(), 48000.0f);
     ox_beq_init(&p, &s, cfg, kFrame, n / 2, 5, nbands, edges.data(), 48000.0f);
-    auto spec = noise(4, n);
-    const float* ptr[4] = {spec[0].data(), spec[1].data(), spec[2].data(), spec[3].data()};
+    auto spectra = noise(4, n);
+    const float* ptr[4] = {spectra[0].data(), spectra[1].data(), spectra[2].data(),
+                           spectra[3].data()};
     for (auto _ : st)
     {
         ox_beq_process_frame(&p, &s, ptr);
