@@ -88,9 +88,9 @@ class BurstSource
 void pack(const std::vector<std::complex<double>>& s, float* out, double nyq = 0.0);
 
 // Complex bin k of a packed spectrum (k >= 1).
-inline std::complex<double> bin(const float* spec, int32_t k)
+inline std::complex<double> bin(const float* spectrum, int32_t k)
 {
-    return {spec[2 * k], spec[2 * k + 1]};
+    return {spectrum[2 * k], spectrum[2 * k + 1]};
 }
 
 // Unit direction vector from azimuth and elevation in degrees (x front, y left,

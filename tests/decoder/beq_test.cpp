@@ -47,9 +47,10 @@ struct Beq
         EXPECT_EQ(ox_beq_init(&p, &s, cfg, kN / 2, kN / 2, beams, nbands, edges.data(), kFs), 0);
     }
     ~Beq() { ox_beq_done(&p, &s); }
-    void frame(std::vector<std::vector<float>>& spec)
+    void frame(std::vector<std::vector<float>>& spectra)
     {
-        const float* ptr[4] = {spec[0].data(), spec[1].data(), spec[2].data(), spec[3].data()};
+        const float* ptr[4] = {spectra[0].data(), spectra[1].data(), spectra[2].data(),
+                               spectra[3].data()};
         ox_beq_process_frame(&p, &s, ptr);
     }
 };
@@ -62,7 +63,7 @@ std::vector<std::vector<float>> plane_wave(const double u[3], std::mt19937& rng,
 {
     std::uniform_real_distribution<double> ph(0.0, 2.0 * M_PI);
     std::normal_distribution<double> nd(0.0, std::sqrt(diffuse / 2.0));
-    std::vector<std::vector<float>> spec(4, std::vector<float>(kN));
+    std::vector<std::vector<float>> spectra(4, std::vector<float>(kN));
     const double gain[4] = {0.70710677, u[0], u[1], u[2]};
     for (int k = 0; k < kN / 2; k++)
     {
@@ -75,11 +76,11 @@ std::vector<std::vector<float>> plane_wave(const double u[3], std::mt19937& rng,
                 re += nd(rng);
                 im += nd(rng);
             }
-            spec[c][2 * k] = (float)re;
-            spec[c][2 * k + 1] = (float)(k == 0 ? re : im); // DC and half-rate are real
+            spectra[c][2 * k] = (float)re;
+            spectra[c][2 * k + 1] = (float)(k == 0 ? re : im); // DC and half-rate are real
         }
     }
-    return spec;
+    return spectra;
 }
 
 // Direction of a beam given in the configuration's degrees (azimuth clockwise).
@@ -129,13 +130,13 @@ TEST(Beq, PlaneWaveFromBeamTakesTheEqualiser)
     Beq beq(1, edit);
     for (int f = 0; f < 1000; f++)
     {
-        auto spec = plane_wave(u, rng);
+        auto spectra = plane_wave(u, rng);
         if (f == 20) // one bad frame early on must not freeze the estimator
         {
-            spec[0][10] = std::nanf("");
-            spec[2][300] = INFINITY;
+            spectra[0][10] = std::nanf("");
+            spectra[2][300] = INFINITY;
         }
-        beq.frame(spec);
+        beq.frame(spectra);
     }
     for (int c = 0; c < 4; c++)
         for (int b = 0; b < beq.nbands; b++) EXPECT_NEAR(beq.s.gain[c][b], want, 0.01f * want);
@@ -145,8 +146,8 @@ TEST(Beq, PlaneWaveFromBeamTakesTheEqualiser)
     const double v[3] = {-u[0], -u[1], -u[2]};
     for (int f = 0; f < 100; f++)
     {
-        auto spec = plane_wave(v, rng);
-        opp.frame(spec);
+        auto spectra = plane_wave(v, rng);
+        opp.frame(spectra);
     }
     for (int c = 0; c < 4; c++)
         for (int b = 0; b < opp.nbands; b++) EXPECT_NEAR(opp.s.gain[c][b], 1.0f, 1e-4f);
@@ -160,8 +161,8 @@ TEST(Beq, PlaneWaveFromBeamTakesTheEqualiser)
     const double x[3] = {1, 0, 0};
     for (int f = 0; f < 1000; f++)
     {
-        auto spec = plane_wave(x, rng);
-        front.frame(spec);
+        auto spectra = plane_wave(x, rng);
+        front.frame(spectra);
     }
     for (int b = 0; b < front.nbands; b++)
     {
@@ -186,8 +187,8 @@ TEST(Beq, BandTakesNearestEqualiserFrequency)
     const double x[3] = {1, 0, 0};
     for (int f = 0; f < 200; f++)
     {
-        auto spec = plane_wave(x, rng);
-        beq.frame(spec);
+        auto spectra = plane_wave(x, rng);
+        beq.frame(spectra);
     }
     EXPECT_GT(beq.s.gain[0][0], 3.0f); // 93.75 Hz
     EXPECT_GT(beq.s.gain[0][1], 3.0f); // 187.5 Hz
@@ -215,10 +216,10 @@ TEST(Beq, StableAcrossCoherenceAndBadInput)
     Beq c1(1, with_coherence(1.0f));
     for (int f = 0; f < 300; f++)
     {
-        auto spec = plane_wave(u, rng, 0.3);
-        a.frame(spec);
-        b.frame(spec);
-        c1.frame(spec);
+        auto spectra = plane_wave(u, rng, 0.3);
+        a.frame(spectra);
+        b.frame(spectra);
+        c1.frame(spectra);
     }
     for (int c = 0; c < 4; c++)
         for (int k = 0; k < a.nbands; k++)
@@ -252,17 +253,17 @@ TEST(Beq, StableAcrossCoherenceAndBadInput)
         {
             double v[2][3];
             for (auto& d : v) direction(360.0f * uni(rng), 180.0f * uni(rng) - 90.0f, d);
-            auto spec = plane_wave(v[0], rng, f % 3 ? 0.5 : 0.0);
+            auto spectra = plane_wave(v[0], rng, f % 3 ? 0.5 : 0.0);
             const auto other = plane_wave(v[1], rng);
             const float amp = 3.0f * uni(rng);
             for (int c = 0; c < 4; c++)
-                for (int k = 0; k < kN; k++) spec[c][k] += amp * other[c][k];
+                for (int k = 0; k < kN; k++) spectra[c][k] += amp * other[c][k];
             if (f == 75)
             {
-                spec[0][10] = std::nanf("");
-                spec[2][11] = INFINITY;
+                spectra[0][10] = std::nanf("");
+                spectra[2][11] = INFINITY;
             }
-            x.frame(spec);
+            x.frame(spectra);
             for (int c = 0; c < 4; c++)
                 for (int k = 0; k < x.nbands; k++)
                 {

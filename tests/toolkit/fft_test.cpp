@@ -143,15 +143,15 @@ TEST(Fft, AnalysisSynthesisReproducesNoiseDelayedByOverlap)
         const int32_t frames = 12, len = frames * h;
         const std::vector<float> x = oxtest::noise(size_t(len), 7u);
         std::vector<float> hist(size_t(w), 0.0f), ola(size_t(w), 0.0f);
-        std::vector<float> spec(size_t(n), 0.0f), work(size_t(n), 0.0f), y(size_t(len), 0.0f);
+        std::vector<float> spectrum(size_t(n), 0.0f), work(size_t(n), 0.0f), y(size_t(len), 0.0f);
         for (int32_t fr = 0; fr < frames; ++fr)
         {
             // History holds the newest W samples; the overlap buffer's tail
             // moves to the front before each frame.
             std::copy(hist.begin() + h, hist.end(), hist.begin());
             std::copy(x.begin() + fr * h, x.begin() + (fr + 1) * h, hist.end() - h);
-            ox_stfft(hist.data(), spec.data(), work.data(), f.s);
-            ox_istfft(spec.data(), ola.data(), work.data(), f.s);
+            ox_stfft(hist.data(), spectrum.data(), work.data(), f.s);
+            ox_istfft(spectrum.data(), ola.data(), work.data(), f.s);
             std::copy(ola.begin(), ola.begin() + h, y.begin() + fr * h);
             std::copy(ola.begin() + h, ola.end(), ola.begin());
         }
@@ -166,14 +166,14 @@ TEST(Fft, FrameIsCentredInTheTransform)
     // A single impulse in the middle of the frame lands at offset + W/2 of the
     // transform buffer: its spectrum has the linear phase of that position.
     Fft f(16, 128, 32);
-    std::vector<float> frame(32, 0.0f), spec(128, 0.0f), work(128, 0.0f);
+    std::vector<float> frame(32, 0.0f), spectrum(128, 0.0f), work(128, 0.0f);
     frame[16] = 1.0f;
-    ox_stfft(frame.data(), spec.data(), work.data(), f.s);
+    ox_stfft(frame.data(), spectrum.data(), work.data(), f.s);
     const double pos = (128 - 32) / 2 + 16;
     const double a = f.w(16);
     for (int32_t k = 1; k < 64; ++k)
     {
-        EXPECT_NEAR(spec[size_t(2 * k)], a * std::cos(2 * M_PI * k * pos / 128), 1e-5);
-        EXPECT_NEAR(spec[size_t(2 * k + 1)], -a * std::sin(2 * M_PI * k * pos / 128), 1e-5);
+        EXPECT_NEAR(spectrum[size_t(2 * k)], a * std::cos(2 * M_PI * k * pos / 128), 1e-5);
+        EXPECT_NEAR(spectrum[size_t(2 * k + 1)], -a * std::sin(2 * M_PI * k * pos / 128), 1e-5);
     }
 }

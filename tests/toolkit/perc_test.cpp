@@ -99,16 +99,17 @@ TEST(Perc, MakeBandsRefusesBadSettings)
 TEST(Perc, ScalingWithFlatGains)
 {
     Bands b(1024, 48000.0f);
-    const std::vector<float> spec = oxtest::gauss(1024, 3);
+    const std::vector<float> spectrum = oxtest::gauss(1024, 3);
     std::vector<float> out(1024), ones(44, 1.0f), g(44, 0.5f), c(88), eq(44, 1.0f);
 
-    ox_perc_scalebands(out.data(), spec.data(), ones.data(), b.count, b.edges.data(),
+    ox_perc_scalebands(out.data(), spectrum.data(), ones.data(), b.count, b.edges.data(),
                        b.weights.data());
-    EXPECT_EQ(out, spec);
+    EXPECT_EQ(out, spectrum);
 
-    ox_perc_scalebands(out.data(), spec.data(), g.data(), b.count, b.edges.data(),
+    ox_perc_scalebands(out.data(), spectrum.data(), g.data(), b.count, b.edges.data(),
                        b.weights.data());
-    EXPECT_NEAR(oxtest::energy(out), 0.25 * oxtest::energy(spec), 1e-6 * oxtest::energy(spec));
+    EXPECT_NEAR(oxtest::energy(out), 0.25 * oxtest::energy(spectrum),
+                1e-6 * oxtest::energy(spectrum));
 
     // A unit phasor keeps the energy of every bin but pair 0, whose two real
     // values take only its real part.
@@ -118,21 +119,21 @@ TEST(Perc, ScalingWithFlatGains)
         c[size_t(2 * j)] = std::cos(th);
         c[size_t(2 * j + 1)] = std::sin(th);
     }
-    std::vector<float> inplace = spec;
+    std::vector<float> inplace = spectrum;
     ox_perc_scalebands_cplx(inplace.data(), inplace.data(), c.data(), b.count, b.edges.data(),
                             b.weights.data());
-    EXPECT_FLOAT_EQ(inplace[0], spec[0] * std::cos(th));
-    EXPECT_FLOAT_EQ(inplace[1], spec[1] * std::cos(th));
+    EXPECT_FLOAT_EQ(inplace[0], spectrum[0] * std::cos(th));
+    EXPECT_FLOAT_EQ(inplace[1], spectrum[1] * std::cos(th));
     for (int32_t k = 1; k < 512; ++k)
     {
-        const std::complex<float> x(spec[size_t(2 * k)], spec[size_t(2 * k + 1)]);
+        const std::complex<float> x(spectrum[size_t(2 * k)], spectrum[size_t(2 * k + 1)]);
         const std::complex<float> y = x * std::complex<float>(std::cos(th), std::sin(th));
         EXPECT_NEAR(inplace[size_t(2 * k)], y.real(), 1e-5) << k;
         EXPECT_NEAR(inplace[size_t(2 * k + 1)], y.imag(), 1e-5) << k;
     }
 
     std::vector<float> out_eq(1024);
-    ox_perc_scalebands_cplx_eq(out_eq.data(), spec.data(), c.data(), eq.data(), b.count,
+    ox_perc_scalebands_cplx_eq(out_eq.data(), spectrum.data(), c.data(), eq.data(), b.count,
                                b.edges.data(), b.weights.data());
     EXPECT_EQ(out_eq, inplace);
 }
@@ -143,14 +144,14 @@ TEST(Perc, GainStepBecomesRampBetweenCentres)
     // Bands 0..19 at gain 1, 20.. at gain 2. Centre of band 19 (33..37) is 35,
     // of band 20 (38..42) is 40: bins 35..39 ramp to 2, reaching it one bin
     // before the new centre.
-    std::vector<float> g(44, 1.0f), spec(1024, 1.0f), out(1024), c(88, 0.0f), eq(44, 1.0f);
+    std::vector<float> g(44, 1.0f), spectrum(1024, 1.0f), out(1024), c(88, 0.0f), eq(44, 1.0f);
     for (int32_t j = 20; j < 44; ++j) g[size_t(j)] = 2.0f;
     auto expected = [](int32_t k) {
         if (k < 35) return 1.0f;
         if (k < 40) return 1.0f + 0.2f * float(k - 34);
         return 2.0f;
     };
-    ox_perc_scalebands(out.data(), spec.data(), g.data(), b.count, b.edges.data(),
+    ox_perc_scalebands(out.data(), spectrum.data(), g.data(), b.count, b.edges.data(),
                        b.weights.data());
     for (int32_t k = 1; k < 512; ++k)
     {
@@ -167,7 +168,7 @@ TEST(Perc, GainStepBecomesRampBetweenCentres)
         c[size_t(2 * j + 1)] = 1.0f;
         eq[size_t(j)] = g[size_t(j)];
     }
-    ox_perc_scalebands_cplx_eq(out.data(), spec.data(), c.data(), eq.data(), b.count,
+    ox_perc_scalebands_cplx_eq(out.data(), spectrum.data(), c.data(), eq.data(), b.count,
                                b.edges.data(), b.weights.data());
     for (int32_t k = 1; k < 512; ++k)
     {
