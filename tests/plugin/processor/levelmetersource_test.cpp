@@ -1,0 +1,107 @@
+#include "LevelMeterSource.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+namespace
+{
+// The source reads time from this clock, which the tests step by hand.
+juce::int64 fakeNow = 1000000;
+
+struct MeterSourceTest : ::testing::Test
+{
+    meters::LevelMeterSource source{[] { return fakeNow; }};
+    juce::AudioBuffer<float> block{2, 480};
+
+    void measure(float amplitude, juce::int64 advanceMs = 10)
+    {
+        fakeNow += advanceMs;
+        for (int i = 0; i < block.getNumSamples(); ++i)
+            block.setSample(0, i, amplitude * (float)std::sin(2.0 * M_PI * i / 48.0));
+        block.clear(1, 0, block.getNumSamples());
+        source.measureBlock(block);
+    }
+};
+} // namespace
+
+TEST_F(MeterSourceTest, SinePeakAndRmsOverTheRing)
+{
+    source.resize(2, 10);
+    for (int i = 0; i < 10; ++i) measure(0.5f);
+    EXPECT_NEAR(source.getPeakLevel(0), 0.5f, 1e-6f);
+    EXPECT_NEAR(source.getAverageRms(0), 0.5f / std::sqrt(2.0f), 1e-4f);
+    EXPECT_EQ(source.getAverageRms(1), 0.0f);
+    // A ring of five slots with one block in it: the mean over the whole ring.
+    source.resize(2, 5);
+    measure(0.5f);
+    EXPECT_NEAR(source.getAverageRms(0), 0.5f / std::sqrt(2.0f) / std::sqrt(5.0f), 1e-4f);
+    // No ring (a block longer than 100 ms): the last block's RMS alone.
+    source.resize(2, 0);
+    measure(0.25f);
+    EXPECT_NEAR(source.getAverageRms(0), 0.25f / std::sqrt(2.0f), 1e-4f);
+}
+
+TEST_F(MeterSourceTest, ClipAboveFullScaleOnlyAndResetByClick)
+{
+    source.resize(2, 10);
+    measure(1.0f);
+    EXPECT_FALSE(source.getClipFlag(0));
+    measure(1.0001f);
+    EXPECT_TRUE(source.getClipFlag(0));
+    EXPECT_FLOAT_EQ(source.getPeakLevel(0), 1.0f); // the held peak never exceeds full scale
+    EXPECT_FLOAT_EQ(source.getMaxLevel(0), 1.0001f);
+    source.resetMaxLevelsAndClipFlags();
+    EXPECT_FALSE(source.getClipFlag(0));
+    EXPECT_EQ(source.getMaxLevel(0), -100.0f);
+}
+
+TEST_F(MeterSourceTest, PeakHoldsThenDropsAtOnce)
+{
+    source.resize(2, 10);
+    measure(0.8f);
+    measure(0.2f, 400); // within the 500 ms hold
+    EXPECT_NEAR(source.getPeakLevel(0), 0.8f, 1e-6f);
+    measure(0.2f, 101); // hold over: straight to the new block's peak
+    EXPECT_NEAR(source.getPeakLevel(0), 0.2f, 1e-6f);
+}
+
+TEST_F(MeterSourceTest, IdleDecayStepsAtMostEvery100ms)
+{
+    source.resize(2, 10);
+    for (int i = 0; i < 10; ++i) measure(0.5f);
+    source.resetMaxLevelsAndClipFlags();
+    source.clearNewDataFlag();
+    fakeNow += 99;
+    source.decayIfIdle(); // audio still counts as running
+    EXPECT_FALSE(source.getNewDataFlag());
+    EXPECT_GT(source.getAverageRms(0), 0.3f);
+    for (int step = 1; step <= 10; ++step)
+    {
+        fakeNow += 100;
+        source.decayIfIdle();
+        source.decayIfIdle(); // a second call in the same instant changes nothing
+        EXPECT_EQ(source.getAverageRms(0) == 0.0f, step == 10) << step;
+    }
+    EXPECT_TRUE(source.getNewDataFlag());
+    EXPECT_EQ(source.getPeakLevel(0), 0.0f);
+    EXPECT_EQ(source.getMaxLevel(0), 0.0f);
+}
+
+TEST_F(MeterSourceTest, ChannelsOutsideTheSourceReadNeutral)
+{
+    source.resize(1, 10);
+    juce::AudioBuffer<float> wide(16, 480);
+    wide.clear();
+    wide.setSample(15, 0, 2.0f);
+    source.measureBlock(wide); // only the first channel is measured
+    for (int ch : {-1, 1, 15})
+    {
+        EXPECT_EQ(source.getPeakLevel(ch), 0.0f);
+        EXPECT_EQ(source.getAverageRms(ch), 0.0f);
+        EXPECT_FALSE(source.getClipFlag(ch));
+        EXPECT_EQ(source.getReductionLevel(ch), 1.0f);
+    }
+    EXPECT_THROW(source.resize(-1, 10), std::length_error);
+    EXPECT_EQ(source.getNumChannels(), 1);
+}
