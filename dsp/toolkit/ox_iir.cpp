@@ -62,18 +62,26 @@ double t_max()
     return warp(kRelMax);
 }
 
-double clamp_t(double t)
+// Stability margin of a cut shelf's poles, which sit at a moved corner: a second-order
+// section keeps them within the design range (no nearer to z = ±1 than a Butterworth section
+// at its ends); a first-order pole, whose distance from z = ±1 the stored float resolves far
+// more finely, only within kRelMin1 of 0 Hz and of half the sample rate. Within these limits
+// the cut is designed as is; beyond them (deep cuts at extreme corners) its poles would round
+// onto the unit circle, or the moved corner would wrap past half the sample rate.
+constexpr double kRelMin1 = 1e-6;
+
+double clamp_pole_rel(double r, bool second_order)
 {
-    return ox_clampd(t, t_min(), t_max(), t_min());
+    return second_order ? clamp_rel(r) : ox_clampd(r, kRelMin1, 0.5 - kRelMin1, kRelMin1);
 }
 
-// A cut moves the poles of a shelf to the corner t·m. Keeps that corner, and t itself, within
-// the design range, so that a deep cut neither wraps past half the sample rate nor pulls a
-// pole onto z = 1.
-double clamp_pole_corner(double t, double m)
+// The prewarped corner t of a single-section cut whose poles sit at t·m, within that limit.
+double cut_corner_t(double t, double m, bool second_order)
 {
-    t = ox_clampd(t, t_min() / m, t_max() / m, t_min());
-    return clamp_t(t);
+    const double lo = warp(clamp_pole_rel(0.0, second_order));
+    const double hi = warp(clamp_pole_rel(0.5, second_order));
+    const double tp = t * m;
+    return tp < lo ? lo / m : (tp > hi ? hi / m : t);
 }
 
 // Largest damping q' of a resonance with denominator s² + q'·s + 1 at warped centre t that
@@ -327,13 +335,13 @@ double shelf_g1(float gain, unsigned N)
     return N ? std::pow(10.0, safe_gain(gain) / 20.0 / N) : 1.0;
 }
 
-// Shelf corner: a low-shelf cut moves the prewarped corner up by 1/g1, a high-shelf cut down
-// by g1, so that each cut is the exact inverse of the boost of the same size.
-double shelf_k(float fc, float gain, float fs, double g1, bool high)
+// Shelf corner: a cut moves the corner before prewarping, up by 1/g1 for the low shelf and
+// down by g1 for the high shelf, where its poles sit.
+double shelf_k(float fc, float gain, float fs, double g1, bool high, unsigned N)
 {
-    const double t = corner_t(fc, fs);
-    if (!(safe_gain(gain) < 0.0)) return 1.0 / t;
-    return 1.0 / clamp_t(high ? t * g1 : t / g1);
+    const double rel = rel_freq(fc, safe_fs(fs));
+    if (!(safe_gain(gain) < 0.0)) return 1.0 / warp(rel);
+    return 1.0 / warp(clamp_pole_rel(high ? rel * g1 : rel / g1, N >= 2));
 }
 
 template <typename Rec> void design_butter(Rec* rec, unsigned N, float fc, float fs, bool hp)
@@ -351,7 +359,7 @@ void design_shelf(Rec* rec, unsigned N, float fc, float gain, float fs, bool hig
     N = clamp_order(N, 9);
     const double g1 = shelf_g1(gain, N);
     Design d;
-    shelf(d, N, shelf_k(fc, gain, fs, g1, high), g1, high);
+    shelf(d, N, shelf_k(fc, gain, fs, g1, high, N), g1, high);
     store(rec, d);
 }
 
@@ -541,7 +549,8 @@ static void shelving1(float out[5], float fc, float gain, float fs, bool high)
     }
     const double A = std::pow(10.0, std::fabs(gdb) / 20.0);
     double t = single_t(fc, fs);
-    if (gdb < 0.0) t = clamp_pole_corner(t, high ? 1.0 / A : A);
+    // A cut's pole sits at the boost's zero, corner t·A (low shelf) or t/A (high shelf).
+    if (gdb < 0.0) t = cut_corner_t(t, high ? 1.0 / A : A, false);
     const double K = 1.0 / t;
     // Boost numerator n0 + n1·z^-1 and denominator d0 + d1·z^-1; a cut swaps them.
     double n0, n1;
@@ -618,7 +627,8 @@ static void shelving2(ox_iir_cf2* out, float fc, float gain, float fs, bool high
     }
     const double A = std::pow(10.0, std::fabs(gdb) / 20.0), r = std::sqrt(A);
     double t = single_t(fc, fs);
-    if (gdb < 0.0) t = clamp_pole_corner(t, high ? 1.0 / r : r);
+    // A cut's poles sit at the boost's zeros, corner t·r (low shelf) or t/r (high shelf).
+    if (gdb < 0.0) t = cut_corner_t(t, high ? 1.0 / r : r, true);
     const double t2 = t * t;
     // Boost: numerator n over the Butterworth denominator d; a cut exchanges them.
     double n[3], d[3] = {1.0 + kSqrt2 * t + t2, 2.0 * (t2 - 1.0), 1.0 - kSqrt2 * t + t2};

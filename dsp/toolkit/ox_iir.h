@@ -17,9 +17,12 @@
 //    poles of the stored floats onto z = 1); a non-finite frequency is taken as 1000 Hz;
 //  - the sample rate is limited to 1 … 10 MHz (non-finite or ≤ 0: 48000);
 //  - gains to ±96 dB (non-finite: 0 dB), qualities to 0.01 … 100 (non-finite: 0.7071);
-//  - the poles of a cut shelf sit at a moved corner, and those of a broad peak spread far
-//    around its centre: where they would leave the design range, the shelf's corner is
-//    limited and the peak narrowed;
+//  - the poles of a cut shelf sit at a moved corner: where a deep cut at an extreme corner
+//    would put them beyond the stability margin of the stored section (second-order poles
+//    outside the design range, a first-order pole within 0.000001·fs of 0 Hz or of half the
+//    sample rate), the moved corner is limited there;
+//  - the poles of a broad peak spread far around its centre: where they would leave the
+//    design range, the peak is narrowed;
 //  - orders to what the record holds (see each designer).
 // All filter routines allocate nothing, may run in place (out == in), process nothing for
 // n ≤ 0 or null pointers, and drop a state that has become non-finite (one NaN or Inf input
@@ -82,8 +85,9 @@ void ox_iir_bpbutterf(ox_iir_cfNf* rec, unsigned N, float f1, float f2, float fs
 void ox_iir_bsbutterf(ox_iir_cfNf* rec, unsigned N, float f1, float f2, float fs);
 
 // Shelves of order N (clamped to 9): the low shelf applies `gain` dB below fc, the high shelf
-// above fc; the gain is spread evenly over the sections, and a cut is the exact inverse of the
-// boost of the same size.
+// above fc; the gain is spread evenly over the sections. A cut's corner is moved before
+// prewarping, to fc/g1 (low shelf) or fc·g1 (high shelf) with g1 the cut per order, so that
+// the analog prototype of the cut is the inverse of the boost of the same size.
 void ox_iir_lpshelvingf(ox_iir_cfNf* rec, unsigned N, float fc, float gain, float fs);
 void ox_iir_hpshelvingf(ox_iir_cfNf* rec, unsigned N, float fc, float gain, float fs);
 
@@ -106,6 +110,7 @@ void ox_iir_bpbutter(ox_iir_cfN* rec, unsigned N, float f1, float f2, float fs);
 void ox_iir_bsbutter(ox_iir_cfN* rec, unsigned N, float f1, float f2, float fs);
 
 // ---- Single-section designers ---------------------------------------------------------------
+// Shelves: a cut is the boost of the same size with numerator and denominator exchanged.
 // First-order record, five floats: {b0, b0 + b1, b1, 1 + a1, a1} (DC gain = out[1] / out[3]).
 void ox_iir_lpbutter1(float out[5], float fc, float fs);
 void ox_iir_hpbutter1(float out[5], float fc, float fs);

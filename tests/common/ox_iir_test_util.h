@@ -33,6 +33,44 @@ inline cd ratio(const float* b, int nb, const float* a, int na, cd zi)
     return num / den;
 }
 
+// Bound on the relative response error that storing the coefficients as floats may cause
+// (each within half a float ulp, 2^-24 relative, of its exact value): the conditioning of
+// the section at zi, 2^-24·(Σ|b_k| / |B(zi)| + (1 + Σ|a_k|) / |A(zi)|).
+inline double rounding_rel(const float* b, int nb, const float* a, int na, cd zi)
+{
+    cd num = 0.0, den = 1.0, p = 1.0;
+    double sb = 0.0, sa = 1.0;
+    for (int k = 0; k < nb || k < na + 1; ++k)
+    {
+        if (k < nb) num += (double)b[k] * p, sb += std::fabs((double)b[k]);
+        if (k >= 1 && k <= na) den += (double)a[k - 1] * p, sa += std::fabs((double)a[k - 1]);
+        p *= zi;
+    }
+    return std::ldexp(sb / std::abs(num) + sa / std::abs(den), -24);
+}
+
+inline double rounding_rel(const ox_iir_cfNf& r, double f, double fs)
+{
+    double e = 0.0;
+    if (r.order & 1u)
+    {
+        const float b[2] = {r.first.b0, r.first.b1}, a[1] = {r.first.a1};
+        e += rounding_rel(b, 2, a, 1, zinv(f, fs));
+    }
+    for (unsigned k = 0; k < r.order / 2 && k < 4; ++k)
+    {
+        const ox_iir_cf2& s = r.sec[k];
+        const float b[3] = {s.b0, s.b1, s.b2}, a[2] = {s.a1, s.a2};
+        e += rounding_rel(b, 3, a, 2, zinv(f, fs));
+    }
+    return e;
+}
+
+inline double rounding_rel(const ox_iir_cfN& r, double f, double fs)
+{
+    return rounding_rel(r.b, (int)r.order + 1, r.a, (int)r.order, zinv(f, fs));
+}
+
 inline cd h_cf2(const ox_iir_cf2& s, double f, double fs)
 {
     const float b[3] = {s.b0, s.b1, s.b2}, a[2] = {s.a1, s.a2};
@@ -56,6 +94,37 @@ inline cd h_cfNf(const ox_iir_cfNf& r, double f, double fs)
 inline cd h_cfN(const ox_iir_cfN& r, double f, double fs)
 {
     return ratio(r.b, (int)r.order + 1, r.a, (int)r.order, zinv(f, fs));
+}
+
+// Analytic magnitudes of the bilinear designs, from the analog prototypes alone: x is the
+// frequency relative to the analog corner, x = tan(π·f/fs) / t with t the prewarped corner.
+// Butterworth of order N: |H|² = 1 / (1 + x^2N) (high-pass: x → 1/x).
+inline double butter_mag(int N, double x, bool hp)
+{
+    return 1.0 / std::sqrt(1.0 + std::pow(hp ? 1.0 / x : x, 2.0 * N));
+}
+
+// Shelf of order N with gain G (linear) below the corner, the Butterworth polynomial B(p)
+// over itself scaled, G·B(p/G^(1/N)) / B(p): |H|² = (G² + x^2N) / (1 + x^2N) (high shelf:
+// x → 1/x, gain G above the corner).
+inline double shelf_mag(double G, int N, double x, bool high)
+{
+    const double p = std::pow(high ? 1.0 / x : x, 2.0 * N);
+    return std::sqrt((G * G + p) / (1.0 + p));
+}
+
+inline double db(double x)
+{
+    return 20.0 * std::log10(x);
+}
+
+// Test frequencies spread log-uniformly from 10 Hz to just below half the sample rate.
+inline std::vector<double> freqs(double fs, double step = 1.19)
+{
+    std::vector<double> v;
+    for (double f = 10.0; f < 0.499 * fs; f *= step) v.push_back(f);
+    v.push_back(0.4985 * fs);
+    return v;
 }
 
 // Impulse response of a factored record through ox_iir_filterNf.
