@@ -1,0 +1,70 @@
+#pragma once
+// A plug-in bundle loaded the way a VST3 host loads it, through the framework's VST3 hosting.
+// The program and the tests drive the built bundle through this class only, so what they see is
+// what a host sees: the wrapper's parameters, bus arrangements, state streams and editor.
+#include <juce_audio_processors/juce_audio_processors.h>
+
+#include <memory>
+#include <vector>
+
+namespace qfhost
+{
+
+class HostedPlugin
+{
+  public:
+    // Scans the bundle and creates one instance; null with a message in `error` on failure.
+    // A juce::ScopedJuceInitialiser_GUI must exist.
+    static std::unique_ptr<HostedPlugin> load(const juce::File& bundle, double sampleRate,
+                                              int blockSize, juce::String& error);
+    ~HostedPlugin();
+
+    juce::AudioPluginInstance& plugin() noexcept { return *instance; }
+
+    // Asks the plug-in for main buses of these sets (the host's setBusArrangements); false
+    // when it refuses them. Only while released.
+    bool setLayout(const juce::AudioChannelSet& in, const juce::AudioChannelSet& out);
+    void prepare(double sampleRate, int maxBlockSize);
+    void release();
+
+    // Processes io in place as successive host blocks whose lengths cycle through
+    // blockLengths; io needs at least as many channels as the wider bus.
+    void process(juce::AudioBuffer<float>& io, const std::vector<int>& blockLengths);
+
+    // The hosted parameter of one of the plug-in's parameter identifiers, or null. The wrapper
+    // exposes each parameter under a number derived from the identifier's hash.
+    juce::AudioProcessorParameter* parameter(const juce::String& pluginParameterId) const;
+    static juce::String hostParameterId(const juce::String& pluginParameterId);
+    // Sets a parameter from the text a user types, as a host's generic editor does.
+    bool setParameterText(const juce::String& pluginParameterId, const juce::String& text);
+    juce::String parameterText(const juce::String& pluginParameterId) const;
+
+    juce::MemoryBlock saveState();
+    void loadState(const juce::MemoryBlock& hostState);
+
+    // The plug-in's editor in a real window on the display (needs a display, see Display.h).
+    bool openEditor();
+    void closeEditor();
+    bool isEditorOpen() const noexcept { return window != nullptr; }
+    juce::Rectangle<int> editorScreenBounds() const;
+
+  private:
+    explicit HostedPlugin(std::unique_ptr<juce::AudioPluginInstance>);
+
+    std::unique_ptr<juce::AudioPluginInstance> instance;
+    juce::MidiBuffer midi;
+    std::unique_ptr<juce::Component> window;
+};
+
+// The host stores the wrapper's component stream inside its own state; with the VST2-compatible
+// identity that stream is a "VstW" header and a VST2 bank header followed by the plug-in's own
+// block. These reach that block, and put another in its place, leaving the wrapper's headers
+// consistent with it.
+namespace StateStreams
+{
+juce::MemoryBlock pluginBlock(const juce::MemoryBlock& hostState);
+juce::MemoryBlock withPluginBlock(const juce::MemoryBlock& hostState,
+                                  const juce::MemoryBlock& pluginBlock);
+} // namespace StateStreams
+
+} // namespace qfhost
