@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "ox_test_util.h"
+
 namespace oxtest
 {
 
@@ -62,6 +64,37 @@ Signal aformat_wave(const std::vector<float>& s, float az, float el)
         for (size_t i = 0; i < s.size(); ++i) b[c][i] = (float)(g * s[i]);
     }
     return b;
+}
+
+Signal wave_input(int input, const std::vector<float>& s, float az, float el)
+{
+    return input == 0 ? aformat_wave(s, az, el) : fuma_wave(s, az, el);
+}
+
+std::vector<float> sine(size_t n, double f, double fs, float amp)
+{
+    std::vector<float> s(n);
+    for (size_t i = 0; i < n; ++i) s[i] = amp * (float)std::sin(2 * M_PI * f * double(i) / fs);
+    return s;
+}
+
+double rms_from(const std::vector<float>& x, size_t from)
+{
+    return rms(x.data() + from, x.size() - from);
+}
+
+int peak_at(const std::vector<float>& x)
+{
+    auto it = std::max_element(x.begin(), x.end(),
+                               [](float a, float b) { return std::fabs(a) < std::fabs(b); });
+    return (int)(it - x.begin());
+}
+
+int channel_of(const ox_abdec_speakerlayout* L, int k)
+{
+    for (int c = 0; c < L->num_channels; ++c)
+        if (L->channel_map[c] == k) return c;
+    return -1;
 }
 
 std::vector<double> energies(const Signal& x, size_t from)

