@@ -20,6 +20,20 @@ inline std::complex<double> biquad_response(const ox_biquad_coeffs& c, double w)
            (1.0 + double(c.a1) * z1 + double(c.a2) * z2);
 }
 
+// D + C·(zI − A)⁻¹·B at z = e^{iω} of a second-order state-space set (any record with the
+// fields A11, A12, A21, A22, B1, B2, C1, C2, D), in double.
+template <class S> std::complex<double> ss2_response(const S& s, double w)
+{
+    typedef std::complex<double> cd;
+    const cd z = std::polar(1.0, w);
+    const cd m11 = z - double(s.A11), m12 = -double(s.A12), m21 = -double(s.A21),
+             m22 = z - double(s.A22);
+    const cd dt = m11 * m22 - m12 * m21;
+    const cd x1 = (m22 * double(s.B1) - m12 * double(s.B2)) / dt;
+    const cd x2 = (-m21 * double(s.B1) + m11 * double(s.B2)) / dt;
+    return double(s.D) + double(s.C1) * x1 + double(s.C2) * x2;
+}
+
 // x through the direct-form filter from a zero state.
 inline std::vector<float> biquad_run(const ox_biquad_coeffs& c, const std::vector<float>& x)
 {

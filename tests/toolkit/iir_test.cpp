@@ -5,11 +5,14 @@
 #include <gtest/gtest.h>
 #include <cmath>
 #include <cstring>
+#include <functional>
 #include <limits>
 #include <memory>
 #include <vector>
 
 using oxtest::cd;
+using oxtest::db;
+using oxtest::freqs;
 using oxtest::h_cf2;
 using oxtest::h_cfN;
 using oxtest::h_cfNf;
@@ -19,142 +22,6 @@ namespace
 
 const float kNaN = std::numeric_limits<float>::quiet_NaN();
 const float kInf = std::numeric_limits<float>::infinity();
-
-// Analytic Butterworth magnitude of the bilinear design with prewarped corner fc.
-double butter_mag(int N, double fc, double f, double fs, bool hp)
-{
-    const double x = std::tan(M_PI * f / fs) / std::tan(M_PI * fc / fs);
-    return 1.0 / std::sqrt(1.0 + std::pow(hp ? 1.0 / x : x, 2.0 * N));
-}
-
-double db(double x)
-{
-    return 20.0 * std::log10(x);
-}
-
-// Test frequencies spread log-uniformly from 10 Hz to just below half the sample rate.
-std::vector<double> freqs(double fs)
-{
-    std::vector<double> v;
-    for (double f = 10.0; f < 0.499 * fs; f *= 1.19) v.push_back(f);
-    v.push_back(0.4985 * fs);
-    return v;
-}
-
-} // namespace
-
-TEST(IirDesign, ButterworthMatchesAnalyticResponse)
-{
-    for (double fs : {32000.0, 48000.0, 192000.0})
-        for (double fc : {50.0, 1000.0, 0.25 * fs, 0.47 * fs})
-            for (unsigned N = 1; N <= 9; ++N)
-                for (bool hp : {false, true})
-                {
-                    ox_iir_cfNf r;
-                    ox_iir_cfN p;
-                    (hp ? ox_iir_hpbutterf : ox_iir_lpbutterf)(&r, N, (float)fc, (float)fs);
-                    (hp ? ox_iir_hpbutter : ox_iir_lpbutter)(&p, N, (float)fc, (float)fs);
-                    ASSERT_EQ(r.order, N);
-                    ASSERT_EQ(p.order, N);
-                    // Stored floats resolve 1 + a1 + a2 ≈ 4·tan²(π·fc/fs) only to about 3e-8,
-                    // which limits the accuracy of low corners at high sample rates.
-                    const double tc = std::tan(M_PI * fc / fs), tol = 0.02 + N * 3.3e-8 / (tc * tc);
-                    for (double f : freqs(fs))
-                    {
-                        const double want = butter_mag(N, fc, f, fs, hp);
-                        // Float coefficients: compare in dB down to -120 dB, linearly below.
-                        const double got = std::abs(h_cfNf(r, f, fs));
-                        if (want > 1e-6)
-                        {
-                            ASSERT_NEAR(db(got), db(want), tol)
-                                << "N=" << N << " fc=" << fc << " f=" << f << " fs=" << fs
-                                << " hp=" << hp;
-                        }
-                        else
-                        {
-                            ASSERT_LT(got, 1e-5);
-                        }
-                        // The polynomial form is ill-conditioned at very low corners: check it
-                        // where its float coefficients still resolve the design.
-                        if (fc == 0.25 * fs && N <= 6 && want > 1e-3)
-                        {
-                            ASSERT_NEAR(db(std::abs(h_cfN(p, f, fs))), db(want), 0.1)
-                                << "poly N=" << N << " fc=" << fc << " f=" << f;
-                        }
-                    }
-                }
-}
-
-TEST(IirDesign, CornerAtOrAboveHalfRateStaysStable)
-{
-    // Every corner from 0.49·fs up (and non-finite ones) gives one and the same stable design.
-    for (float fs : {11025.0f, 44100.0f, 192000.0f})
-        for (unsigned N = 1; N <= 9; ++N)
-        {
-            ox_iir_cfNf ref;
-            std::memset(&ref, 0, sizeof(ref));
-            ox_iir_lpbutterf(&ref, N, 0.49f * fs, fs);
-            for (float fc : {0.5f * fs, 0.75f * fs, 10.0f * fs, kInf})
-            {
-                ox_iir_cfNf r;
-                std::memset(&r, 0, sizeof(r));
-                ox_iir_lpbutterf(&r, N, fc, fs);
-                EXPECT_TRUE(oxtest::stable_nf(r)) << N << " " << fc;
-                if (fc != kInf)
-                {
-                    EXPECT_EQ(std::memcmp(&r, &ref, sizeof(r)), 0);
-                }
-            }
-        }
-}
-
-TEST(IirDesign, LinkwitzRileySumsToAllPass)
-{
-    for (double fs : {11025.0, 48000.0, 192000.0})
-        for (double fc : {80.0, 2000.0, 0.4 * fs})
-            for (unsigned N = 2; N <= 8; N += 2)
-            {
-                ox_iir_cfNf lp, hp;
-                ox_iir_cfN plp, php;
-                ox_iir_lplinkrileyf(&lp, N, (float)fc, (float)fs);
-                ox_iir_hplinkrileyf(&hp, N, (float)fc, (float)fs);
-                ox_iir_lplinkriley(&plp, N, (float)fc, (float)fs);
-                ox_iir_hplinkriley(&php, N, (float)fc, (float)fs);
-                ASSERT_EQ(lp.order, N);
-                ASSERT_EQ(hp.order, N);
-                EXPECT_NEAR(std::abs(h_cfNf(lp, fc, fs)), 0.5, 1e-4);
-                EXPECT_NEAR(std::abs(h_cfNf(hp, fc, fs)), 0.5, 1e-4);
-                // Float coefficients resolve 1 + a1 + a2 ≈ 4·t² only to about 3e-8.
-                const double t = std::tan(M_PI * fc / fs), tol = 1e-4 + 1e-7 / (t * t);
-                for (double f : freqs(fs))
-                {
-                    ASSERT_NEAR(std::abs(h_cfNf(lp, f, fs) + h_cfNf(hp, f, fs)), 1.0, tol)
-                        << N << " " << fc << " " << f << " " << fs;
-                    if (fc >= 0.15 * fs)
-                    {
-                        ASSERT_NEAR(std::abs(h_cfN(plp, f, fs) + h_cfN(php, f, fs)), 1.0, 2e-3)
-                            << N << " " << fc << " " << f;
-                    }
-                }
-            }
-    // Orders 2 and 6 invert the high-pass (negative numerator), 4 and 8 do not.
-    for (unsigned N : {2u, 4u, 6u, 8u})
-    {
-        ox_iir_cfNf hp;
-        ox_iir_hplinkrileyf(&hp, N, 1000.0f, 48000.0f);
-        EXPECT_EQ(hp.sec[0].b0 < 0.0f, N % 4 == 2) << N;
-    }
-    // An odd order is raised to the next even one, never announced without its section.
-    ox_iir_cfNf a, b;
-    std::memset(&a, 0, sizeof(a));
-    std::memset(&b, 0, sizeof(b));
-    ox_iir_lplinkrileyf(&a, 3, 1000.0f, 48000.0f);
-    ox_iir_lplinkrileyf(&b, 4, 1000.0f, 48000.0f);
-    EXPECT_EQ(std::memcmp(&a, &b, sizeof(a)), 0);
-}
-
-namespace
-{
 
 // Shelf designs in the forms the tests compare: the order-N designers' factored and
 // polynomial records, and the single first- and second-order sections as factored records.
@@ -186,6 +53,85 @@ void design_shelf(int form, bool high, unsigned N, float fc, float g, float fs, 
 }
 
 } // namespace
+
+// Butterworth designs of both forms against the analytic response; every corner from 0.49·fs
+// up gives one and the same stable design.
+TEST(IirDesign, ButterworthMatchesAnalyticResponse)
+{
+    for (double fs : {32000.0, 48000.0, 192000.0})
+        for (double fc : {50.0, 1000.0, 0.25 * fs, 0.47 * fs})
+            for (unsigned N = 1; N <= 9; ++N)
+                for (bool hp : {false, true})
+                {
+                    ox_iir_cfNf r;
+                    ox_iir_cfN p;
+                    (hp ? ox_iir_hpbutterf : ox_iir_lpbutterf)(&r, N, (float)fc, (float)fs);
+                    (hp ? ox_iir_hpbutter : ox_iir_lpbutter)(&p, N, (float)fc, (float)fs);
+                    ASSERT_TRUE(r.order == N && p.order == N);
+                    const double tc = std::tan(M_PI * fc / fs);
+                    for (double f : freqs(fs))
+                    {
+                        const double want = oxtest::butter_mag(N, std::tan(M_PI * f / fs) / tc, hp);
+                        if (want < 1e-6) continue;
+                        const double got = std::abs(h_cfNf(r, f, fs));
+                        ASSERT_NEAR(db(got), db(want), 0.02 + 8.7 * oxtest::rounding_rel(r, f, fs))
+                            << "N=" << N << " fc=" << fc << " f=" << f << " fs=" << fs << hp;
+                        const double rp = oxtest::rounding_rel(p, f, fs);
+                        if (rp < 0.01)
+                        {
+                            ASSERT_NEAR(db(std::abs(h_cfN(p, f, fs))), db(want), 0.02 + 8.7 * rp)
+                                << "poly N=" << N << " fc=" << fc << " f=" << f;
+                        }
+                    }
+                }
+    for (float fs : {11025.0f, 192000.0f})
+        for (unsigned N = 1; N <= 9; ++N)
+        {
+            ox_iir_cfNf ref = {}, r = {};
+            ox_iir_lpbutterf(&ref, N, 0.49f * fs, fs);
+            ASSERT_TRUE(oxtest::stable_nf(ref));
+            for (float fc : {0.5f * fs, 10.0f * fs})
+            {
+                ox_iir_lpbutterf(&r, N, fc, fs);
+                EXPECT_EQ(std::memcmp(&r, &ref, sizeof(r)), 0) << N << " " << fc;
+            }
+        }
+}
+
+TEST(IirDesign, LinkwitzRileySumsToAllPass)
+{
+    for (double fs : {11025.0, 48000.0, 192000.0})
+        for (double fc : {80.0, 2000.0, 0.4 * fs})
+            for (unsigned N = 2; N <= 8; N += 2)
+            {
+                ox_iir_cfNf lp, hp;
+                ox_iir_cfN plp, php;
+                ox_iir_lplinkrileyf(&lp, N, (float)fc, (float)fs);
+                ox_iir_hplinkrileyf(&hp, N, (float)fc, (float)fs);
+                ox_iir_lplinkriley(&plp, N, (float)fc, (float)fs);
+                ox_iir_hplinkriley(&php, N, (float)fc, (float)fs);
+                ASSERT_TRUE(lp.order == N && hp.order == N);
+                EXPECT_NEAR(std::abs(h_cfNf(lp, fc, fs)), 0.5, 1e-4);
+                EXPECT_NEAR(std::abs(h_cfNf(hp, fc, fs)), 0.5, 1e-4);
+                for (double f : freqs(fs))
+                {
+                    const double tol =
+                        1e-4 + oxtest::rounding_rel(lp, f, fs) + oxtest::rounding_rel(hp, f, fs);
+                    ASSERT_NEAR(std::abs(h_cfNf(lp, f, fs) + h_cfNf(hp, f, fs)), 1.0, tol)
+                        << N << " " << fc << " " << f << " " << fs;
+                    if (fc >= 0.15 * fs)
+                    {
+                        ASSERT_NEAR(std::abs(h_cfN(plp, f, fs) + h_cfN(php, f, fs)), 1.0, 2e-3)
+                            << N << " " << fc << " " << f;
+                    }
+                }
+            }
+    // An odd order is raised to the next even one, never announced without its section.
+    ox_iir_cfNf a = {}, b = {};
+    ox_iir_lplinkrileyf(&a, 3, 1000.0f, 48000.0f);
+    ox_iir_lplinkrileyf(&b, 4, 1000.0f, 48000.0f);
+    EXPECT_EQ(std::memcmp(&a, &b, sizeof(a)), 0);
+}
 
 // Every shelf designer against its analog prototype, prewarped as designed: corner
 // t = tan(π·fc/fs), for an order-N cut moved before prewarping to tan(π·fc/(fs·g1)) (low
@@ -234,49 +180,11 @@ TEST(IirDesign, ShelvesMatchTheirAnalogPrototypes)
     EXPECT_GT(checked, 100000);
 }
 
+// Butterworth sections against the analytic response, the peak's gain and inverse, the
+// all-passes' flat magnitude and phase, and 0 dB as exact unity.
 TEST(IirDesign, SingleSections)
 {
-    const double fs = 48000.0;
-    for (double g : {-18.0, -3.0, 3.0, 18.0})
-    {
-        const double G = std::pow(10.0, g / 20.0);
-        // First-order shelves: DC gain word 1 / word 3 and the response at DC and fs/2.
-        for (bool high : {false, true})
-        {
-            float r[5], ri[5];
-            (high ? ox_iir_hfshelving1 : ox_iir_lfshelving1)(r, 1000.0f, (float)g, (float)fs);
-            (high ? ox_iir_hfshelving1 : ox_iir_lfshelving1)(ri, 1000.0f, (float)-g, (float)fs);
-            const ox_iir_cf1 s = {r[0], r[2], r[4]}, si = {ri[0], ri[2], ri[4]};
-            EXPECT_NEAR(r[1] / r[3], high ? 1.0 : G, 1e-5 * G);
-            EXPECT_NEAR(std::abs(oxtest::h_cf1(s, fs / 2, fs)), high ? G : 1.0, 1e-4 * G);
-            for (double f : freqs(fs))
-                ASSERT_NEAR(std::abs(oxtest::h_cf1(s, f, fs) * oxtest::h_cf1(si, f, fs)), 1.0,
-                            1e-5);
-        }
-        // Second-order shelves and the peak.
-        for (int kind = 0; kind < 3; ++kind)
-        {
-            ox_iir_cf2 s, si;
-            if (kind == 2)
-            {
-                ox_iir_peaking(&s, 1500.0f, (float)g, 2.0f, (float)fs);
-                ox_iir_peaking(&si, 1500.0f, (float)-g, 2.0f, (float)fs);
-                EXPECT_NEAR(std::abs(h_cf2(s, 1500.0, fs)), G, 1e-4 * G);
-                EXPECT_NEAR(std::abs(h_cf2(s, 0.0, fs)), 1.0, 1e-4);
-            }
-            else
-            {
-                auto d = kind ? ox_iir_hfshelving2 : ox_iir_lfshelving2;
-                d(&s, 1500.0f, (float)g, (float)fs);
-                d(&si, 1500.0f, (float)-g, (float)fs);
-                EXPECT_NEAR(std::abs(h_cf2(s, 0.0, fs)), kind ? 1.0 : G, 1e-4 * G);
-                EXPECT_NEAR(std::abs(h_cf2(s, fs / 2, fs)), kind ? G : 1.0, 1e-4 * G);
-            }
-            for (double f : freqs(fs))
-                ASSERT_NEAR(std::abs(h_cf2(s, f, fs) * h_cf2(si, f, fs)), 1.0, 1e-4);
-        }
-    }
-    // Butterworth sections against the analytic response.
+    const double fs = 48000.0, tc = std::tan(M_PI * 3000.0 / fs);
     ox_iir_cf2 lp, hp;
     float lp1[5], hp1[5];
     ox_iir_lpbutter2(&lp, 3000.0f, (float)fs);
@@ -284,21 +192,31 @@ TEST(IirDesign, SingleSections)
     ox_iir_lpbutter1(lp1, 3000.0f, (float)fs);
     ox_iir_hpbutter1(hp1, 3000.0f, (float)fs);
     EXPECT_NEAR(lp1[1] / lp1[3], 1.0, 1e-6);
-    EXPECT_NEAR(hp1[1], 0.0f, 0.0f);
+    EXPECT_EQ(hp1[1], 0.0f);
+    const ox_iir_cf1 l1 = {lp1[0], lp1[2], lp1[4]}, h1 = {hp1[0], hp1[2], hp1[4]};
     for (double f : freqs(fs))
     {
-        ASSERT_NEAR(std::abs(h_cf2(lp, f, fs)), butter_mag(2, 3000, f, fs, false), 1e-5);
-        ASSERT_NEAR(std::abs(h_cf2(hp, f, fs)), butter_mag(2, 3000, f, fs, true), 1e-5);
-        const ox_iir_cf1 l = {lp1[0], lp1[2], lp1[4]}, h = {hp1[0], hp1[2], hp1[4]};
-        ASSERT_NEAR(std::abs(oxtest::h_cf1(l, f, fs)), butter_mag(1, 3000, f, fs, false), 1e-5);
-        ASSERT_NEAR(std::abs(oxtest::h_cf1(h, f, fs)), butter_mag(1, 3000, f, fs, true), 1e-5);
+        const double x = std::tan(M_PI * f / fs) / tc;
+        ASSERT_NEAR(std::abs(h_cf2(lp, f, fs)), oxtest::butter_mag(2, x, false), 1e-5);
+        ASSERT_NEAR(std::abs(h_cf2(hp, f, fs)), oxtest::butter_mag(2, x, true), 1e-5);
+        ASSERT_NEAR(std::abs(oxtest::h_cf1(l1, f, fs)), oxtest::butter_mag(1, x, false), 1e-5);
+        ASSERT_NEAR(std::abs(oxtest::h_cf1(h1, f, fs)), oxtest::butter_mag(1, x, true), 1e-5);
     }
-    // All-passes: flat, a quarter turn (first order) or half turn (second order) at f.
+    for (double g : {-18.0, 3.0})
+    {
+        ox_iir_cf2 s, si;
+        ox_iir_peaking(&s, 1500.0f, (float)g, 2.0f, (float)fs);
+        ox_iir_peaking(&si, 1500.0f, (float)-g, 2.0f, (float)fs);
+        const double G = std::pow(10.0, g / 20.0);
+        EXPECT_NEAR(std::abs(h_cf2(s, 1500.0, fs)), G, 1e-4 * G);
+        EXPECT_NEAR(std::abs(h_cf2(s, 0.0, fs)), 1.0, 1e-4);
+        for (double f : freqs(fs))
+            ASSERT_NEAR(std::abs(h_cf2(s, f, fs) * h_cf2(si, f, fs)), 1.0, 1e-4);
+    }
     ox_iir_cf2 ap1, ap2;
     ox_iir_allpass1(&ap1, 2000.0f, (float)fs);
     ox_iir_allpass2(&ap2, 2000.0f, 0.7f, (float)fs);
-    EXPECT_EQ(ap1.b1, 1.0f);
-    EXPECT_EQ(ap1.b0, ap1.a1);
+    EXPECT_TRUE(ap1.b1 == 1.0f && ap1.b0 == ap1.a1);
     EXPECT_NEAR(std::arg(h_cf2(ap1, 2000.0, fs)), -M_PI / 2, 1e-5);
     EXPECT_NEAR(std::fabs(std::arg(h_cf2(ap2, 2000.0, fs))), M_PI, 1e-4);
     for (double f : freqs(fs))
@@ -306,7 +224,6 @@ TEST(IirDesign, SingleSections)
         ASSERT_NEAR(std::abs(h_cf2(ap1, f, fs)), 1.0, 1e-6);
         ASSERT_NEAR(std::abs(h_cf2(ap2, f, fs)), 1.0, 1e-6);
     }
-    // 0 dB: unity sections, and a first-order record whose sums read 1/1.
     float sh[5];
     ox_iir_lfshelving1(sh, 1000.0f, 0.0f, (float)fs);
     const float unity1[5] = {1, 1, 0, 1, 0};
@@ -332,13 +249,11 @@ TEST(IirDesign, BandPassAndStopMatchAnalyticResponse)
             for (double f : freqs(fs))
             {
                 const double w = std::tan(M_PI * f / fs);
-                double x = (w * w - w1 * w2) / ((w2 - w1) * w);
-                if (stop) x = 1.0 / x;
-                const double want = 1.0 / std::sqrt(1.0 + std::pow(x, 2.0 * N));
-                const double got = std::abs(h_cfNf(r, f, fs));
+                const double want =
+                    oxtest::butter_mag(N, (w * w - w1 * w2) / ((w2 - w1) * w), stop);
                 if (want > 1e-5)
                 {
-                    ASSERT_NEAR(db(got), db(want), 0.02) << N << stop << " " << f;
+                    ASSERT_NEAR(db(std::abs(h_cfNf(r, f, fs))), db(want), 0.02) << N << stop << f;
                 }
             }
         }
@@ -410,6 +325,9 @@ TEST(IirFilter, FactoredPolynomialAndConversionsAgree)
     EXPECT_EQ(c[0], 0.0f);
 }
 
+// Every filter routine: splitting the block anywhere, running in place and (for the
+// interleaved one) striding over another channel give the same output; one NaN or Inf input
+// sample spoils only the rest of its block.
 TEST(IirFilter, BlockSplittingInPlaceAndStrideAreTransparent)
 {
     const int n = 1000;
@@ -422,65 +340,40 @@ TEST(IirFilter, BlockSplittingInPlaceAndStrideAreTransparent)
     ox_iir_peaking(&c2, 1000.0f, 6.0f, 3.0f, 44100.0f);
     const ox_iir_cf1 c1 = {0.3f, 0.2f, -0.5f};
     const ox_iir_cf3 c3 = {0.1f, 0.3f, 0.3f, 0.1f, -0.6f, 0.2f, -0.03f};
-
-    // Runs one routine over [0, m) and [m, n) with in/out either separate or in place.
-    auto run = [&](int which, int m, bool inplace) {
-        std::vector<float> st(18, 0.0f), y(n), il(2 * n, 0.0f);
-        const float* src = x.data();
-        if (inplace)
-        {
-            y = x;
-            src = y.data();
-        }
-        for (int i = 0; i < n; ++i) il[2 * i + 1] = x[i];
-        for (int part = 0; part < 2; ++part)
-        {
-            const int o = part ? m : 0, len = part ? n - m : m;
-            switch (which)
-            {
-            case 0:
-                ox_iir_filterNf(st.data(), src + o, y.data() + o, len, r);
-                break;
-            case 1:
-                ox_iir_filterN(st.data(), src + o, y.data() + o, len, p);
-                break;
-            case 2:
-                ox_iir_filter1(st.data(), src + o, y.data() + o, len, c1);
-                break;
-            case 3:
-                ox_iir_filter2(st.data(), src + o, y.data() + o, len, c2);
-                break;
-            case 4:
-                ox_iir_filter3(st.data(), src + o, y.data() + o, len, c3);
-                break;
-            default:
-                ox_iir_filter2_mch(st.data(), il.data() + 2 * o + 1, il.data() + 2 * o + 1, len, 2,
-                                   c2);
-            }
-        }
-        if (which == 5)
-            for (int i = 0; i < n; ++i) y[i] = il[2 * i + 1];
-        return y;
-    };
-    for (int which = 0; which < 6; ++which)
+    typedef std::function<void(float*, const float*, float*, int)> Run;
+    const Run runs[] = {
+        [&](float* s, const float* i, float* o, int m) { ox_iir_filterNf(s, i, o, m, r); },
+        [&](float* s, const float* i, float* o, int m) { ox_iir_filterN(s, i, o, m, p); },
+        [&](float* s, const float* i, float* o, int m) { ox_iir_filter1(s, i, o, m, c1); },
+        [&](float* s, const float* i, float* o, int m) { ox_iir_filter2(s, i, o, m, c2); },
+        [&](float* s, const float* i, float* o, int m) { ox_iir_filter3(s, i, o, m, c3); },
+        [&](float* s, const float* i, float* o, int m) {
+            // Channel 1 of a two-channel interleaved copy; channel 0 must stay -1.
+            std::vector<float> il(2 * (size_t)m, -1.0f);
+            for (int k = 0; k < m; ++k) il[2 * k + 1] = i[k];
+            ox_iir_filter2_mch(s, il.data() + 1, il.data() + 1, m, 2, c2);
+            for (int k = 0; k < m; ++k) o[k] = il[2 * k] == -1.0f ? il[2 * k + 1] : kNaN;
+        }};
+    for (const Run& run : runs)
     {
-        const std::vector<float> whole = run(which, n, false);
-        EXPECT_GT(oxtest::rms(whole.data(), n), 0.01) << which;
+        auto split = [&](const std::vector<float>& in, int m, bool inplace) {
+            std::vector<float> st(18, 0.0f), y(inplace ? in : std::vector<float>(n));
+            run(st.data(), inplace ? y.data() : in.data(), y.data(), m);
+            run(st.data(), (inplace ? y.data() : in.data()) + m, y.data() + m, n - m);
+            return y;
+        };
+        const std::vector<float> whole = split(x, n, false);
+        EXPECT_GT(oxtest::rms(whole.data(), n), 0.01);
         for (int m : {0, 1, 333, 999})
         {
-            EXPECT_EQ(run(which, m, false), whole) << which << " " << m;
-            EXPECT_EQ(run(which, m, true), whole) << which << " " << m;
+            EXPECT_EQ(split(x, m, false), whole) << m;
+            EXPECT_EQ(split(x, m, true), whole) << m;
         }
-    }
-    // The interleaved filter equals the plain one and leaves the other channel alone.
-    std::vector<float> il(2 * n), st(4, 0.0f), ref(n), st2(4, 0.0f);
-    for (int i = 0; i < n; ++i) il[2 * i] = x[i], il[2 * i + 1] = -1.0f;
-    ox_iir_filter2_mch(st.data(), il.data(), il.data(), n, 2, c2);
-    ox_iir_filter2(st2.data(), x.data(), ref.data(), n, c2);
-    for (int i = 0; i < n; ++i)
-    {
-        ASSERT_EQ(il[2 * i], ref[i]);
-        ASSERT_EQ(il[2 * i + 1], -1.0f);
+        std::vector<float> bad = x;
+        bad[10] = kNaN;
+        bad[400] = kInf;
+        const std::vector<float> y = split(bad, 500, false);
+        for (int i = 500; i < n; ++i) ASSERT_TRUE(std::isfinite(y[i])) << i;
     }
 }
 
@@ -489,12 +382,11 @@ TEST(IirFilter, OrderWordsAndBadArgumentsAreSafe)
     const int n = 32;
     std::vector<float> x = oxtest::noise(n, 3), y(n, 9.0f), st(18, 0.0f);
     ox_iir_cfNf r = {};
-    // Order 0: separate output gets a copy; the state stays untouched.
-    ox_iir_filterNf(st.data(), x.data(), y.data(), n, r);
+    ox_iir_filterNf(st.data(), x.data(), y.data(), n, r); // order 0: a copy, state untouched
     EXPECT_EQ(y, x);
     // An order word far beyond the record is taken as 9: exactly 18 state words are used
     // (heap arrays of exact size let the address sanitizer catch any overrun).
-    std::unique_ptr<float[]> st18(new float[18]());
+    std::unique_ptr<float[]> st18(new float[18]()), stp(new float[18]());
     ox_iir_lpbutterf(&r, 9, 1000.0f, 48000.0f);
     ox_iir_cfNf big = r;
     big.order = 1000000;
@@ -506,7 +398,6 @@ TEST(IirFilter, OrderWordsAndBadArgumentsAreSafe)
     ox_iir_cfN p;
     ox_iir_lpbutter(&p, 9, 1000.0f, 48000.0f);
     p.order = 77;
-    std::unique_ptr<float[]> stp(new float[18]());
     ox_iir_filterN(stp.get(), x.data(), a.data(), n, p);
     std::unique_ptr<ox_iir_cfNf> heap(new ox_iir_cfNf());
     ox_iir_lpbutterf(heap.get(), 50, 1000.0f, 48000.0f);
@@ -531,27 +422,6 @@ TEST(IirFilter, OrderWordsAndBadArgumentsAreSafe)
     EXPECT_EQ(ox_iir_cfNtocfX(nullptr, &p), 1);
 }
 
-TEST(IirFilter, NonFiniteInputDoesNotPoisonTheState)
-{
-    ox_iir_cfNf r;
-    ox_iir_lpbutterf(&r, 5, 2000.0f, 48000.0f);
-    ox_iir_cf2 c2;
-    ox_iir_peaking(&c2, 1000.0f, 6.0f, 3.0f, 48000.0f);
-    std::vector<float> st(18, 0.0f), st2(4, 0.0f), x(64, 0.1f), y(64);
-    x[10] = kNaN;
-    ox_iir_filterNf(st.data(), x.data(), y.data(), 64, r);
-    ox_iir_filter2(st2.data(), x.data(), y.data(), 64, c2);
-    x.assign(64, 0.1f);
-    x[63] = kInf;
-    ox_iir_filterNf(st.data(), x.data(), y.data(), 64, r);
-    ox_iir_filter2(st2.data(), x.data(), y.data(), 64, c2);
-    x.assign(64, 0.1f);
-    ox_iir_filterNf(st.data(), x.data(), y.data(), 64, r);
-    for (float v : y) ASSERT_TRUE(std::isfinite(v));
-    ox_iir_filter2(st2.data(), x.data(), y.data(), 64, c2);
-    for (float v : y) ASSERT_TRUE(std::isfinite(v));
-}
-
 // Noise through every designer at the ends of its range and beyond: every stored section has
 // its poles strictly inside the unit circle, and the output stays finite and bounded.
 TEST(IirFilter, StabilitySoakAtRangeEnds)
@@ -559,97 +429,70 @@ TEST(IirFilter, StabilitySoakAtRangeEnds)
     const std::vector<float> x = oxtest::noise(8192, 11);
     std::vector<float> y(x.size());
     long designs = 0;
-    auto soak = [&](const ox_iir_cfNf& r, double gmax, const char* what, float f, float fs) {
+    auto soak = [&](const ox_iir_cfNf& r, const char* what, float f, float fs) {
         ++designs;
         ASSERT_TRUE(oxtest::stable_nf(r)) << what << " f=" << f << " fs=" << fs;
         std::vector<float> st(18, 0.0f);
         for (int rep = 0; rep < 2; ++rep)
             ox_iir_filterNf(st.data(), x.data(), y.data(), (int)x.size(), r);
-        double peak = 0.0;
-        for (float v : y)
-        {
-            ASSERT_TRUE(std::isfinite(v)) << what << " f=" << f << " fs=" << fs;
-            peak = std::max(peak, (double)std::fabs(v));
-        }
-        ASSERT_LT(peak, 50.0 * gmax) << what << " f=" << f << " fs=" << fs;
+        for (float v : y) ASSERT_TRUE(std::fabs(v) < 5e7f) << what << " f=" << f << " fs=" << fs;
     };
-    auto single = [&](const ox_iir_cf2& c, double gmax, const char* what, float f, float fs) {
+    auto single = [&](const ox_iir_cf2& c, const char* what, float f, float fs) {
         ox_iir_cfNf r = {};
         r.order = 2;
         r.sec[0] = c;
-        soak(r, gmax, what, f, fs);
+        soak(r, what, f, fs);
     };
-    auto first = [&](const float c[5], double gmax, const char* what, float f, float fs) {
-        ox_iir_cfNf r = {};
-        r.order = 1;
-        r.first = ox_iir_cf1{c[0], c[2], c[4]};
-        soak(r, gmax, what, f, fs);
-    };
+    typedef void (*OrderN)(ox_iir_cfNf*, unsigned, float, float);
+    typedef void (*ShelfN)(ox_iir_cfNf*, unsigned, float, float, float);
+    const OrderN passes[] = {ox_iir_lpbutterf, ox_iir_hpbutterf, ox_iir_lplinkrileyf,
+                             ox_iir_hplinkrileyf};
+    const ShelfN shelves[] = {ox_iir_lpshelvingf, ox_iir_hpshelvingf};
     for (float fs : {11025.0f, 192000.0f})
         for (float f : {-1.0f, 0.0f, 1e-3f, 1.0f, 20.0f, 0.45f * fs, 0.5f * fs, 2.0f * fs, kNaN})
         {
+            ox_iir_cfNf r;
             for (unsigned N : {1u, 2u, 3u, 8u, 9u})
             {
-                ox_iir_cfNf r;
-                ox_iir_lpbutterf(&r, N, f, fs);
-                soak(r, 1.0, "lpbutter", f, fs);
-                ox_iir_hpbutterf(&r, N, f, fs);
-                soak(r, 1.0, "hpbutter", f, fs);
-                ox_iir_lplinkrileyf(&r, N, f, fs);
-                soak(r, 1.0, "lplr", f, fs);
-                ox_iir_hplinkrileyf(&r, N, f, fs);
-                soak(r, 1.0, "hplr", f, fs);
-                for (float g : {-120.0f, -24.0f, 24.0f, 120.0f, kNaN})
-                {
-                    const double G = std::pow(10.0, 120.0 / 20.0);
-                    ox_iir_lpshelvingf(&r, N, f, g, fs);
-                    soak(r, G, "lpshelf", f, fs);
-                    ox_iir_hpshelvingf(&r, N, f, g, fs);
-                    soak(r, G, "hpshelf", f, fs);
-                }
+                for (OrderN d : passes) d(&r, N, f, fs), soak(r, "pass", f, fs);
+                for (ShelfN d : shelves)
+                    for (float g : {-120.0f, -24.0f, 24.0f, 120.0f, kNaN})
+                        d(&r, N, f, g, fs), soak(r, "shelf", f, fs);
             }
             for (unsigned N : {1u, 4u})
                 for (float f2 : {f, 0.0f, 0.5f * fs})
                 {
-                    ox_iir_cfNf r;
                     ox_iir_bpbutterf(&r, N, f, f2, fs);
-                    soak(r, 1.0, "bp", f, fs);
+                    soak(r, "bp", f, fs);
                     ox_iir_bsbutterf(&r, N, f, f2, fs);
-                    soak(r, 1.0, "bs", f, fs);
+                    soak(r, "bs", f, fs);
                 }
             ox_iir_cf2 c;
             float c5[5];
-            ox_iir_lpbutter2(&c, f, fs);
-            single(c, 1.0, "lpbutter2", f, fs);
-            ox_iir_hpbutter2(&c, f, fs);
-            single(c, 1.0, "hpbutter2", f, fs);
-            ox_iir_lpbutter1(c5, f, fs);
-            first(c5, 1.0, "lpbutter1", f, fs);
-            ox_iir_hpbutter1(c5, f, fs);
-            first(c5, 1.0, "hpbutter1", f, fs);
+            for (int k = 0; k < 4; ++k)
+            {
+                (k < 2 ? ox_iir_lpbutter1 : ox_iir_hpbutter1)(c5, f, fs);
+                if (k % 2) (k < 2 ? ox_iir_lpbutter2 : ox_iir_hpbutter2)(&c, f, fs);
+                if (k % 2 == 0) c = ox_iir_cf2{c5[0], c5[2], 0.0f, c5[4], 0.0f};
+                single(c, "butter", f, fs);
+            }
             ox_iir_allpass1(&c, f, fs);
-            single(c, 1.0, "allpass1", f, fs);
+            single(c, "allpass1", f, fs);
             for (float q : {0.0f, 0.01f, 0.1f, 0.7f, 100.0f, 1e6f, kNaN})
             {
                 ox_iir_allpass2(&c, f, q, fs);
-                single(c, 1.0, "allpass2", f, fs);
+                single(c, "allpass2", f, fs);
                 for (float g : {-120.0f, -24.0f, 24.0f, 120.0f})
-                {
-                    ox_iir_peaking(&c, f, g, q, fs);
-                    single(c, 1e6, "peaking", f, fs);
-                }
+                    ox_iir_peaking(&c, f, g, q, fs), single(c, "peaking", f, fs);
             }
             for (float g : {-120.0f, -24.0f, 0.0f, 24.0f, 120.0f, kInf})
-            {
-                ox_iir_lfshelving2(&c, f, g, fs);
-                single(c, 1e6, "lfshelving2", f, fs);
-                ox_iir_hfshelving2(&c, f, g, fs);
-                single(c, 1e6, "hfshelving2", f, fs);
-                ox_iir_lfshelving1(c5, f, g, fs);
-                first(c5, 1e6, "lfshelving1", f, fs);
-                ox_iir_hfshelving1(c5, f, g, fs);
-                first(c5, 1e6, "hfshelving1", f, fs);
-            }
+                for (bool high : {false, true})
+                {
+                    (high ? ox_iir_hfshelving2 : ox_iir_lfshelving2)(&c, f, g, fs);
+                    single(c, "shelving2", f, fs);
+                    (high ? ox_iir_hfshelving1 : ox_iir_lfshelving1)(c5, f, g, fs);
+                    single(ox_iir_cf2{c5[0], c5[2], 0.0f, c5[4], 0.0f}, "shelving1", f, fs);
+                }
         }
     EXPECT_GT(designs, 500);
 }

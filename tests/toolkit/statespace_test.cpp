@@ -1,0 +1,411 @@
+// State-space sections of both front ends (ox_iir_ss*, ox_biquad_ss*), which share one
+// realisation and one switch, and the all-pass structures.
+#include "ox_biquad.h"
+#include "ox_biquad_statespace.h"
+#include "ox_iir.h"
+#include "ox_iir_statespace.h"
+#include "ox_iir_test_util.h"
+#include "ox_test_biquad.h"
+#include "ox_test_util.h"
+
+#include <gtest/gtest.h>
+#include <cmath>
+#include <complex>
+#include <cstring>
+#include <limits>
+#include <vector>
+
+using oxtest::cd;
+
+namespace
+{
+
+// Both front ends on nine-float sets (ox_iir_ss2set and ox_biquad_ss share the layout).
+ox_biquad_ss transform(bool iir, const ox_biquad_coeffs& c)
+{
+    ox_biquad_ss s;
+    if (!iir)
+    {
+        ox_biquad_sstransform(&s, c);
+        return s;
+    }
+    ox_iir_ss2 r;
+    std::memset(&r, 0x7f, sizeof(r));
+    ox_iir_ss2transform(&r, ox_iir_cf2{c.b0, c.b1, c.b2, c.a1, c.a2});
+    EXPECT_EQ(r.flag, 0);
+    std::memcpy(&s, &r.cur, sizeof(s));
+    return s;
+}
+
+// Runs x through s from state st (two words), which is updated.
+std::vector<float> run(bool iir, const ox_biquad_ss& s, const std::vector<float>& x, float* st)
+{
+    std::vector<float> y(x.size());
+    if (iir)
+    {
+        ox_iir_ss2 r = {};
+        std::memcpy(&r.cur, &s, sizeof(s));
+        ox_iir_ssfilter2(st, x.data(), y.data(), (int)x.size(), r);
+        return y;
+    }
+    ox_biquad_ssstate bs = {st[0], st[1]};
+    ox_biquad_filter_ss(&bs, x.data(), y.data(), int32_t(x.size()), s);
+    st[0] = bs.s1, st[1] = bs.s2;
+    return y;
+}
+
+std::vector<float> run(bool iir, const ox_biquad_ss& s, const std::vector<float>& x)
+{
+    float st[2] = {0.0f, 0.0f};
+    return run(iir, s, x, st);
+}
+
+// The new set prepared to take over the old one's running state.
+ox_biquad_ss switched(bool iir, const ox_biquad_ss& old, ox_biquad_ss nw)
+{
+    if (!iir)
+    {
+        ox_biquad_ssswitch(&old, &nw);
+        return nw;
+    }
+    ox_iir_ss2 r = {};
+    ox_iir_ss2set n;
+    std::memcpy(&r.cur, &old, sizeof(old));
+    std::memcpy(&n, &nw, sizeof(n));
+    ox_iir_ss2switch(&r, &n);
+    EXPECT_EQ(r.flag, 1);
+    EXPECT_EQ(std::memcmp(&r.next, &n, sizeof(n)), 0);
+    std::memcpy(&nw, &n, sizeof(n));
+    return nw;
+}
+
+std::vector<float> impulse(size_t n)
+{
+    std::vector<float> x(n, 0.0f);
+    x[0] = 1.0f;
+    return x;
+}
+
+double energy(const std::vector<float>& x)
+{
+    double e = 0.0;
+    for (float v : x) e += (double)v * v;
+    return e;
+}
+
+double max_diff(const std::vector<float>& a, const std::vector<float>& b, size_t from = 0)
+{
+    double m = 0;
+    for (size_t i = from; i < a.size(); ++i) m = std::max(m, std::fabs(double(a[i]) - b[i]));
+    return m;
+}
+
+// Sections with complex, real (both signs), double, near-circle and unstable poles.
+std::vector<ox_biquad_coeffs> sections()
+{
+    const float fs = 48000.0f;
+    std::vector<ox_biquad_coeffs> v(6);
+    ox_biquad_peaking(&v[0], 300.0f, -12.0f, 8.0f, fs);
+    ox_biquad_hpbutter2(&v[1], 20000.0f, fs);
+    ox_biquad_lfshelving2_Qfactor(&v[2], 500.0f, 9.0f, 0.5f, fs);
+    ox_biquad_bpbutter1(&v[3], 200.0f, 15000.0f, fs);
+    ox_biquad_resonator(&v[4], 60.0f, 0.0f, 20.0f, fs); // |p| ≈ 0.9998
+    ox_biquad_allpass2(&v[5], 9000.0f, 3.0f, fs);
+    v.push_back({0.5f, -0.2f, 0.1f, -0.3f, -0.4f}); // real poles of both signs
+    v.push_back({1.0f, 0.5f, 0.25f, 1.3f, 0.4f});   // poles −0.8, −0.5
+    v.push_back({0.5f, 0.0f, -0.5f, -1.0f, 0.25f}); // double pole 0.5
+    v.push_back({1.0f, 0.0f, 0.0f, -2.5f, 1.0f});   // poles 2, 0.5 (unstable)
+    v.push_back({1.0f, 0.2f, 0.0f, -0.4f, 1.69f});  // |p| = 1.3 (unstable)
+    return v;
+}
+
+bool double_pole(const ox_biquad_coeffs& c)
+{
+    return c.a1 * c.a1 == 4.0f * c.a2;
+}
+
+} // namespace
+
+TEST(StateSpace, RealisationsMatchDirectForm)
+{
+    const std::vector<float> x = oxtest::noise(3000, 11);
+    for (bool iir : {false, true})
+        for (const auto& c : sections())
+        {
+            const ox_biquad_ss s = transform(iir, c);
+            // A double pole is split into poles 1e-3 apart; the biquad front end forms e1, e2 in
+            // float.
+            const double tol = double_pole(c) || !iir ? 2e-3 : 1e-5;
+            for (double fr = 0.0; fr <= 0.5; fr += 0.0131)
+            {
+                const cd h = oxtest::biquad_response(c, 2 * M_PI * fr);
+                ASSERT_LT(std::abs(oxtest::ss2_response(s, 2 * M_PI * fr) - h),
+                          tol * std::max(1.0, std::abs(h)))
+                    << iir << " " << c.a1 << " " << c.a2 << " " << fr;
+            }
+            if (!oxtest::stable2(c.a1, c.a2) || double_pole(c)) continue;
+            // Run in two blocks: the state carries over.
+            float st[2] = {0.0f, 0.0f};
+            const std::vector<float> a(x.begin(), x.begin() + 1000), b(x.begin() + 1000, x.end());
+            std::vector<float> y = run(iir, s, a, st), y2 = run(iir, s, b, st);
+            y.insert(y.end(), y2.begin(), y2.end());
+            const std::vector<float> yd = oxtest::biquad_run(c, x);
+            EXPECT_LT(max_diff(yd, y) / (oxtest::rms(yd.data(), yd.size()) + 1e-3), 2e-3) << iir;
+        }
+    // Poles on the unit circle (running sums) still give finite realisations.
+    const std::vector<float> x200(x.begin(), x.begin() + 200);
+    for (auto design : {ox_biquad_integrator1, ox_biquad_integrator2})
+    {
+        ox_biquad_coeffs c;
+        design(&c);
+        const std::vector<float> ys = run(false, transform(false, c), x200);
+        for (float v : ys) ASSERT_TRUE(std::isfinite(v));
+        EXPECT_LT(max_diff(std::vector<float>(ys.begin(), ys.begin() + 20),
+                           oxtest::biquad_run(c, std::vector<float>(x.begin(), x.begin() + 20))),
+                  1e-2);
+    }
+    // First-order sets against the direct form (one with its pole on z = 1).
+    for (const ox_iir_cf1& c : {ox_iir_cf1{0.2f, 0.2f, -0.6f}, ox_iir_cf1{1.0f, -1.0f, 0.9f},
+                                ox_iir_cf1{1.0f, 0.5f, -1.0f}, ox_iir_cf1{1.0f, 0.5f, 2.0f}})
+    {
+        ox_iir_ss1 ss;
+        ox_iir_ss1transform(&ss, c);
+        const ox_iir_ss1set& s = ss.cur;
+        EXPECT_TRUE(std::isfinite(s.B) && s.B > 0.0f);
+        for (double fr = 0.0005; fr <= 0.5; fr += 0.0131)
+        {
+            const cd z = std::polar(1.0, 2 * M_PI * fr);
+            const cd want = (double(c.b0) * z + double(c.b1)) / (z + double(c.a1));
+            const cd got = double(s.D) + double(s.C) * s.B / (z - double(s.A));
+            ASSERT_LT(std::abs(got - want), 1e-5 * std::abs(want) + 1e-6) << fr;
+        }
+    }
+    // Non-finite coefficients give the pass-through, whatever was there before.
+    const ox_biquad_ss pass = {0, 0, 0, 0, 0, 0, 0, 0, 1};
+    for (bool iir : {false, true})
+    {
+        const ox_biquad_ss s = transform(iir, {1.0f, std::nanf(""), 0.0f, 0.1f, 0.2f});
+        EXPECT_EQ(std::memcmp(&s, &pass, sizeof(s)), 0) << iir;
+    }
+    ox_iir_ss1 s1;
+    ox_iir_ss1transform(&s1, ox_iir_cf1{1.0f, std::numeric_limits<float>::infinity(), 0.5f});
+    EXPECT_TRUE(s1.cur.A == 0.0f && s1.cur.D == 1.0f);
+    // A NaN sample spoils its own block only.
+    std::vector<float> bad(x.begin(), x.begin() + 100);
+    bad[3] = std::numeric_limits<float>::infinity();
+    for (bool iir : {false, true})
+    {
+        float st[2] = {0.0f, 0.0f};
+        const ox_biquad_ss s = transform(iir, sections()[0]);
+        run(iir, s, bad, st);
+        for (float v : run(iir, s, x200, st)) ASSERT_TRUE(std::isfinite(v)) << iir;
+    }
+}
+
+// Second-order Linkwitz-Riley sections have a double pole; float rounding leaves it exact or
+// splits it by a hair, real or complex. Their realisation must still give the direct form's
+// output (the stored coefficients run in double), also for corners close to 0 Hz.
+TEST(StateSpace, NearDoublePolesKeepTheirResponse)
+{
+    const std::vector<float> x = oxtest::noise(3000, 21);
+    for (bool iir : {false, true})
+        for (float fs : {48000.0f, 192000.0f})
+            for (float fc = 20.0f; fc < 0.45f * fs; fc *= 1.07f)
+                for (bool hp : {false, true})
+                {
+                    ox_biquad_coeffs c;
+                    if (iir)
+                    {
+                        ox_iir_cfNf r;
+                        (hp ? ox_iir_hplinkrileyf : ox_iir_lplinkrileyf)(&r, 2, fc, fs);
+                        c = {r.sec[0].b0, r.sec[0].b1, r.sec[0].b2, r.sec[0].a1, r.sec[0].a2};
+                    }
+                    else
+                        (hp ? ox_biquad_hplinkriley2 : ox_biquad_lplinkriley2)(&c, fc, fs);
+                    ASSERT_LT(oxtest::biquad_rel_error(c, x, run(iir, transform(iir, c), x)), 2e-3)
+                        << "iir " << iir << " fc=" << fc << " fs=" << fs << " hp=" << hp;
+                }
+}
+
+// A switch keeps the old output vector and C·A, so the running state means the same to the
+// new set: with no further input both give the same next two outputs (the whole free
+// response of a second-order section), with input the output moves only by the change of the
+// direct part, from zero state the new set is the new section, and it settles on the new
+// section's own output.
+TEST(StateSpace, SwitchKeepsNewResponseAndOldState)
+{
+    const float fs = 48000.0f;
+    const std::vector<ox_biquad_coeffs> secs = sections();
+    std::vector<float> x(2000);
+    for (size_t i = 0; i < x.size(); ++i)
+        x[i] =
+            float(std::sin(2 * M_PI * 400.0 * i / fs) + 0.3 * std::sin(2 * M_PI * 3000.0 * i / fs));
+    const std::vector<float> quiet(2, 0.0f);
+    for (bool iir : {false, true})
+        for (size_t i = 0; i < secs.size(); ++i)
+            for (size_t j : {0, 2, 6})
+            {
+                const ox_biquad_ss old = transform(iir, secs[i]), plain = transform(iir, secs[j]);
+                const ox_biquad_ss next = switched(iir, old, plain);
+                EXPECT_TRUE(next.C1 == old.C1 && next.C2 == old.C2 && next.D == plain.D);
+                if (double_pole(secs[i]) || !oxtest::stable2(secs[i].a1, secs[i].a2)) continue;
+                EXPECT_LT(max_diff(run(iir, next, impulse(300)),
+                                   oxtest::biquad_run(secs[j], impulse(300))),
+                          1e-4 * (1 + std::fabs(secs[j].b0)));
+                float s0[2] = {0.0f, 0.0f};
+                std::vector<float> ref =
+                    run(iir, old, std::vector<float>(x.begin(), x.begin() + 1000), s0);
+                float f1[2] = {s0[0], s0[1]}, f2[2] = {s0[0], s0[1]};
+                const std::vector<float> yo = run(iir, old, quiet, f1),
+                                         ys = run(iir, next, quiet, f2);
+                const double level = std::fabs(yo[0]) + std::fabs(yo[1]);
+                EXPECT_LT(max_diff(yo, ys), 1e-5 * level + 1e-7) << iir << " " << i << " " << j;
+                const std::vector<float> rest(x.begin() + 1000, x.end());
+                float s1[2] = {s0[0], s0[1]};
+                const std::vector<float> a = run(iir, old, rest, s0), b = run(iir, next, rest, s1);
+                EXPECT_NEAR(b[0] - a[0], (next.D - old.D) * rest[0], 1e-5);
+            }
+    // An unobservable old set (zero output vector) leaves the new one as it is.
+    for (bool iir : {false, true})
+    {
+        ox_biquad_ss dead = transform(iir, secs[0]);
+        dead.C1 = dead.C2 = 0.0f;
+        const ox_biquad_ss keep = transform(iir, secs[2]), got = switched(iir, dead, keep);
+        EXPECT_EQ(std::memcmp(&got, &keep, sizeof(got)), 0) << iir;
+    }
+    // First-order sets: identical ones switch to themselves, a singular one hands over as is.
+    ox_iir_ss1 s1, t1, zc = {};
+    ox_iir_ss1transform(&s1, ox_iir_cf1{0.5f, 0.25f, -0.5f});
+    ox_iir_ss1transform(&t1, ox_iir_cf1{0.5f, 0.25f, -0.5f});
+    ox_iir_ss1set n1 = t1.cur, nz = {0.3f, 0.7f, 0.2f, 1.0f};
+    ox_iir_ss1switch(&s1, &n1);
+    EXPECT_TRUE(s1.flag == 1 && s1.next.A == 0.5f && s1.next.C == s1.cur.C);
+    EXPECT_NEAR(s1.next.B, s1.cur.B, 1e-7);
+    ox_iir_ss1switch(&zc, &nz);
+    EXPECT_TRUE(zc.flag == 1 && zc.next.A == 0.3f && zc.next.B == 0.7f && zc.next.C == 0.2f);
+    // The flag, or the pair's selector, picks the set.
+    ox_iir_ss1 sel = {};
+    sel.cur.D = 2.0f;
+    sel.next.D = 3.0f;
+    float s = 0.0f, one = 1.0f, out[2];
+    ox_iir_ssfilter1(&s, &one, &out[0], 1, sel);
+    sel.flag = 1;
+    ox_iir_ssfilter1(&s, &one, &out[1], 1, sel);
+    EXPECT_TRUE(out[0] == 2.0f && out[1] == 3.0f);
+    ox_biquad_sspair pair = {transform(false, secs[0]), transform(false, secs[1]), 0};
+    for (int which : {0, 1, -7})
+    {
+        pair.select = which;
+        std::vector<float> y(x.size());
+        ox_biquad_ssstate st = {0, 0};
+        ox_biquad_filter_ss2(&pair, &st, x.data(), y.data(), int32_t(x.size()));
+        EXPECT_EQ(y, run(false, which == 0 ? pair.first : pair.second, x));
+    }
+}
+
+TEST(IirAllPass, StructuresAreFlatWithUnitEnergy)
+{
+    const int n = 1024;
+    auto check = [&](const std::vector<float>& h, const char* what) {
+        EXPECT_NEAR(energy(h), 1.0, 1e-4) << what;
+        for (const cd& v : oxtest::naive_dft(std::vector<double>(h.begin(), h.end())))
+            ASSERT_NEAR(std::abs(v), 1.0, 1e-3) << what;
+    };
+    const ox_iir_ap2 c = {-1.2f, 0.81f}, c2 = {0.5f, 0.3f};
+    std::vector<float> h = impulse(n), st(6, 0.0f), st2(4, 0.0f);
+    ox_iir_apfilter1(st.data(), h.data(), h.data(), n, -0.7f);
+    check(h, "ap1");
+    h = impulse(n);
+    std::fill(st.begin(), st.end(), 0.0f);
+    ox_iir_apfilter2(st.data(), h.data(), h.data(), n, c);
+    check(h, "ap2");
+    h = impulse(n);
+    std::fill(st.begin(), st.end(), 0.0f);
+    ox_iir_apfilter12(st.data(), st2.data(), h.data(), h.data(), n, 0.4f, c);
+    check(h, "ap12");
+    // Two calls walk through a twelve-word state array.
+    std::vector<float> st12(12, 0.0f), ha = impulse(n), hb = impulse(n);
+    const float coef[4] = {c.a1, c.a2, c2.a1, c2.a2};
+    float* ptr = st12.data();
+    ox_iirapfilter22(coef, &ptr, ha.data(), ha.data(), n);
+    ox_iirapfilter22(coef, &ptr, hb.data(), hb.data(), n);
+    EXPECT_EQ(ptr, st12.data() + 12);
+    check(ha, "ap22");
+    EXPECT_EQ(ha, hb);
+    // Complex all-passes, alone and cascaded with a unit rotation: |out|² sums to 1.
+    std::vector<float> re = impulse(n), im(n, 0.0f), cs(4, 0.0f);
+    ox_iir_capfilter1(cs.data(), re.data(), im.data(), re.data(), im.data(), n,
+                      ox_iir_cpx{0.3f, -0.6f});
+    EXPECT_NEAR(energy(re) + energy(im), 1.0, 1e-4);
+    ox_iir_caprec rec = {};
+    rec.count = 3;
+    rec.rot = ox_iir_cpx{0.6f, 0.8f};
+    rec.c[0] = ox_iir_cpx{0.5f, 0.1f};
+    rec.c[1] = ox_iir_cpx{-0.2f, 0.7f};
+    rec.c[2] = ox_iir_cpx{0.0f, -0.9f};
+    std::vector<float> se(32, 0.0f), x = impulse(n), yr(n), yi(n);
+    ox_iir_compevenfilters(se.data(), x.data(), yr.data(), yi.data(), n, rec);
+    EXPECT_NEAR(energy(yr) + energy(yi), 1.0, 1e-4);
+    rec.count = 1000; // clamped to the record's eight sections
+    ox_iir_compevenfilters(se.data(), x.data(), yr.data(), yi.data(), n, rec);
+}
+
+// An odd-order Butterworth low-pass split into two all-pass branches: (A1 + A2)/2 is the
+// low-pass, power complementary to (A1 − A2)/2, and running the branches gives the cascade's
+// output.
+TEST(IirAllPass, OddOrderSplitIsAPowerComplementaryButterworthPair)
+{
+    const int n = 1024;
+    const std::vector<float> x = oxtest::noise(n, 4);
+    for (double fs : {11025.0, 48000.0})
+        for (double fc : {0.01 * fs, 0.3 * fs, 0.45 * fs})
+            for (unsigned N : {1u, 3u, 5u, 9u})
+            {
+                ox_iir_cfNf lp;
+                ox_iir_lpbutterf(&lp, N, (float)fc, (float)fs);
+                ox_iir_aprec r1, r2;
+                ASSERT_EQ(ox_iir_apoddtransform(&r1, &r2, lp), 0) << N << " " << fc;
+                EXPECT_EQ(r1.order + r2.order, (int)N);
+                const double tc = std::tan(M_PI * fc / fs);
+                for (double f = 10.0; f < fs / 2; f *= 1.1)
+                {
+                    const cd zi = oxtest::zinv(f, fs);
+                    auto ap2 = [&](const ox_iir_ap2& c) {
+                        return ((double)c.a2 + (double)c.a1 * zi + zi * zi) /
+                               (1.0 + (double)c.a1 * zi + (double)c.a2 * zi * zi);
+                    };
+                    cd A1 = ((double)r1.a + zi) / (1.0 + (double)r1.a * zi), A2 = 1.0;
+                    for (int j = 0; j < r1.order / 2; ++j) A1 *= ap2(r1.sec[j]);
+                    for (int j = 0; j < r2.order / 2; ++j) A2 *= ap2(r2.sec[j]);
+                    const double a = std::abs(A1 + A2) / 2, b = std::abs(A1 - A2) / 2;
+                    ASSERT_NEAR(a * a + b * b, 1.0, 1e-5) << N << " " << fc << " " << f;
+                    const double want = oxtest::butter_mag(N, std::tan(M_PI * f / fs) / tc, false);
+                    ASSERT_NEAR(a, want, 1e-3) << N << " " << fc << " " << f;
+                }
+                std::vector<float> s1(18, 0.0f), s2(18, 0.0f), sl(18, 0.0f), a(n), b(n), y(n);
+                ox_iir_compoddfilters(s1.data(), s2.data(), x.data(), a.data(), b.data(), 100, r1,
+                                      r2);
+                ox_iir_compoddfilters(s1.data(), s2.data(), x.data() + 100, a.data() + 100,
+                                      b.data() + 100, n - 100, r1, r2);
+                ox_iir_filterNf(sl.data(), x.data(), y.data(), n, lp);
+                for (int i = 0; i < n; ++i) ASSERT_NEAR(a[i], y[i], 2e-3) << N << " " << i;
+            }
+    // Even orders, filters that do not split (a shelf) and non-finite ones are refused with
+    // safe empty records; n = 0 leaves outputs and states alone.
+    ox_iir_cfNf sh, lp;
+    ox_iir_aprec r1, r2;
+    ox_iir_lpshelvingf(&sh, 3, 1000.0f, 6.0f, 48000.0f);
+    EXPECT_EQ(ox_iir_apoddtransform(&r1, &r2, sh), -3);
+    ox_iir_lpbutterf(&lp, 4, 1000.0f, 48000.0f);
+    EXPECT_EQ(ox_iir_apoddtransform(&r1, &r2, lp), -3);
+    EXPECT_TRUE(r1.order == 0 && r2.order == 0);
+    ox_iir_lpbutterf(&lp, 3, 1000.0f, 48000.0f);
+    lp.sec[0].a1 = std::nanf("");
+    EXPECT_EQ(ox_iir_apoddtransform(&r1, &r2, lp), -3);
+    std::vector<float> s1(18, 0.25f), s2(18, 0.5f), in(4, 1.0f), a(4, 7.0f), b(4, 8.0f);
+    ox_iir_compoddfilters(s1.data(), s2.data(), in.data(), a.data(), b.data(), 0, r1, r2);
+    EXPECT_TRUE(s1 == std::vector<float>(18, 0.25f) && s2 == std::vector<float>(18, 0.5f));
+    EXPECT_TRUE(a == std::vector<float>(4, 7.0f) && b == std::vector<float>(4, 8.0f));
+    ox_iir_apeventransform();
+    ox_iir_powcomp();
+}
