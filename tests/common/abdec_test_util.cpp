@@ -71,25 +71,6 @@ Signal wave_input(int input, const std::vector<float>& s, float az, float el)
     return input == 0 ? aformat_wave(s, az, el) : fuma_wave(s, az, el);
 }
 
-std::vector<float> sine(size_t n, double f, double fs, float amp)
-{
-    std::vector<float> s(n);
-    for (size_t i = 0; i < n; ++i) s[i] = amp * (float)std::sin(2 * M_PI * f * double(i) / fs);
-    return s;
-}
-
-double rms_from(const std::vector<float>& x, size_t from)
-{
-    return rms(x.data() + from, x.size() - from);
-}
-
-int peak_at(const std::vector<float>& x)
-{
-    auto it = std::max_element(x.begin(), x.end(),
-                               [](float a, float b) { return std::fabs(a) < std::fabs(b); });
-    return (int)(it - x.begin());
-}
-
 int channel_of(const ox_abdec_speakerlayout* L, int k)
 {
     for (int c = 0; c < L->num_channels; ++c)

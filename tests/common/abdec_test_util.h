@@ -75,15 +75,6 @@ Signal wave_input(int input, const std::vector<float>& s, float az, float el);
 // Energy of every channel.
 std::vector<double> energies(const Signal& x, size_t from = 0);
 
-// Sine of frequency f (Hz) at rate fs.
-std::vector<float> sine(size_t n, double f, double fs, float amp);
-
-// RMS of x from sample `from` on.
-double rms_from(const std::vector<float>& x, size_t from);
-
-// Index of the largest magnitude.
-int peak_at(const std::vector<float>& x);
-
 // Output channel of the layout fed by speaker k, -1 if none.
 int channel_of(const ox_abdec_speakerlayout* L, int k);
 

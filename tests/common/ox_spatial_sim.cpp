@@ -60,6 +60,39 @@ std::vector<float> bursts(size_t n, uint32_t seed, size_t segment)
     return x;
 }
 
+std::vector<BFrame> field_frames(int32_t hop, int32_t fftsize, int frames,
+                                 const std::vector<std::array<float, 2>>& dirs, float diffuse,
+                                 uint32_t seed)
+{
+    std::vector<BFrame> out(static_cast<size_t>(frames));
+    for (auto& b : out)
+        for (auto& c : b) c.assign(size_t(fftsize), 0.0f);
+    std::vector<float> S(static_cast<size_t>(fftsize));
+    const size_t len = size_t(frames) * size_t(hop);
+    const float gd[4] = {0.70710677f, 0.57735027f, 0.57735027f, 0.57735027f};
+    for (size_t i = 0; i < dirs.size() + (diffuse > 0.0f ? 4 : 0); ++i)
+    {
+        const bool wave = i < dirs.size();
+        const std::vector<float> x = wave ? bursts(len, seed + uint32_t(i), size_t(10 * hop))
+                                          : gauss(len, seed + uint32_t(i));
+        float g[4];
+        if (wave) plane_wave(dirs[i][0], dirs[i][1], g);
+        Stft stft(hop, fftsize);
+        for (int f = 0; f < frames; ++f)
+        {
+            stft.analyse(x.data() + size_t(f) * size_t(hop), S.data());
+            for (int c = 0; c < 4; ++c)
+            {
+                if (!wave && c != int(i - dirs.size())) continue;
+                const float gain = wave ? g[c] : diffuse * gd[c];
+                for (int32_t k = 0; k < fftsize; ++k)
+                    out[size_t(f)][c][size_t(k)] += gain * S[size_t(k)];
+            }
+        }
+    }
+    return out;
+}
+
 std::vector<std::complex<double>> BurstSource::next(int32_t specsize)
 {
     if (left_ <= 0)

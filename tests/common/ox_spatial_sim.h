@@ -7,6 +7,7 @@
 
 #include "ox_fft.h"
 
+#include <array>
 #include <complex>
 #include <cstddef>
 #include <cstdint>
@@ -62,6 +63,17 @@ class Stft
 // Gaussian noise in bursts: every `segment` samples a new level between -20
 // and 0 dB, and one segment in five silent. Keeps adaptive statistics moving.
 std::vector<float> bursts(size_t n, uint32_t seed, size_t segment);
+
+// One frame of internal B-format: four packed spectra.
+using BFrame = std::array<std::vector<float>, 4>;
+
+// Frames of a sound field as the decoder's analysis sees it: plane waves of independent noise
+// bursts from the directions (azimuth, elevation in radians) plus, when diffuse > 0, an isotropic
+// diffuse field of that amplitude (independent W, X, Y, Z at powers 1/2, 1/3, 1/3, 1/3; steady
+// noise, since independent bursts per channel would point the field along the axes).
+std::vector<BFrame> field_frames(int32_t hop, int32_t fftsize, int frames,
+                                 const std::vector<std::array<float, 2>>& dirs, float diffuse,
+                                 uint32_t seed);
 
 // Noise bursts as spectra: each frame is an independent complex Gaussian
 // spectrum (bins 1..specsize-1; DC real, Nyquist 0) scaled by a burst envelope

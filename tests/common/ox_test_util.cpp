@@ -1,5 +1,6 @@
 #include "ox_test_util.h"
 
+#include <algorithm>
 #include <cmath>
 #include <random>
 
@@ -52,6 +53,25 @@ double rms(const float* x, size_t n)
     double s = 0.0;
     for (size_t i = 0; i < n; ++i) s += double(x[i]) * x[i];
     return n ? std::sqrt(s / double(n)) : 0.0;
+}
+
+std::vector<float> sine(size_t n, double f, double fs, float amp)
+{
+    std::vector<float> s(n);
+    for (size_t i = 0; i < n; ++i) s[i] = amp * (float)std::sin(2 * M_PI * f * double(i) / fs);
+    return s;
+}
+
+double rms_from(const std::vector<float>& x, size_t from)
+{
+    return rms(x.data() + from, x.size() - from);
+}
+
+int peak_at(const std::vector<float>& x)
+{
+    auto it = std::max_element(x.begin(), x.end(),
+                               [](float a, float b) { return std::fabs(a) < std::fabs(b); });
+    return (int)(it - x.begin());
 }
 
 } // namespace oxtest

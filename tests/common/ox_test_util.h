@@ -15,14 +15,21 @@ std::vector<float> noise(size_t n, uint32_t seed, float amp = 1.0f);
 // Gaussian noise with unit variance.
 std::vector<float> gauss(size_t n, uint32_t seed);
 
+// Sine of frequency f (Hz) at rate fs.
+std::vector<float> sine(size_t n, double f, double fs, float amp = 1.0f);
+
 // Double-precision naive DFT of a real signal: bins 0..n/2 inclusive.
 std::vector<std::complex<double>> naive_dft(const std::vector<double>& x);
 
 // 20·log10(|x|), -400 for 0.
 double db(double x);
 
-// Root mean square of a signal.
+// Root mean square of a signal, and of x from sample `from` on.
 double rms(const float* x, size_t n);
+double rms_from(const std::vector<float>& x, size_t from);
+
+// Index of the largest magnitude.
+int peak_at(const std::vector<float>& x);
 
 } // namespace oxtest
 

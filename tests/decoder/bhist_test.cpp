@@ -39,36 +39,19 @@ struct Hist
     }
 };
 
-// Runs `frames` hops of a plane wave of noise bursts from (az, el), or of an
-// isotropic diffuse field (independent W, X, Y, Z at powers 1/2, 1/3, 1/3,
-// 1/3) when diffuse is set. Returns the horizontal and vertical histograms
-// summed over the second half of the run.
+// Runs `frames` hops of a plane wave of noise bursts from (az, el), or of an isotropic diffuse
+// field when diffuse is set. Returns the horizontal and vertical histograms summed over the
+// second half of the run.
 void run(Hist& h, float az, float el, bool diffuse, int frames, std::vector<double>& sum_h,
          std::vector<double>& sum_v)
 {
-    std::vector<float> S(kFft), B[4];
-    for (auto& v : B) v.assign(kFft, 0.0f);
-    oxtest::Stft stft[4] = {{kHop, kFft}, {kHop, kFft}, {kHop, kFft}, {kHop, kFft}};
-    std::vector<float> sig[4];
-    // The diffuse field is steady noise: bursts of independent levels per
-    // channel would point the field along the axes for a burst's length.
-    for (int c = 0; c < 4; ++c)
-        sig[c] = diffuse ? oxtest::gauss(size_t(frames * kHop), uint32_t(21 + c))
-                         : oxtest::bursts(size_t(frames * kHop), uint32_t(21 + c), 4800);
-    float g[4];
-    oxtest::plane_wave(az, el, g);
-    const float gd[4] = {0.70710677f, 0.57735027f, 0.57735027f, 0.57735027f};
+    const auto field = diffuse ? oxtest::field_frames(kHop, kFft, frames, {}, 1.0f, 21)
+                               : oxtest::field_frames(kHop, kFft, frames, {{az, el}}, 0.0f, 21);
     sum_h.assign(size_t(h.p.num_bins_h), 0.0);
     sum_v.assign(size_t(h.p.num_bins_v), 0.0);
     for (int f = 0; f < frames; ++f)
     {
-        for (int c = 0; c < 4; ++c)
-        {
-            if (diffuse || c == 0) stft[c].analyse(sig[c].data() + size_t(f) * kHop, S.data());
-            for (int k = 0; k < kFft; ++k)
-                B[c][size_t(k)] = (diffuse ? gd[c] : g[c]) * S[size_t(k)];
-        }
-        h.frame(B);
+        h.frame(field[size_t(f)].data());
         if (f < frames / 2) continue;
         for (int i = 0; i < h.p.num_bins_h; ++i) sum_h[size_t(i)] += h.s.hist_h[i];
         for (int i = 0; i < h.p.num_bins_v; ++i) sum_v[size_t(i)] += h.s.hist_v[i];

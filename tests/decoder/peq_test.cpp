@@ -61,46 +61,36 @@ double mag_at(const std::vector<float>& h, double f, double fs)
 
 } // namespace
 
-TEST(Peq, InitRejectsBadSetup)
+// Bad set-ups are refused; a refused section update keeps the old section and gain, while the
+// range limits themselves are accepted.
+TEST(Peq, BadSetupsAndSettingsAreRefused)
 {
     Peq q;
-    EXPECT_EQ(q.init(480, 0.0f), -7);
-    EXPECT_EQ(q.init(480, std::nanf("")), -7);
+    for (float fs : {0.0f, NAN}) EXPECT_EQ(q.init(480, fs), -7);
     EXPECT_EQ(ox_peq_init(&q.h, &q.p, q.s.get(), 0, 1, 480, 0, 48000.0f), -5);
     EXPECT_EQ(q.init(480, 48000.0f, 9), -3);
-    EXPECT_EQ(q.init(0, 48000.0f), -3);
-    EXPECT_EQ(q.init(-5, 48000.0f), -3);
-    EXPECT_EQ(q.init(7200, 48000.0f), -3); // no room for any delay
-    EXPECT_EQ(q.init(480, 48000.0f), 0);
-}
-
-TEST(Peq, UpdateValidatesAndKeepsOldSection)
-{
-    Peq q;
+    for (int frame : {0, -5, 7200}) EXPECT_EQ(q.init(frame, 48000.0f), -3); // 7200: no delay room
     ASSERT_EQ(q.init(480, 48000.0f, 2), 0);
     ASSERT_EQ(q.set(0, 6, 1000.0f), 0);
     const ox_iir_cfNf before = q.p.sections[0];
     const float g_before = q.p.gain;
-    const float nan = std::nanf("");
-    EXPECT_EQ(q.set(0, 24, 1000.0f), -3);
-    EXPECT_EQ(q.set(0, -1, 1000.0f), -3);
-    EXPECT_EQ(q.set(2, 6, 1000.0f), -3); // only two sections
-    EXPECT_EQ(q.set(-1, 6, 1000.0f), -3);
-    EXPECT_EQ(q.set(0, 6, 19.9f), -3);
-    EXPECT_EQ(q.set(0, 6, 24001.0f), -3);
-    EXPECT_EQ(q.set(0, 6, nan), -3);
-    EXPECT_EQ(q.set(0, 10, 1000.0f, 24.5f), -3);
-    EXPECT_EQ(q.set(0, 12, 1000.0f, 3.0f, 0.09f), -3);
-    EXPECT_EQ(q.set(0, 6, 1000.0f, 0, 1, 0, -10.5f), -3);
-    EXPECT_EQ(q.set(0, 6, 1000.0f, 0, 1, 0, nan), -3);
+    const struct
+    {
+        int index, type;
+        float freq, gain, q, chgain;
+    } bad[] = {{0, 24, 1000, 0, 1, 0},     {0, -1, 1000, 0, 1, 0},     {2, 6, 1000, 0, 1, 0},
+               {-1, 6, 1000, 0, 1, 0},     {0, 6, 19.9f, 0, 1, 0},     {0, 6, 24001, 0, 1, 0},
+               {0, 6, NAN, 0, 1, 0},       {0, 10, 1000, 24.5f, 1, 0}, {0, 12, 1000, 3, 0.09f, 0},
+               {0, 6, 1000, 0, 1, -10.5f}, {0, 6, 1000, 0, 1, NAN}};
+    for (const auto& c : bad)
+        EXPECT_EQ(q.set(c.index, c.type, c.freq, c.gain, c.q, 0, c.chgain), -3) << c.type;
     EXPECT_EQ(std::memcmp(&before, &q.p.sections[0], sizeof(before)), 0);
     EXPECT_EQ(q.p.gain, g_before);
-    // The limits themselves are accepted.
     EXPECT_EQ(q.set(0, 6, 20.0f), 0);
     EXPECT_EQ(q.set(0, 6, 24000.0f), 0);
     EXPECT_EQ(q.set(0, 12, 1000.0f, -24.0f, 0.1f, 0, -10.0f), 0);
     EXPECT_EQ(q.set(0, 12, 1000.0f, 24.0f, 100.0f, 0, 10.0f), 0);
-    // Any non-zero invert inverts; 0 dB inverted is exactly −1.
+    // Any non-zero invert inverts; 0 dB inverted is exactly -1.
     EXPECT_EQ(q.set(0, 0, 0.0f, 0, 1, 7, 0.0f), 0);
     EXPECT_EQ(q.p.gain, -1.0f);
 }
@@ -169,34 +159,33 @@ TEST(Peq, DelayLongerThanLineIsClamped)
 {
     Peq q;
     ASSERT_EQ(q.init(480, 48000.0f), 0);
-    ASSERT_EQ(q.set(0, 0, 0.0f, 0, 1, 0, 0.0f, 1000.0f), 0);
-    EXPECT_EQ(q.p.delay, 7200 - 480);
-    ASSERT_EQ(q.set(0, 0, 0.0f, 0, 1, 0, 0.0f, -5.0f), 0);
-    EXPECT_EQ(q.p.delay, 0);
-    ASSERT_EQ(q.set(0, 0, 0.0f, 0, 1, 0, 0.0f, INFINITY), 0);
-    EXPECT_EQ(q.p.delay, 0);
+    for (float ms : {1000.0f, -5.0f, INFINITY})
+    {
+        ASSERT_EQ(q.set(0, 0, 0.0f, 0, 1, 0, 0.0f, ms), 0);
+        EXPECT_EQ(q.p.delay, ms > 0.0f && std::isfinite(ms) ? 7200 - 480 : 0) << ms;
+    }
 }
 
-TEST(Peq, DelayChangeFadesWithoutSteps)
+// A delay change fades without a step larger than the signal's own, also when a second change
+// arrives during the first fade; once settled the output is the input delayed by the last delay.
+TEST(Peq, DelayChangesFadeWithoutSteps)
 {
     const float fs = 48000.0f;
     for (double f : {50.0, 440.0, 3000.0})
     {
         Peq q;
         ASSERT_EQ(q.init(480, fs), 0);
-        std::vector<float> x(48000);
+        std::vector<float> x(96000);
         for (size_t i = 0; i < x.size(); ++i) x[i] = float(std::sin(2.0 * M_PI * f * i / fs));
         double steady = 0.0;
         for (size_t i = 1; i < x.size(); ++i)
             steady = std::max(steady, std::fabs(double(x[i]) - x[i - 1]));
-
         std::vector<float> y(x);
         for (size_t i = 0; i + 480 <= y.size(); i += 480)
         {
-            if (i == 4800) // the change arrives mid-signal
-            {
-                ASSERT_EQ(q.set(0, 0, 0.0f, 0, 1, 0, 0.0f, 20.0f), 0);
-            }
+            // The change arrives mid-signal, and a second one during its fade.
+            const float ms = i == 4800 ? 20.0f : 10.0f;
+            ASSERT_EQ(i == 4800 || i == 9600 ? q.set(0, 0, 0.0f, 0, 1, 0, 0.0f, ms) : 0, 0);
             float* ch = y.data() + i;
             ox_peq_processframe(&q.h, &q.p, q.s.get(), 0, &ch, &ch);
         }
@@ -204,38 +193,15 @@ TEST(Peq, DelayChangeFadesWithoutSteps)
         for (size_t i = 1; i < y.size(); ++i)
             worst = std::max(worst, std::fabs(double(y[i]) - y[i - 1]));
         EXPECT_LE(worst, 1.1 * steady) << f << " Hz";
-        // After the fade (44 frames and more) the output is the input delayed by 960.
-        for (size_t i = 40000; i < y.size(); ++i) ASSERT_NEAR(y[i], x[i - 960], 1e-3);
+        for (size_t i = 80000; i < y.size(); ++i) ASSERT_NEAR(y[i], x[i - 480], 1e-3) << f;
     }
-}
-
-TEST(Peq, SecondChangeWaitsForFirstFade)
-{
-    Peq q;
-    ASSERT_EQ(q.init(480, 48000.0f), 0);
-    std::vector<float> frame(480, 0.0f);
-    float* ch = frame.data();
-    ox_peq_processframe(&q.h, &q.p, q.s.get(), 0, &ch, &ch);
-    ASSERT_EQ(q.set(0, 0, 0.0f, 0, 1, 0, 0.0f, 10.0f), 0);
-    ox_peq_processframe(&q.h, &q.p, q.s.get(), 0, &ch, &ch);
-    EXPECT_EQ(q.s->cur_delay, 480);
-    ASSERT_EQ(q.set(0, 0, 0.0f, 0, 1, 0, 0.0f, 20.0f), 0);
-    int frames = 0;
-    while (q.s->cur_delay != 960 && frames < 100)
-    {
-        ox_peq_processframe(&q.h, &q.p, q.s.get(), 0, &ch, &ch);
-        ++frames;
-    }
-    EXPECT_GE(frames, 40); // the first fade (about 44 frames from 0) must settle first
-    EXPECT_LT(frames, 50);
-    EXPECT_EQ(q.s->prev_delay, 480);
 }
 
 TEST(Peq, EveryTypeStaysBoundedAtRangeEnds)
 {
     // Noise through every section type at the ends of its range, at low and high rates;
     // then a NaN burst must not poison the state for good.
-    for (float fs : {11025.0f, 22050.0f, 32000.0f, 44100.0f, 48000.0f, 96000.0f, 192000.0f})
+    for (float fs : {11025.0f, 44100.0f, 192000.0f})
     {
         const int hop = int(fs * 0.01f);
         const auto x = oxtest::noise(size_t(hop) * 50, 5);
