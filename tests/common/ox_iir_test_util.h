@@ -4,6 +4,7 @@
 #define OX_IIR_TEST_UTIL_H
 
 #include "ox_iir.h"
+#include "ox_test_util.h"
 
 #include <cmath>
 #include <complex>
@@ -111,11 +112,6 @@ inline double shelf_mag(double G, int N, double x, bool high)
 {
     const double p = std::pow(high ? 1.0 / x : x, 2.0 * N);
     return std::sqrt((G * G + p) / (1.0 + p));
-}
-
-inline double db(double x)
-{
-    return 20.0 * std::log10(x);
 }
 
 // Test frequencies spread log-uniformly from 10 Hz to just below half the sample rate.

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 #include <cmath>
+#include <complex>
 #include <vector>
 
 namespace
@@ -25,7 +26,8 @@ struct Fft
 
 } // namespace
 
-TEST(Fft, MatchesNaiveDftAndParseval)
+// Forward against a naive DFT, inverse back to the input (scaled by 1/N).
+TEST(Fft, MatchesNaiveDftAndInverts)
 {
     for (int32_t n = 4; n <= 2048; n *= 2)
     {
@@ -36,38 +38,20 @@ TEST(Fft, MatchesNaiveDftAndParseval)
         ox_fft(x.data(), X.data(), n, f.s.twiddle, f.s.bitrev);
 
         const double tol = 3e-7 * std::log2(double(n)) * std::sqrt(oxtest::energy(x));
-        EXPECT_NEAR(X[0], ref[0].real(), tol) << "n=" << n;
-        EXPECT_NEAR(X[1], ref[size_t(n / 2)].real(), tol) << "n=" << n;
-        double spec_energy = double(X[0]) * X[0] + double(X[1]) * X[1];
-        for (int32_t k = 1; k < n / 2; ++k)
+        // Pair 0 holds DC and half the rate, pair k bin k.
+        for (int32_t k = 0; k < n / 2; ++k)
         {
-            EXPECT_NEAR(X[2 * k], ref[size_t(k)].real(), tol) << "n=" << n << " k=" << k;
-            EXPECT_NEAR(X[2 * k + 1], ref[size_t(k)].imag(), tol) << "n=" << n << " k=" << k;
-            spec_energy +=
-                2.0 * (double(X[2 * k]) * X[2 * k] + double(X[2 * k + 1]) * X[2 * k + 1]);
+            const std::complex<double> want =
+                k ? ref[size_t(k)] : std::complex<double>(ref[0].real(), ref[size_t(n / 2)].real());
+            ASSERT_LT(std::abs(std::complex<double>(X[2 * k], X[2 * k + 1]) - want), tol)
+                << "n=" << n << " k=" << k;
         }
-        EXPECT_NEAR(spec_energy / n, oxtest::energy(x), 1e-5 * oxtest::energy(x)) << "n=" << n;
 
         std::vector<float> y(size_t(n), 0.0f);
         ox_ifft(X.data(), y.data(), n, f.s.twiddle, f.s.bitrev);
         for (int32_t i = 0; i < n; ++i)
-            EXPECT_NEAR(y[size_t(i)], x[size_t(i)], 2e-6 * std::log2(double(n)));
+            ASSERT_NEAR(y[size_t(i)], x[size_t(i)], 2e-6 * std::log2(double(n)));
     }
-}
-
-TEST(Fft, ConstantAndAlternatingInputs)
-{
-    const int32_t n = 64;
-    Fft f(32, n, n);
-    std::vector<float> one(n, 1.0f), alt(n), X(n);
-    for (int32_t i = 0; i < n; ++i) alt[size_t(i)] = (i & 1) ? -1.0f : 1.0f;
-    ox_fft(one.data(), X.data(), n, f.s.twiddle, f.s.bitrev);
-    EXPECT_FLOAT_EQ(X[0], float(n));
-    for (int32_t i = 1; i < n; ++i) EXPECT_NEAR(X[size_t(i)], 0.0f, 1e-5);
-    ox_fft(alt.data(), X.data(), n, f.s.twiddle, f.s.bitrev);
-    EXPECT_NEAR(X[0], 0.0f, 1e-5);
-    EXPECT_FLOAT_EQ(X[1], float(n));
-    for (int32_t i = 2; i < n; ++i) EXPECT_NEAR(X[size_t(i)], 0.0f, 1e-5);
 }
 
 TEST(Fft, RefusesFrameParametersOutsideTheTables)
@@ -125,9 +109,6 @@ TEST(Fft, WindowsSumToOneAtTheirHop)
             EXPECT_NEAR(s, 1.0, 1e-6) << "H=" << h << " W=" << w << " i=" << i;
         }
     }
-    Fft quarter(16, 64, 64);
-    for (int32_t i = 0; i < 32; ++i)
-        EXPECT_NEAR(quarter.w(i), std::sin((i + 0.5) * M_PI / 64) * std::sqrt(0.5), 1e-7);
     Fft flat(24, 64, 40);
     for (int32_t i = 16; i < 24; ++i) EXPECT_EQ(flat.w(i), 1.0f);
     EXPECT_LT(flat.w(15), 1.0f);

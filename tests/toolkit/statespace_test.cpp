@@ -6,12 +6,14 @@
 #include "ox_iir_statespace.h"
 #include "ox_iir_test_util.h"
 #include "ox_test_biquad.h"
+#include "ox_test_energy.h"
 #include "ox_test_util.h"
 
 #include <gtest/gtest.h>
 #include <cmath>
 #include <complex>
 #include <cstring>
+#include <functional>
 #include <limits>
 #include <vector>
 
@@ -37,9 +39,12 @@ ox_biquad_ss transform(bool iir, const ox_biquad_coeffs& c)
     return s;
 }
 
-// Runs x through s from state st (two words), which is updated.
-std::vector<float> run(bool iir, const ox_biquad_ss& s, const std::vector<float>& x, float* st)
+// Runs x through s from state st (two words, updated), or from zero.
+std::vector<float> run(bool iir, const ox_biquad_ss& s, const std::vector<float>& x,
+                       float* st = nullptr)
 {
+    float zero[2] = {0.0f, 0.0f};
+    st = st ? st : zero;
     std::vector<float> y(x.size());
     if (iir)
     {
@@ -52,12 +57,6 @@ std::vector<float> run(bool iir, const ox_biquad_ss& s, const std::vector<float>
     ox_biquad_filter_ss(&bs, x.data(), y.data(), int32_t(x.size()), s);
     st[0] = bs.s1, st[1] = bs.s2;
     return y;
-}
-
-std::vector<float> run(bool iir, const ox_biquad_ss& s, const std::vector<float>& x)
-{
-    float st[2] = {0.0f, 0.0f};
-    return run(iir, s, x, st);
 }
 
 // The new set prepared to take over the old one's running state.
@@ -86,18 +85,13 @@ std::vector<float> impulse(size_t n)
     return x;
 }
 
-double energy(const std::vector<float>& x)
-{
-    double e = 0.0;
-    for (float v : x) e += (double)v * v;
-    return e;
-}
-
 double max_diff(const std::vector<float>& a, const std::vector<float>& b, size_t from = 0)
 {
     double m = 0;
-    for (size_t i = from; i < a.size(); ++i) m = std::max(m, std::fabs(double(a[i]) - b[i]));
-    return m;
+    for (size_t i = from; i < a.size(); ++i)
+        if (!(std::fabs(double(a[i]) - b[i]) <= m))
+            m = std::fabs(double(a[i]) - b[i]); // NaN sticks
+    return m == m ? m : INFINITY;
 }
 
 // Sections with complex, real (both signs), double, near-circle and unstable poles.
@@ -153,16 +147,12 @@ TEST(StateSpace, RealisationsMatchDirectForm)
             EXPECT_LT(max_diff(yd, y) / (oxtest::rms(yd.data(), yd.size()) + 1e-3), 2e-3) << iir;
         }
     // Poles on the unit circle (running sums) still give finite realisations.
-    const std::vector<float> x200(x.begin(), x.begin() + 200);
+    const std::vector<float> x20(x.begin(), x.begin() + 20);
     for (auto design : {ox_biquad_integrator1, ox_biquad_integrator2})
     {
         ox_biquad_coeffs c;
         design(&c);
-        const std::vector<float> ys = run(false, transform(false, c), x200);
-        for (float v : ys) ASSERT_TRUE(std::isfinite(v));
-        EXPECT_LT(max_diff(std::vector<float>(ys.begin(), ys.begin() + 20),
-                           oxtest::biquad_run(c, std::vector<float>(x.begin(), x.begin() + 20))),
-                  1e-2);
+        EXPECT_LT(max_diff(run(false, transform(false, c), x20), oxtest::biquad_run(c, x20)), 1e-2);
     }
     // First-order sets against the direct form (one with its pole on z = 1).
     for (const ox_iir_cf1& c : {ox_iir_cf1{0.2f, 0.2f, -0.6f}, ox_iir_cf1{1.0f, -1.0f, 0.9f},
@@ -198,7 +188,7 @@ TEST(StateSpace, RealisationsMatchDirectForm)
         float st[2] = {0.0f, 0.0f};
         const ox_biquad_ss s = transform(iir, sections()[0]);
         run(iir, s, bad, st);
-        for (float v : run(iir, s, x200, st)) ASSERT_TRUE(std::isfinite(v)) << iir;
+        EXPECT_LT(max_diff(run(iir, s, x20, st), std::vector<float>(20, 0.0f)), 1e3) << iir;
     }
 }
 
@@ -303,49 +293,41 @@ TEST(StateSpace, SwitchKeepsNewResponseAndOldState)
     }
 }
 
+// The all-pass structures' impulse responses have unit energy and a flat spectrum; complex
+// ones, alone or cascaded with a unit rotation, unit energy over both outputs.
 TEST(IirAllPass, StructuresAreFlatWithUnitEnergy)
 {
     const int n = 1024;
-    auto check = [&](const std::vector<float>& h, const char* what) {
-        EXPECT_NEAR(energy(h), 1.0, 1e-4) << what;
-        for (const cd& v : oxtest::naive_dft(std::vector<double>(h.begin(), h.end())))
-            ASSERT_NEAR(std::abs(v), 1.0, 1e-3) << what;
-    };
     const ox_iir_ap2 c = {-1.2f, 0.81f}, c2 = {0.5f, 0.3f};
-    std::vector<float> h = impulse(n), st(6, 0.0f), st2(4, 0.0f);
-    ox_iir_apfilter1(st.data(), h.data(), h.data(), n, -0.7f);
-    check(h, "ap1");
-    h = impulse(n);
-    std::fill(st.begin(), st.end(), 0.0f);
-    ox_iir_apfilter2(st.data(), h.data(), h.data(), n, c);
-    check(h, "ap2");
-    h = impulse(n);
-    std::fill(st.begin(), st.end(), 0.0f);
-    ox_iir_apfilter12(st.data(), st2.data(), h.data(), h.data(), n, 0.4f, c);
-    check(h, "ap12");
-    // Two calls walk through a twelve-word state array.
-    std::vector<float> st12(12, 0.0f), ha = impulse(n), hb = impulse(n);
     const float coef[4] = {c.a1, c.a2, c2.a1, c2.a2};
-    float* ptr = st12.data();
-    ox_iirapfilter22(coef, &ptr, ha.data(), ha.data(), n);
-    ox_iirapfilter22(coef, &ptr, hb.data(), hb.data(), n);
-    EXPECT_EQ(ptr, st12.data() + 12);
-    check(ha, "ap22");
-    EXPECT_EQ(ha, hb);
-    // Complex all-passes, alone and cascaded with a unit rotation: |out|² sums to 1.
-    std::vector<float> re = impulse(n), im(n, 0.0f), cs(4, 0.0f);
-    ox_iir_capfilter1(cs.data(), re.data(), im.data(), re.data(), im.data(), n,
-                      ox_iir_cpx{0.3f, -0.6f});
-    EXPECT_NEAR(energy(re) + energy(im), 1.0, 1e-4);
-    ox_iir_caprec rec = {};
-    rec.count = 3;
-    rec.rot = ox_iir_cpx{0.6f, 0.8f};
-    rec.c[0] = ox_iir_cpx{0.5f, 0.1f};
-    rec.c[1] = ox_iir_cpx{-0.2f, 0.7f};
-    rec.c[2] = ox_iir_cpx{0.0f, -0.9f};
-    std::vector<float> se(32, 0.0f), x = impulse(n), yr(n), yi(n);
+    std::vector<float> st(12, 0.0f), st2(4, 0.0f), hb = impulse(n);
+    float* ptr = st.data();
+    const std::function<void(float*)> runs[] = {
+        [&](float* h) { ox_iir_apfilter1(st.data(), h, h, n, -0.7f); },
+        [&](float* h) { ox_iir_apfilter2(st.data(), h, h, n, c); },
+        [&](float* h) { ox_iir_apfilter12(st.data(), st2.data(), h, h, n, 0.4f, c); },
+        [&](float* h) {
+            // Two calls walk through a twelve-word state array.
+            ox_iirapfilter22(coef, &ptr, h, h, n);
+            ox_iirapfilter22(coef, &ptr, hb.data(), hb.data(), n);
+            EXPECT_EQ(ptr, st.data() + 12);
+        }};
+    for (const auto& run : runs)
+    {
+        std::vector<float> h = impulse(n);
+        std::fill(st.begin(), st.end(), 0.0f);
+        run(h.data());
+        EXPECT_NEAR(oxtest::energy(h), 1.0, 1e-4);
+        for (const cd& v : oxtest::naive_dft(std::vector<double>(h.begin(), h.end())))
+            ASSERT_NEAR(std::abs(v), 1.0, 1e-3);
+    }
+    std::vector<float> re = impulse(n), im(n, 0.0f), se(32, 0.0f), x = impulse(n), yr(n), yi(n);
+    ox_iir_capfilter1(se.data(), re.data(), im.data(), re.data(), im.data(), n, {0.3f, -0.6f});
+    EXPECT_NEAR(oxtest::energy(re) + oxtest::energy(im), 1.0, 1e-4);
+    ox_iir_caprec rec = {3, {0.6f, 0.8f}, {{0.5f, 0.1f}, {-0.2f, 0.7f}, {0.0f, -0.9f}}};
+    std::fill(se.begin(), se.end(), 0.0f);
     ox_iir_compevenfilters(se.data(), x.data(), yr.data(), yi.data(), n, rec);
-    EXPECT_NEAR(energy(yr) + energy(yi), 1.0, 1e-4);
+    EXPECT_NEAR(oxtest::energy(yr) + oxtest::energy(yi), 1.0, 1e-4);
     rec.count = 1000; // clamped to the record's eight sections
     ox_iir_compevenfilters(se.data(), x.data(), yr.data(), yi.data(), n, rec);
 }
