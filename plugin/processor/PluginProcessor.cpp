@@ -1,10 +1,404 @@
 #include "PluginProcessor.h"
 
-PluginProcessor::PluginProcessor()
-    : AudioProcessor (BusesProperties()
-                          .withInput ("Input", juce::AudioChannelSet::quadraphonic(), true)
-                          .withOutput ("Output", juce::AudioChannelSet::ambisonic (3), true))
+#include "PluginEditor.h"
+
+#include <cerrno>
+#include <cmath>
+#include <semaphore.h>
+#include <thread>
+
+//==============================================================================
+// The processor's own thread for everything the audio thread must not do. Listeners wake it
+// with a semaphore post, which neither locks nor allocates, so they may run on the audio
+// thread; requests made while it works merge into its next pass.
+class PluginProcessor::Builder : public juce::Thread
 {
+  public:
+    explicit Builder(PluginProcessor& p) : juce::Thread("Quillfield decoder builder"), owner(p)
+    {
+        sem_init(&wakeUp, 0, 0);
+        startThread();
+    }
+
+    ~Builder() override
+    {
+        signalThreadShouldExit();
+        wake();
+        stopThread(-1);
+        sem_destroy(&wakeUp);
+    }
+
+    void wake() noexcept { sem_post(&wakeUp); }
+
+    void run() override
+    {
+        while (!threadShouldExit())
+        {
+            if (sem_wait(&wakeUp) != 0 && errno == EINTR) continue;
+            if (threadShouldExit()) break;
+            owner.waitForPendingWork();
+        }
+    }
+
+  private:
+    PluginProcessor& owner;
+    sem_t wakeUp{};
+};
+
+PluginProcessor::EngineUse::EngineUse(const PluginProcessor& p) noexcept
+    : engine((p.engineUsers.fetch_add(1), p.engine.load())), owner(p)
+{
+}
+
+void PluginProcessor::ParameterListener::parameterChanged(const juce::String&, float newValue)
+{
+    owner.onParameterChanged(index, newValue);
+}
+
+//==============================================================================
+PluginProcessor::PluginProcessor()
+    : AudioProcessor(BusesProperties()
+                         .withInput("Input", juce::AudioChannelSet::quadraphonic(), true)
+                         .withOutput("Output", juce::AudioChannelSet::ambisonic(3), true)),
+      parameters(*this, &undoManager, "Quillfield", createParameterLayout()),
+      beamWork(std::make_unique<BeamData>()), beamPublished(std::make_unique<BeamData>())
+{
+    ox_abdec_defaultconfig(&defaultSetup, &defaultConfig);
+    inputFormat = defaultSetup.input_format;
+    outputFormat = defaultSetup.output_format;
+    for (int i = 0; i < numParameters; ++i)
+    {
+        rawValues[(size_t)i] = parameters.getRawParameterValue(parameterTable[i].id);
+        listeners[(size_t)i] = std::make_unique<ParameterListener>(*this, i);
+        parameters.addParameterListener(parameterTable[i].id, listeners[(size_t)i].get());
+    }
+    builder = std::make_unique<Builder>(*this);
+}
+
+PluginProcessor::~PluginProcessor()
+{
+    builder.reset();
+    for (int i = 0; i < numParameters; ++i)
+        parameters.removeParameterListener(parameterTable[i].id, listeners[(size_t)i].get());
+    std::lock_guard<std::mutex> lock(workLock);
+    delete detachEngineLocked();
+}
+
+juce::AudioProcessorValueTreeState::ParameterLayout PluginProcessor::createParameterLayout()
+{
+    ox_abdec_setup setup{};
+    ox_abdec_config config{};
+    ox_abdec_defaultconfig(&setup, &config);
+    juce::AudioProcessorValueTreeState::ParameterLayout layout;
+    for (int i = 0; i < numParameters; ++i)
+    {
+        const auto& s = parameterspec::specs[i];
+        const auto kind = s.text;
+        auto attributes = juce::AudioProcessorValueTreeStateParameterAttributes()
+                              .withLabel(parameterTable[i].label)
+                              .withStringFromValueFunction([kind](float v, int) {
+                                  return parameterspec::valueToText(kind, v);
+                              })
+                              .withValueFromStringFunction([kind](const juce::String& t) {
+                                  return parameterspec::textToValue(kind, t);
+                              });
+        layout.add(std::make_unique<juce::AudioProcessorValueTreeState::Parameter>(
+            juce::ParameterID{parameterTable[i].id, 1}, parameterTable[i].name,
+            juce::NormalisableRange<float>(s.start, s.end, s.interval, s.skew),
+            parameterspec::defaultValue(i, setup, config), attributes));
+    }
+    return layout;
+}
+
+//==============================================================================
+// Any thread, the audio thread included: note what is due and wake the builder.
+void PluginProcessor::onParameterChanged(int index, float value)
+{
+    const auto& s = parameterspec::specs[index];
+    if (std::isfinite(value))
+    {
+        if (s.target == parameterspec::Target::inputFormat)
+            inputFormat = juce::jlimit(0, OX_ABDEC_NUM_INPUT_FORMATS - 1, (int)value - 1);
+        else if (s.target == parameterspec::Target::outputFormat)
+            outputFormat = juce::jlimit(0, OX_ABDEC_NUM_OUTPUT_FORMATS - 1, (int)value - 1);
+        else if (s.target == parameterspec::Target::micSpacing)
+            micSpacing = juce::jlimit(1, OX_ABDEC_NUM_MIC_SPACINGS, (int)value);
+    }
+    if (s.sendsChangeMessage) changeMessagePending = true;
+    if (parameterspec::needsRebuild(s.target))
+        ++rebuildRequests;
+    else
+        ++configRequests;
+    if (builder != nullptr) builder->wake();
+}
+
+// A parameter's value as the decoder may take it: finite and inside its range.
+float PluginProcessor::currentValue(int index) const noexcept
+{
+    const auto& s = parameterspec::specs[index];
+    const float v = rawValues[(size_t)index]->load();
+    if (!std::isfinite(v)) return parameterspec::defaultValue(index, defaultSetup, defaultConfig);
+    return juce::jlimit(s.start, s.end, v);
+}
+
+ox_abdec_setup PluginProcessor::makeSetup() const
+{
+    auto setup = defaultSetup;
+    setup.sample_rate = (float)preparedRate;
+    setup.block_size = preparedBlockSize;
+    ox_abdec_config unused{};
+    for (int i = 0; i < numParameters; ++i)
+        if (parameterspec::needsRebuild(parameterspec::specs[i].target))
+            parameterspec::applyValue(i, currentValue(i), setup, unused);
+    // The five-channel A.1 format on a host of four inputs or fewer decodes as A-format.
+    constexpr int32_t aDotOneFormat = 5;
+    if (numInputChannels.load() <= 4 && setup.input_format == aDotOneFormat) setup.input_format = 0;
+    return setup;
+}
+
+ox_abdec_config PluginProcessor::makeConfig() const
+{
+    auto config = defaultConfig;
+    ox_abdec_setup unused{};
+    for (int i = 0; i < numParameters; ++i)
+        if (!parameterspec::needsRebuild(parameterspec::specs[i].target))
+            parameterspec::applyValue(i, currentValue(i), unused, config);
+    return config;
+}
+
+//==============================================================================
+void PluginProcessor::waitForPendingWork()
+{
+    {
+        std::lock_guard<std::mutex> lock(workLock);
+        performPendingWork();
+    }
+    // Outside the lock: the host may answer these calls by preparing us again.
+    reportLatency();
+    if (changeMessagePending.exchange(false)) sendChangeMessage();
+}
+
+void PluginProcessor::reportLatency()
+{
+    const int latency = builtLatency.load();
+    if (latency >= 0 && latency != getLatencySamples()) setLatencySamples(latency);
+}
+
+void PluginProcessor::performPendingWork()
+{
+    if (isRebuildPending())
+    {
+        // Before the first preparation and after a failed build the new setup waits for the
+        // next prepareToPlay.
+        if (prepared && ownedEngine != nullptr && ownedEngine->handle != nullptr)
+            rebuildLocked();
+        else
+            rebuildsDone = rebuildRequests.load();
+    }
+    const auto configRequested = configRequests.load();
+    if (configRequested != configsDone.load())
+    {
+        // Marked done only once applied: an offline block waits for an update in progress.
+        applyConfigLocked();
+        configsDone = configRequested;
+    }
+}
+
+PluginProcessor::Engine* PluginProcessor::detachEngineLocked()
+{
+    engine = nullptr;
+    while (engineUsers.load() != 0) std::this_thread::yield();
+    if (ownedEngine != nullptr) ox_abdec_done(ownedEngine->handle);
+    return ownedEngine.release();
+}
+
+void PluginProcessor::rebuildLocked()
+{
+    const auto rebuildRequested = rebuildRequests.load();
+    const auto configRequested = configRequests.load();
+    delete detachEngineLocked();
+
+    auto fresh = std::make_unique<Engine>();
+    fresh->setup = makeSetup();
+    auto config = makeConfig();
+    if (ox_abdec_init(&fresh->handle, &fresh->setup, &config) != 0) fresh->handle = nullptr;
+    const auto setup = fresh->setup;
+    ownedEngine = std::move(fresh);
+    engine = ownedEngine.get();
+    configsDone = configRequested;
+    rebuildsDone = rebuildRequested;
+    ++builds;
+
+    inputFormat = setup.input_format;
+    if (ownedEngine->handle != nullptr)
+    {
+        tailSeconds = (double)((float)setup.tail / setup.sample_rate);
+        builtLatency = setup.latency;
+    }
+    if (isBeamDisplayActive()) computeBeamsLocked();
+}
+
+void PluginProcessor::applyConfigLocked()
+{
+    if (ownedEngine == nullptr || ownedEngine->handle == nullptr) return;
+    auto config = makeConfig();
+    ox_abdec_updateconfig(ownedEngine->handle, &config);
+    if (isBeamDisplayActive()) computeBeamsLocked();
+}
+
+void PluginProcessor::computeBeamsLocked()
+{
+    auto& d = *beamWork;
+    d.numBeams = 0;
+    if (ownedEngine != nullptr && ownedEngine->handle != nullptr)
+    {
+        auto h = ownedEngine->handle;
+        const auto& setup = ownedEngine->setup;
+        const auto config = makeConfig();
+        ox_abdec_beamid ids[BeamData::maxBeams]{};
+        d.numBeams =
+            juce::jlimit(0, BeamData::maxBeams, (int)ox_abdec_beamids(h, &setup, &config, ids));
+        for (int i = 0; i < d.numBeams; ++i)
+        {
+            d.beamFlags[i] = ids[i].flags;
+            d.beamIndex[i] = juce::jlimit(0, BeamData::maxBeams - 1, (int)ids[i].beam);
+            d.beamElevation[i] = ids[i].elevation;
+        }
+        ox_abdec_beamresponse r[BeamData::maxBeams]{};
+        for (int a = 0; a < BeamData::numAngles; ++a)
+        {
+            ox_abdec_beamresponses(h, &setup, &config, r, (float)a);
+            for (int i = 0; i < d.numBeams; ++i)
+            {
+                d.responseX[i][a] = r[i].x;
+                d.responseY[i][a] = r[i].y;
+                d.responseZ[i][a] = r[i].z;
+            }
+        }
+    }
+    std::lock_guard<std::mutex> lock(beamLock);
+    *beamPublished = d;
+    ++beamSequence;
+}
+
+//==============================================================================
+void PluginProcessor::prepareToPlay(double sampleRate, int samplesPerBlock)
+{
+    const int blockSize = juce::jmax(1, samplesPerBlock);
+    numInputChannels = getTotalNumInputChannels();
+    scratchBuffer.setSize(juce::jmax(16, OX_ABDEC_MAX_SPEAKERS), blockSize);
+    const double blocksIn100ms = std::isfinite(sampleRate) ? sampleRate * 0.1 / blockSize : 0.0;
+    const int rmsWindow = (int)juce::jlimit(0.0, 65536.0, blocksIn100ms);
+    inputMeterSource.resize(5, rmsWindow);
+    outputMeterSource.resize(16, rmsWindow);
+
+    {
+        std::lock_guard<std::mutex> lock(workLock);
+        preparedRate = std::isfinite(sampleRate) ? sampleRate : 0.0;
+        preparedBlockSize = blockSize;
+        prepared = true;
+        rebuildLocked();
+    }
+    reportLatency();
+}
+
+void PluginProcessor::processBlock(juce::AudioBuffer<float>& buffer, juce::MidiBuffer&)
+{
+    juce::ScopedNoDenormals noDenormals;
+    // Offline rendering may wait for a build, so a bounce hears every change exactly.
+    if (isNonRealtime() && (isRebuildPending() || configRequests.load() != configsDone.load()))
+        waitForPendingWork();
+
+    EngineUse use(*this);
+    const bool silent = use.engine == nullptr || isRebuildPending();
+    const int numChannels = juce::jmin(getTotalNumOutputChannels(), buffer.getNumChannels());
+    const int ins = juce::jmin(getTotalNumInputChannels(), buffer.getNumChannels());
+    const int dIn = silent ? 0 : use.engine->setup.num_inputs;
+    const int dOut = silent ? 0 : use.engine->setup.num_outputs;
+    const int n = buffer.getNumSamples();
+
+    for (int ch = dIn; ch < numChannels; ++ch) buffer.clear(ch, 0, n);
+    inputMeterSource.measureBlock(buffer);
+    if (!silent)
+        processInPieces(buffer, *use.engine, numChannels, juce::jmin(dIn, ins),
+                        juce::jmin(dOut, numChannels));
+    for (int ch = dOut; ch < numChannels; ++ch) buffer.clear(ch, 0, n);
+    outputMeterSource.measureBlock(buffer);
+}
+
+// The decoder works in place on the scratch channels, a prepared block length at a time.
+void PluginProcessor::processInPieces(juce::AudioBuffer<float>& buffer, const Engine& e,
+                                      int numChannels, int nIn, int nOut) noexcept
+{
+    const int pieceLength = scratchBuffer.getNumSamples();
+    const int decoderChannels = juce::jmin(scratchBuffer.getNumChannels(),
+                                           juce::jmax(e.setup.num_inputs, e.setup.num_outputs));
+    if (pieceLength <= 0) return;
+    for (int start = 0; start < buffer.getNumSamples(); start += pieceLength)
+    {
+        const int len = juce::jmin(pieceLength, buffer.getNumSamples() - start);
+        for (int ch = 0; ch < nIn; ++ch) scratchBuffer.copyFrom(ch, 0, buffer, ch, start, len);
+        // Inputs the host does not have read silence, never an earlier block's output.
+        for (int ch = nIn; ch < decoderChannels; ++ch) scratchBuffer.clear(ch, 0, len);
+        if (e.handle != nullptr)
+        {
+            auto* const* channels = scratchBuffer.getArrayOfWritePointers();
+            ox_abdec_process_var(e.handle, len, channels, channels);
+        }
+        for (int ch = 0; ch < nOut && ch < numChannels; ++ch)
+            buffer.copyFrom(ch, start, scratchBuffer, ch, 0, len);
+    }
+}
+
+//==============================================================================
+bool PluginProcessor::hasDecoder() const noexcept
+{
+    EngineUse use(*this);
+    return use.engine != nullptr && use.engine->handle != nullptr && !isRebuildPending();
+}
+
+void PluginProcessor::requestChannelTest() noexcept
+{
+    EngineUse use(*this);
+    if (use.engine != nullptr && use.engine->handle != nullptr && !isRebuildPending())
+        ox_abdec_channel_test(use.engine->handle);
+}
+
+void PluginProcessor::registerBeamDisplay()
+{
+    ++beamDisplays;
+    updateBeamDisplay();
+}
+
+void PluginProcessor::updateBeamDisplay()
+{
+    std::lock_guard<std::mutex> lock(workLock);
+    computeBeamsLocked();
+}
+
+std::unique_lock<std::mutex> PluginProcessor::pauseBuilderForTesting()
+{
+    return std::unique_lock<std::mutex>(workLock);
+}
+
+juce::uint32 PluginProcessor::copyBeamData(BeamData& destination) const
+{
+    std::lock_guard<std::mutex> lock(beamLock);
+    destination = *beamPublished;
+    return beamSequence.load();
+}
+
+bool PluginProcessor::isBusesLayoutSupported(const BusesLayout& layouts) const
+{
+    // The VST3 wrapper cannot map discrete sets to speakers and back.
+    for (const auto& set : {layouts.getMainInputChannelSet(), layouts.getMainOutputChannelSet()})
+        if (set.size() > 16 || (set.size() > 0 && set.isDiscreteLayout())) return false;
+    return true;
+}
+
+juce::AudioProcessorEditor* PluginProcessor::createEditor()
+{
+    return new PluginEditor(*this, parameters);
 }
 
 juce::AudioProcessor* JUCE_CALLTYPE createPluginFilter()
