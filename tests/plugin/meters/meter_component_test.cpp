@@ -10,26 +10,20 @@ namespace
 constexpr int editorFlags = LevelMeter::Horizontal | LevelMeter::Compact;
 const juce::Colour box(0xff555555), background(0xff222222), red(0xffff0000);
 
-// Two channels in four 10-pixel stripes: channel 1's strip is y 20..30; the clip lights
-// end at the right edge.
-TEST(LevelMeter, ClipLightIsLitAboveFullScaleOnly)
-{
-    TARVEKMeterLookAndFeel laf;
-    MeterRig rig(editorFlags, 200, 40, &laf);
-    feed(rig.source, {1.0f, 1.001f});
-    const auto image = paint(rig.meter);
-    EXPECT_EQ(image.getPixelAt(196, 5), box);
-    EXPECT_EQ(image.getPixelAt(196, 25), red);
-    EXPECT_EQ(image.getPixelAt(100, 15), background); // the gap stripe between them
-}
-
-TEST(LevelMeter, CompactLayoutWithOneChannel)
+// The editor's layout: two channels in four 10-pixel stripes (channel 1's is y 20..30),
+// clip lights at the right end; one channel takes the top stripe of two.
+TEST(LevelMeter, CompactLayoutAndClipLightsAboveFullScaleOnly)
 {
     TARVEKMeterLookAndFeel tarvek;
     MeterRig editorStyle(editorFlags, 200, 40, &tarvek);
-    feed(editorStyle.source, {0.0f});
+    feed(editorStyle.source, {1.0f, 1.001f});
     auto image = paint(editorStyle.meter);
-    EXPECT_EQ(image.getPixelAt(100, 10), box); // the bar box fills the top half
+    EXPECT_EQ(image.getPixelAt(196, 5), box);
+    EXPECT_EQ(image.getPixelAt(196, 25), red);
+    EXPECT_EQ(image.getPixelAt(100, 15), background); // the gap stripe between them
+    feed(editorStyle.source, {0.0f});
+    image = paint(editorStyle.meter);
+    EXPECT_EQ(image.getPixelAt(100, 10), box);
     EXPECT_EQ(countPixels(image, {0, 21, 200, 19}, background), 200 * 19);
 
     // The default style gives one channel the whole height and draws tick marks only
@@ -99,23 +93,17 @@ TEST(LevelMeter, ClicksOnClipLightsResetTheWholeMeter)
     EXPECT_TRUE(log.empty());
 
     // A meter whose source has gone ignores clicks and paints as a meter without one.
-    int handled = 0;
-    LevelMeter orphan(editorFlags), unconnected(editorFlags);
-    for (auto* m : {&orphan, &unconnected})
-    {
-        m->setLookAndFeel(&laf);
-        m->setSize(200, 80);
-    }
+    MeterRig orphan(editorFlags, 200, 80, &laf), unconnected(editorFlags, 200, 80, &laf);
+    unconnected.meter.setMeterSource(nullptr);
     auto gone = std::make_unique<meters::LevelMeterSource>();
     feed(*gone, {2.0f});
-    orphan.setMeterSource(gone.get());
-    orphan.clipLightClickHandler = [&](LevelMeter&, int, juce::ModifierKeys) { ++handled; };
+    orphan.meter.setMeterSource(gone.get());
     gone.reset();
-    orphan.mouseDown(click(orphan, {196, 10}, left));
+    int handled = 0;
+    orphan.meter.clipLightClickHandler = [&](LevelMeter&, int, juce::ModifierKeys) { ++handled; };
+    orphan.meter.mouseDown(click(orphan.meter, {196, 10}, left));
     EXPECT_EQ(handled, 0);
-    EXPECT_TRUE(sameImage(paint(orphan), paint(unconnected)));
-    orphan.setLookAndFeel(nullptr);
-    unconnected.setLookAndFeel(nullptr);
+    EXPECT_TRUE(sameImage(paint(orphan.meter), paint(unconnected.meter)));
 }
 
 // A channel the source does not have, no slots and a meter of no size draw like silence or

@@ -67,6 +67,27 @@ TEST(MeterLookAndFeel, MaxNumberTurnsToTheOverColourOnlyAboveFullScale)
     }
 }
 
+// The meters' texts keep their typeface when the process's default sans-serif changes (as
+// it does when another font package is installed).
+TEST(MeterLookAndFeel, TextsKeepTheirTypefaceWhateverTheDefaultSans)
+{
+    TARVEKMeterLookAndFeel laf;
+    const auto texts = [&] {
+        return render(120, 40, [&](juce::Graphics& g) {
+            laf.drawMaxNumber(g, LevelMeter::Default, {0, 0, 120, 20}, 0.5f);
+            g.setFont(juce::Font(14.0f)); // the default sans, for contrast
+            g.drawText("-6.0 dB", 0, 20, 120, 20, juce::Justification::centred);
+        });
+    };
+    const auto before = texts();
+    auto& defaultLookAndFeel = juce::LookAndFeel::getDefaultLookAndFeel();
+    defaultLookAndFeel.setDefaultSansSerifTypefaceName("DejaVu Serif");
+    const auto after = texts();
+    defaultLookAndFeel.setDefaultSansSerifTypefaceName({});
+    EXPECT_TRUE(sameRegion(before, {0, 0, 120, 20}, after, {}));
+    EXPECT_FALSE(sameRegion(before, {0, 20, 120, 20}, after, {0, 20}));
+}
+
 // Levels that are not numbers draw as silence, infinite ones as full scale; an empty or
 // negative box, no channels and no source draw nothing at all.
 TEST(MeterLookAndFeel, NonFiniteLevelsAndDegenerateGeometryDrawNothingWrong)
