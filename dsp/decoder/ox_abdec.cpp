@@ -242,13 +242,20 @@ void group_to_api(abdec_groupapi* g, float focus, float* gain, int32_t* muted, f
     g->elevation = elevation;
 }
 
-// Translates the clamped configuration into the API parameter block.
-void translate(ox_abdec_config* c, abdec_apiparams* a)
+// Configuration word n of the expert words (142..183), as a flag or a value.
+bool expert_flag(const ox_abdec_config* c, int n)
 {
-    const ox_abdec_word* x = c->expert - 142; // x[n] is configuration word n
-    auto xi = [&](int n) { return x[n].i != 0; };
-    [[maybe_unused]] auto xf = [&](int n) { return x[n].f; };
+    return c->expert[n - 142].i != 0;
+}
+float expert_value(const ox_abdec_config* c, int n)
+{
+    return c->expert[n - 142].f;
+}
 
+// Speaker groups (with the mute rule, which writes back into the configuration), angles, back
+// shelves, LFE and cross-over.
+void translate_groups(ox_abdec_config* c, abdec_apiparams* a)
+{
     const bool beams = c->focus_mode != 0;
     a->rotation = c->rotation;
     a->elevation = c->elevation;
@@ -281,7 +288,13 @@ void translate(ox_abdec_config* c, abdec_apiparams* a)
     a->xover_order = c->xover_order + 2;
     a->xover_gain = c->xover_gain;
     a->xover_freq = c->xover_freq;
+}
 
+// The engine's mode bits.
+void translate_mode(const ox_abdec_config* c, abdec_apiparams* a)
+{
+    auto xi = [&](int n) { return expert_flag(c, n); };
+    const bool beams = c->focus_mode != 0;
     int32_t m = a->mode;
     setbit(&m, ABDEC_MODE_BEAMS, beams);
     setbit(&m, ABDEC_MODE_GROUPELEV, c->elevation_mode != 0);
@@ -293,7 +306,13 @@ void translate(ox_abdec_config* c, abdec_apiparams* a)
     setbit(&m, ABDEC_MODE_PAIRFOCUS, xi(156));
     setbit(&m, ABDEC_MODE_CENTRESPREAD, xi(165));
     a->mode = m;
+}
 
+// Capsule conversion, beamformer and decorrelator settings from the expert words.
+void translate_spectral(const ox_abdec_config* c, abdec_apiparams* a)
+{
+    auto xi = [&](int n) { return expert_flag(c, n); };
+    auto xf = [&](int n) { return expert_value(c, n); };
     setbit(&a->a2b.flags, 0x2, c->a2b_option != 0);
     setbit(&a->a2b.flags, 0x8, xi(176));
     setbit(&a->a2b.flags, 0x10, xi(178));
@@ -331,6 +350,13 @@ void translate(ox_abdec_config* c, abdec_apiparams* a)
     a->decorr.amount = c->diffdecorr;
     a->decorr.filter_time = xf(154);
     a->decorr.exponent = xf(155);
+}
+
+// Beam equalisers, binaural renderer and compressor-limiter.
+void translate_output(const ox_abdec_config* c, abdec_apiparams* a)
+{
+    auto xi = [&](int n) { return expert_flag(c, n); };
+    auto xf = [&](int n) { return expert_value(c, n); };
     for (int k = 0; k < 5; ++k)
     {
         ox_beq_cfg* q = &a->beq[k];
@@ -357,6 +383,15 @@ void translate(ox_abdec_config* c, abdec_apiparams* a)
     a->complim.ceiling = c->limiter_ceiling;
     setbit(&a->limiter_flags, 0x1, c->compressor_on != 0);
     setbit(&a->limiter_flags, 0x6, c->limiter_on != 0);
+}
+
+// Translates the clamped configuration into the API parameter block.
+void translate(ox_abdec_config* c, abdec_apiparams* a)
+{
+    translate_groups(c, a);
+    translate_mode(c, a);
+    translate_spectral(c, a);
+    translate_output(c, a);
 }
 
 // Prepares a new parameter copy from the API block and publishes it. Caller holds the writer lock.

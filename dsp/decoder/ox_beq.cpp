@@ -156,6 +156,148 @@ double direct_power(const ox_beq_params* prm, int i, double p1, double p2, doubl
     return (nn * (r00 * p1 + r01 * p2) + dn * (r01 * p1 + r11 * p2)) * prm->beam_gain[i];
 }
 
+// Steering of each beam and of its opposite beam, and the squared direction cosines that share
+// the beam's direct sound among W, X, Y, Z.
+struct Steering
+{
+    float front[OX_BEQ_MAX_BEAMS][4], back[OX_BEQ_MAX_BEAMS][4], dirw[OX_BEQ_MAX_BEAMS][4];
+};
+
+void steer(const ox_beq_params* params, Steering* st)
+{
+    for (int i = 0; i < params->num_beams; i++)
+    {
+        const float a = params->azimuth[i], e = params->elevation[i];
+        const float ce = std::cos(e), se = std::sin(e);
+        const float cx = std::cos(a) * ce, cy = std::sin(a) * ce;
+        st->front[i][0] = 0.5f;
+        st->front[i][1] = kSteer * cx;
+        st->front[i][2] = kSteer * cy;
+        st->front[i][3] = kSteer * se;
+        st->back[i][0] = 0.5f;
+        st->back[i][1] = kSteer * std::cos(a + kPi) * ce;
+        st->back[i][2] = kSteer * std::sin(a + kPi) * ce;
+        st->back[i][3] = -kSteer * se;
+        st->dirw[i][0] = 0.5f;
+        st->dirw[i][1] = cx * cx;
+        st->dirw[i][2] = cy * cy;
+        st->dirw[i][3] = se * se;
+    }
+}
+
+// Raw statistics of one band: channel energies, the powers of each beam and of its opposite
+// beam, and their cross term.
+struct BandStats
+{
+    float en[4] = {0, 0, 0, 0};
+    float pf[OX_BEQ_MAX_BEAMS] = {}, pb[OX_BEQ_MAX_BEAMS] = {}, cfb[OX_BEQ_MAX_BEAMS] = {};
+
+    void add(const Steering& st, int nbeams, float wr, float wi, float xr, float xi, float yr,
+             float yi, float zr, float zi)
+    {
+        en[0] += wr * wr + wi * wi;
+        en[1] += xr * xr + xi * xi;
+        en[2] += yr * yr + yi * yi;
+        en[3] += zr * zr + zi * zi;
+        for (int i = 0; i < nbeams; i++)
+        {
+            const float* f = st.front[i];
+            const float* k = st.back[i];
+            const float fr = f[0] * wr + f[1] * xr + f[2] * yr + f[3] * zr;
+            const float fi = f[0] * wi + f[1] * xi + f[2] * yi + f[3] * zi;
+            const float br = k[0] * wr + k[1] * xr + k[2] * yr + k[3] * zr;
+            const float bi = k[0] * wi + k[1] * xi + k[2] * yi + k[3] * zi;
+            pf[i] += fr * fr + fi * fi;
+            pb[i] += br * br + bi * bi;
+            cfb[i] += fr * br + fi * bi;
+        }
+    }
+};
+
+// Statistics of band b over bins lo..hi-1; DC joins band 0 and the half-rate value the last band,
+// both real.
+BandStats band_stats(const ox_beq_params* params, const Steering& st, const float* const* sp,
+                     int32_t b, int32_t lo, int32_t hi)
+{
+    BandStats t;
+    const int nb = params->num_beams;
+    const float *sw = sp[0], *sx = sp[1], *sy = sp[2], *sz = sp[3];
+    if (b == 0) t.add(st, nb, sw[0], 0, sx[0], 0, sy[0], 0, sz[0], 0);
+    for (int32_t k = lo; k < hi; k++)
+        t.add(st, nb, sw[2 * k], sw[2 * k + 1], sx[2 * k], sx[2 * k + 1], sy[2 * k], sy[2 * k + 1],
+              sz[2 * k], sz[2 * k + 1]);
+    if (b == params->num_bands - 1) t.add(st, nb, sw[1], 0, sx[1], 0, sy[1], 0, sz[1], 0);
+    return t;
+}
+
+// Smoothing, adaptive unless fixed by the mode: the step grows with the relative change of the W
+// energy. A band with a non-finite value keeps its statistics, so one bad frame cannot poison
+// them for good.
+void smooth_stats(const ox_beq_params* params, ox_beq_state* state, int32_t b, const BandStats& t)
+{
+    const int nbeams = params->num_beams;
+    float check = t.en[0] + t.en[1] + t.en[2] + t.en[3];
+    for (int i = 0; i < nbeams; i++) check += t.pf[i] + t.pb[i] + t.cfb[i];
+    if (!std::isfinite(check)) return;
+    float s = params->stats_factor;
+    if (!(params->mode & OX_BEQ_FIXED_STATS))
+    {
+        const float old = state->energy[0][b];
+        const float den = old > t.en[0] + kEps ? old : t.en[0] + kEps;
+        const float rel = std::fabs(t.en[0] - old) / den;
+        s *= rel < 1.0f ? rel : 1.0f;
+    }
+    auto smooth = [s](float& y, float raw) { y = s * raw + (1.0f - s) * y; };
+    for (int c = 0; c < 4; c++) smooth(state->energy[c][b], t.en[c]);
+    for (int i = 0; i < nbeams; i++)
+    {
+        smooth(state->front_power[i][b], t.pf[i]);
+        smooth(state->back_power[i][b], t.pb[i]);
+        smooth(state->cross[i][b], t.cfb[i]);
+    }
+}
+
+// Band b's channel gains: the direct parts take the equaliser, the rest stays.
+void band_gains(const ox_beq_params* params, ox_beq_state* state, int32_t b, const Steering& st)
+{
+    const int nbeams = params->num_beams;
+    // A power cannot be negative; the estimate can dip below 0 with extreme coherence,
+    // eigen-floor or diffuse-gain settings, and a strong equaliser boost would then turn it into
+    // a polarity-inverting gain.
+    for (int i = 0; i < nbeams; i++)
+    {
+        const double d = direct_power(params, i, state->front_power[i][b], state->back_power[i][b],
+                                      state->cross[i][b]);
+        state->direct[i][b] = d > 0.0 ? (float)d : 0.0f;
+    }
+    const float f =
+        (float)params->band_edges[b] * 0.5f * params->sample_rate / (float)params->specsize;
+    const int keq = nearest_eq(params->eq_freq, f, params->sample_rate);
+    for (int c = 0; c < 4; c++)
+    {
+        float a = kEps, h = kEps;
+        for (int i = 0; i < nbeams; i++)
+        {
+            const float dpart = state->direct[i][b] * st.dirw[i][c];
+            a += dpart;
+            h += dpart * params->eq_gain[i] * params->eq[i][keq];
+        }
+        float rest = state->energy[c][b] - a;
+        rest = rest > kEps ? rest : kEps;
+        float t = (h + rest) / (rest + a);
+        if (params->mode & OX_BEQ_LEVEL) t *= params->level;
+
+        const float old = state->gain[c][b];
+        if (!std::isfinite(t)) continue; // keep the last good gain
+        const float at = std::fabs(t), ao = std::fabs(old);
+        const float den = at + kEps > ao ? at + kEps : ao;
+        float rel = std::fabs(at - ao) / den;
+        rel = rel > 0.0f ? (rel < 1.0f ? rel : 1.0f) : 0.0f;
+        const float w = params->gain_factor * rel;
+        state->gain[c][b] = (1.0f - w) * old + w * t;
+    }
+}
+
 } // namespace
 
 extern "C" {
@@ -285,133 +427,16 @@ void ox_beq_process_frame(const ox_beq_params* params, ox_beq_state* state,
         return;
     for (int c = 0; c < 4; c++)
         if (!spectra[c]) return;
-
-    const int nbeams = params->num_beams;
-    const int32_t nbands = params->num_bands;
-    const int32_t specsize = params->specsize;
-    const int32_t* edges = params->band_edges;
-
-    // Steering of the beam and of the opposite beam, and the squared
-    // direction cosines that share the beam's direct sound among W, X, Y, Z.
-    float front[OX_BEQ_MAX_BEAMS][4], back[OX_BEQ_MAX_BEAMS][4], dirw[OX_BEQ_MAX_BEAMS][4];
-    for (int i = 0; i < nbeams; i++)
-    {
-        const float a = params->azimuth[i], e = params->elevation[i];
-        const float ce = std::cos(e), se = std::sin(e);
-        const float cx = std::cos(a) * ce, cy = std::sin(a) * ce;
-        front[i][0] = 0.5f;
-        front[i][1] = kSteer * cx;
-        front[i][2] = kSteer * cy;
-        front[i][3] = kSteer * se;
-        back[i][0] = 0.5f;
-        back[i][1] = kSteer * std::cos(a + kPi) * ce;
-        back[i][2] = kSteer * std::sin(a + kPi) * ce;
-        back[i][3] = -kSteer * se;
-        dirw[i][0] = 0.5f;
-        dirw[i][1] = cx * cx;
-        dirw[i][2] = cy * cy;
-        dirw[i][3] = se * se;
-    }
-
-    const float* sw = spectra[0];
-    const float* sx = spectra[1];
-    const float* sy = spectra[2];
-    const float* sz = spectra[3];
+    Steering st;
+    steer(params, &st);
     int32_t lo = 1;
-    for (int32_t b = 0; b < nbands; b++)
+    for (int32_t b = 0; b < params->num_bands; b++)
     {
-        // Raw band statistics; DC joins band 0 and the half-rate value the
-        // last band, both real.
-        float en[4] = {0, 0, 0, 0};
-        float pf[OX_BEQ_MAX_BEAMS] = {}, pb[OX_BEQ_MAX_BEAMS] = {}, cfb[OX_BEQ_MAX_BEAMS] = {};
-        auto accumulate = [&](float wr, float wi, float xr, float xi, float yr, float yi, float zr,
-                              float zi) {
-            en[0] += wr * wr + wi * wi;
-            en[1] += xr * xr + xi * xi;
-            en[2] += yr * yr + yi * yi;
-            en[3] += zr * zr + zi * zi;
-            for (int i = 0; i < nbeams; i++)
-            {
-                const float* f = front[i];
-                const float* k = back[i];
-                const float fr = f[0] * wr + f[1] * xr + f[2] * yr + f[3] * zr;
-                const float fi = f[0] * wi + f[1] * xi + f[2] * yi + f[3] * zi;
-                const float br = k[0] * wr + k[1] * xr + k[2] * yr + k[3] * zr;
-                const float bi = k[0] * wi + k[1] * xi + k[2] * yi + k[3] * zi;
-                pf[i] += fr * fr + fi * fi;
-                pb[i] += br * br + bi * bi;
-                cfb[i] += fr * br + fi * bi;
-            }
-        };
-        if (b == 0) accumulate(sw[0], 0, sx[0], 0, sy[0], 0, sz[0], 0);
-        const int32_t hi = edges[b] < specsize ? edges[b] : specsize;
-        for (int32_t k = lo; k < hi; k++)
-            accumulate(sw[2 * k], sw[2 * k + 1], sx[2 * k], sx[2 * k + 1], sy[2 * k], sy[2 * k + 1],
-                       sz[2 * k], sz[2 * k + 1]);
-        if (b == nbands - 1) accumulate(sw[1], 0, sx[1], 0, sy[1], 0, sz[1], 0);
+        const int32_t edge = params->band_edges[b];
+        const int32_t hi = edge < params->specsize ? edge : params->specsize;
+        smooth_stats(params, state, b, band_stats(params, st, spectra, b, lo, hi));
         lo = hi > lo ? hi : lo;
-
-        // Smoothing, adaptive unless fixed by the mode: the step grows with the
-        // relative change of the W energy. A band with a non-finite value
-        // keeps its statistics, so one bad frame cannot poison them for good.
-        float check = en[0] + en[1] + en[2] + en[3];
-        for (int i = 0; i < nbeams; i++) check += pf[i] + pb[i] + cfb[i];
-        if (std::isfinite(check))
-        {
-            float s = params->stats_factor;
-            if (!(params->mode & OX_BEQ_FIXED_STATS))
-            {
-                const float old = state->energy[0][b];
-                const float den = old > en[0] + kEps ? old : en[0] + kEps;
-                const float rel = std::fabs(en[0] - old) / den;
-                s *= rel < 1.0f ? rel : 1.0f;
-            }
-            auto smooth = [s](float& y, float raw) { y = s * raw + (1.0f - s) * y; };
-            for (int c = 0; c < 4; c++) smooth(state->energy[c][b], en[c]);
-            for (int i = 0; i < nbeams; i++)
-            {
-                smooth(state->front_power[i][b], pf[i]);
-                smooth(state->back_power[i][b], pb[i]);
-                smooth(state->cross[i][b], cfb[i]);
-            }
-        }
-
-        // A power cannot be negative; the estimate can dip below 0 with extreme
-        // coherence, eigen-floor or diffuse-gain settings, and a strong
-        // equaliser boost would then turn it into a polarity-inverting gain.
-        for (int i = 0; i < nbeams; i++)
-        {
-            const double d = direct_power(params, i, state->front_power[i][b],
-                                          state->back_power[i][b], state->cross[i][b]);
-            state->direct[i][b] = d > 0.0 ? (float)d : 0.0f;
-        }
-
-        // Channel gains: the direct parts take the equaliser, the rest stays.
-        const float f = (float)edges[b] * 0.5f * params->sample_rate / (float)specsize;
-        const int keq = nearest_eq(params->eq_freq, f, params->sample_rate);
-        for (int c = 0; c < 4; c++)
-        {
-            float a = kEps, h = kEps;
-            for (int i = 0; i < nbeams; i++)
-            {
-                const float dpart = state->direct[i][b] * dirw[i][c];
-                a += dpart;
-                h += dpart * params->eq_gain[i] * params->eq[i][keq];
-            }
-            float rest = state->energy[c][b] - a;
-            rest = rest > kEps ? rest : kEps;
-            float t = (h + rest) / (rest + a);
-            if (params->mode & OX_BEQ_LEVEL) t *= params->level;
-
-            const float old = state->gain[c][b];
-            if (!std::isfinite(t)) continue; // keep the last good gain
-            const float at = std::fabs(t), ao = std::fabs(old);
-            const float den = at + kEps > ao ? at + kEps : ao;
-            float rel = std::fabs(at - ao) / den;
-            rel = rel > 0.0f ? (rel < 1.0f ? rel : 1.0f) : 0.0f;
-            const float w = params->gain_factor * rel;
-            state->gain[c][b] = (1.0f - w) * old + w * t;
-        }
+        band_gains(params, state, b, st);
     }
 }
 

@@ -259,6 +259,150 @@ void balance(double a[10][10], int n)
 // Eigenvalues of the upper Hessenberg matrix a[1..n][1..n] by the shifted QR iteration
 // (Francis double shift) into wr/wi[1..n]. Returns false when a split takes more than
 // kMaxIts iterations.
+// Row l of the trailing unreduced block ending at row nn: the lowest negligible sub-diagonal
+// entry above it is set to 0 (l = 1 when there is none).
+int unreduced_start(double a[10][10], int nn, double anorm)
+{
+    int l;
+    for (l = nn; l >= 2; --l)
+    {
+        double s = std::fabs(a[l - 1][l - 1]) + std::fabs(a[l][l]);
+        if (s == 0.0) s = anorm;
+        if (negligible(std::fabs(a[l][l - 1]), s))
+        {
+            a[l][l - 1] = 0.0;
+            break;
+        }
+    }
+    return l;
+}
+
+// Takes one eigenvalue (l == nn) or the pair of the trailing 2 x 2 block (l == nn - 1) off the
+// bottom; t is the shift accumulated so far.
+void deflate(double a[10][10], int l, int* nn, double t, double* wr, double* wi)
+{
+    const int n = *nn;
+    double x = a[n][n];
+    if (l == n)
+    {
+        wr[n] = x + t;
+        wi[n] = 0.0;
+        *nn = n - 1;
+        return;
+    }
+    const double y = a[n - 1][n - 1];
+    const double w = a[n][n - 1] * a[n - 1][n];
+    const double p = 0.5 * (y - x), q = p * p + w;
+    double z = std::sqrt(std::fabs(q));
+    x += t;
+    if (q >= 0.0)
+    {
+        z = p + sign_of(z, p);
+        wr[n - 1] = wr[n] = x + z;
+        // z = 0 only for a double root at x (p = q = 0).
+        if (z != 0.0) wr[n] = x - w / z;
+        wi[n - 1] = wi[n] = 0.0;
+    }
+    else
+    {
+        wr[n - 1] = wr[n] = x + p;
+        wi[n - 1] = -(wi[n] = z);
+    }
+    *nn = n - 2;
+}
+
+// Start of a double-shift QR step with shifts from x, y, w: the row m at which the step begins
+// (two consecutive small sub-diagonal entries) and the first column (p, q, r) of the shifted
+// matrix there, scaled.
+int francis_start(const double a[10][10], int l, int nn, double x, double y, double w, double* p,
+                  double* q, double* r)
+{
+    int m;
+    for (m = nn - 2; m >= l; --m)
+    {
+        const double z = a[m][m];
+        *r = x - z;
+        double s = y - z;
+        *p = (*r * s - w) / a[m + 1][m] + a[m][m + 1];
+        *q = a[m + 1][m + 1] - z - *r - s;
+        *r = a[m + 2][m + 1];
+        s = std::fabs(*p) + std::fabs(*q) + std::fabs(*r);
+        *p /= s;
+        *q /= s;
+        *r /= s;
+        if (m == l) break;
+        const double u = std::fabs(a[m][m - 1]) * (std::fabs(*q) + std::fabs(*r));
+        const double v = std::fabs(*p) *
+                         (std::fabs(a[m - 1][m - 1]) + std::fabs(z) + std::fabs(a[m + 1][m + 1]));
+        if (negligible(u, v)) break;
+    }
+    return m;
+}
+
+// The double-shift QR step itself: Householder reflections chase the bulge from row m down to nn.
+void francis_sweep(double a[10][10], int l, int m, int nn, double p, double q, double r)
+{
+    for (int i = m + 2; i <= nn; ++i)
+    {
+        a[i][i - 2] = 0.0;
+        if (i != m + 2) a[i][i - 3] = 0.0;
+    }
+    double x = 0.0, y, z;
+    for (int k = m; k <= nn - 1; ++k)
+    {
+        if (k != m)
+        {
+            p = a[k][k - 1];
+            q = a[k + 1][k - 1];
+            r = 0.0;
+            if (k != nn - 1) r = a[k + 2][k - 1];
+            if ((x = std::fabs(p) + std::fabs(q) + std::fabs(r)) != 0.0)
+            {
+                p /= x;
+                q /= x;
+                r /= x;
+            }
+        }
+        const double s = sign_of(std::sqrt(p * p + q * q + r * r), p);
+        if (s == 0.0) continue;
+        if (k == m)
+        {
+            if (l != m) a[k][k - 1] = -a[k][k - 1];
+        }
+        else
+            a[k][k - 1] = -s * x;
+        p += s;
+        x = p / s;
+        y = q / s;
+        z = r / s;
+        q /= p;
+        r /= p;
+        for (int j = k; j <= nn; ++j)
+        {
+            p = a[k][j] + q * a[k + 1][j];
+            if (k != nn - 1)
+            {
+                p += r * a[k + 2][j];
+                a[k + 2][j] -= p * z;
+            }
+            a[k + 1][j] -= p * y;
+            a[k][j] -= p * x;
+        }
+        const int mmin = nn < k + 3 ? nn : k + 3;
+        for (int i = l; i <= mmin; ++i)
+        {
+            p = x * a[i][k] + y * a[i][k + 1];
+            if (k != nn - 1)
+            {
+                p += z * a[i][k + 2];
+                a[i][k + 2] -= p * r;
+            }
+            a[i][k + 1] -= p * q;
+            a[i][k] -= p;
+        }
+    }
+}
+
 bool hessenberg_qr(double a[10][10], int n, double* wr, double* wi)
 {
     const int kMaxIts = 60;
@@ -272,139 +416,27 @@ bool hessenberg_qr(double a[10][10], int n, double* wr, double* wi)
         int its = 0;
         do
         {
-            for (l = nn; l >= 2; --l)
+            l = unreduced_start(a, nn, anorm);
+            if (l >= nn - 1)
             {
-                double s = std::fabs(a[l - 1][l - 1]) + std::fabs(a[l][l]);
-                if (s == 0.0) s = anorm;
-                if (negligible(std::fabs(a[l][l - 1]), s))
-                {
-                    a[l][l - 1] = 0.0;
-                    break;
-                }
+                deflate(a, l, &nn, t, wr, wi);
+                continue;
             }
-            double x = a[nn][nn];
-            if (l == nn)
+            if (its == kMaxIts) return false;
+            double x = a[nn][nn], y = a[nn - 1][nn - 1], w = a[nn][nn - 1] * a[nn - 1][nn];
+            if (its == 10 || its == 20)
             {
-                wr[nn] = x + t;
-                wi[nn--] = 0.0;
+                // Exceptional shift, to break a cycle.
+                t += x;
+                for (int i = 1; i <= nn; ++i) a[i][i] -= x;
+                const double s = std::fabs(a[nn][nn - 1]) + std::fabs(a[nn - 1][nn - 2]);
+                y = x = 0.75 * s;
+                w = -0.4375 * s * s;
             }
-            else
-            {
-                double y = a[nn - 1][nn - 1];
-                double w = a[nn][nn - 1] * a[nn - 1][nn];
-                if (l == nn - 1)
-                {
-                    const double p = 0.5 * (y - x), q = p * p + w;
-                    double z = std::sqrt(std::fabs(q));
-                    x += t;
-                    if (q >= 0.0)
-                    {
-                        z = p + sign_of(z, p);
-                        wr[nn - 1] = wr[nn] = x + z;
-                        // z = 0 only for a double root at x (p = q = 0).
-                        if (z != 0.0) wr[nn] = x - w / z;
-                        wi[nn - 1] = wi[nn] = 0.0;
-                    }
-                    else
-                    {
-                        wr[nn - 1] = wr[nn] = x + p;
-                        wi[nn - 1] = -(wi[nn] = z);
-                    }
-                    nn -= 2;
-                }
-                else
-                {
-                    if (its == kMaxIts) return false;
-                    if (its == 10 || its == 20)
-                    {
-                        // Exceptional shift, to break a cycle.
-                        t += x;
-                        for (int i = 1; i <= nn; ++i) a[i][i] -= x;
-                        const double s = std::fabs(a[nn][nn - 1]) + std::fabs(a[nn - 1][nn - 2]);
-                        y = x = 0.75 * s;
-                        w = -0.4375 * s * s;
-                    }
-                    ++its;
-                    int m;
-                    double p = 0.0, q = 0.0, r = 0.0, z;
-                    for (m = nn - 2; m >= l; --m)
-                    {
-                        z = a[m][m];
-                        r = x - z;
-                        double s = y - z;
-                        p = (r * s - w) / a[m + 1][m] + a[m][m + 1];
-                        q = a[m + 1][m + 1] - z - r - s;
-                        r = a[m + 2][m + 1];
-                        s = std::fabs(p) + std::fabs(q) + std::fabs(r);
-                        p /= s;
-                        q /= s;
-                        r /= s;
-                        if (m == l) break;
-                        const double u = std::fabs(a[m][m - 1]) * (std::fabs(q) + std::fabs(r));
-                        const double v = std::fabs(p) * (std::fabs(a[m - 1][m - 1]) + std::fabs(z) +
-                                                         std::fabs(a[m + 1][m + 1]));
-                        if (negligible(u, v)) break;
-                    }
-                    for (int i = m + 2; i <= nn; ++i)
-                    {
-                        a[i][i - 2] = 0.0;
-                        if (i != m + 2) a[i][i - 3] = 0.0;
-                    }
-                    for (int k = m; k <= nn - 1; ++k)
-                    {
-                        if (k != m)
-                        {
-                            p = a[k][k - 1];
-                            q = a[k + 1][k - 1];
-                            r = 0.0;
-                            if (k != nn - 1) r = a[k + 2][k - 1];
-                            if ((x = std::fabs(p) + std::fabs(q) + std::fabs(r)) != 0.0)
-                            {
-                                p /= x;
-                                q /= x;
-                                r /= x;
-                            }
-                        }
-                        const double s = sign_of(std::sqrt(p * p + q * q + r * r), p);
-                        if (s == 0.0) continue;
-                        if (k == m)
-                        {
-                            if (l != m) a[k][k - 1] = -a[k][k - 1];
-                        }
-                        else
-                            a[k][k - 1] = -s * x;
-                        p += s;
-                        x = p / s;
-                        y = q / s;
-                        z = r / s;
-                        q /= p;
-                        r /= p;
-                        for (int j = k; j <= nn; ++j)
-                        {
-                            p = a[k][j] + q * a[k + 1][j];
-                            if (k != nn - 1)
-                            {
-                                p += r * a[k + 2][j];
-                                a[k + 2][j] -= p * z;
-                            }
-                            a[k + 1][j] -= p * y;
-                            a[k][j] -= p * x;
-                        }
-                        const int mmin = nn < k + 3 ? nn : k + 3;
-                        for (int i = l; i <= mmin; ++i)
-                        {
-                            p = x * a[i][k] + y * a[i][k + 1];
-                            if (k != nn - 1)
-                            {
-                                p += z * a[i][k + 2];
-                                a[i][k + 2] -= p * r;
-                            }
-                            a[i][k + 1] -= p * q;
-                            a[i][k] -= p;
-                        }
-                    }
-                }
-            }
+            ++its;
+            double p = 0.0, q = 0.0, r = 0.0;
+            const int m = francis_start(a, l, nn, x, y, w, &p, &q, &r);
+            francis_sweep(a, l, m, nn, p, q, r);
         } while (l < nn - 1);
     }
     return true;
