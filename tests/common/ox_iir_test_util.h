@@ -140,11 +140,17 @@ inline bool stable2(float a1, float a2)
     return A2 < 1.0 && 1.0 + A1 + A2 > 0.0 && 1.0 - A1 + A2 > 0.0;
 }
 
+// True when every section that the order word uses is finite and stable.
 inline bool stable_nf(const ox_iir_cfNf& r)
 {
-    if ((r.order & 1u) && !(std::fabs((double)r.first.a1) < 1.0)) return false;
+    const ox_iir_cf1& f = r.first;
+    if ((r.order & 1u) && !(std::isfinite(f.b0 + f.b1) && std::fabs((double)f.a1) < 1.0))
+        return false;
     for (unsigned k = 0; k < r.order / 2 && k < 4; ++k)
-        if (!stable2(r.sec[k].a1, r.sec[k].a2)) return false;
+    {
+        const ox_iir_cf2& s = r.sec[k];
+        if (!std::isfinite(s.b0 + s.b1 + s.b2) || !stable2(s.a1, s.a2)) return false;
+    }
     return true;
 }
 
