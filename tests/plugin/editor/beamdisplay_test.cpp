@@ -1,0 +1,87 @@
+#include "BeamDisplay.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+namespace
+{
+constexpr int width = 600, height = 400;
+
+juce::Image render(BeamDisplay& display)
+{
+    juce::Image image(juce::Image::ARGB, width, height, true);
+    juce::Graphics g(image);
+    display.paint(g);
+    return image;
+}
+
+// Distance in pixels from (x, y) to the centred ellipse of diameter fraction d, measured
+// along the radius.
+float offEllipse(float x, float y, float d)
+{
+    const float dx = x - width / 2.0f, dy = y - height / 2.0f;
+    const float r = std::hypot(dx / (d * width / 2), dy / (d * height / 2));
+    return std::abs(r - 1.0f) * std::hypot(dx, dy) / juce::jmax(r, 1e-6f);
+}
+
+bool nearAGuide(float x, float y)
+{
+    const float slack = 3.5f; // half the thickest guide, antialiasing, radial overestimate
+    if (std::abs(x - width / 2.0f) < slack || std::abs(y - height / 2.0f) < slack) return true;
+    for (float d : {0.98f, 0.735f, 0.735f / std::sqrt(2.0f), 0.3675f, 0.18375f})
+        if (offEllipse(x, y, d) < slack) return true;
+    return false;
+}
+} // namespace
+
+TEST(BeamDisplay, NoBeamsDrawsOnlyTheGuides)
+{
+    PluginProcessor processor;
+    {
+        BeamDisplay display(processor);
+        display.setSize(width, height);
+        EXPECT_TRUE(processor.isBeamDisplayActive());
+        const auto image = render(display);
+        int lit = 0;
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x)
+                if (image.getPixelAt(x, y).getBrightness() > 0.05f)
+                {
+                    ++lit;
+                    EXPECT_TRUE(nearAGuide((float)x + 0.5f, (float)y + 0.5f)) << x << "," << y;
+                }
+        EXPECT_GT(lit, 2000);
+        // The outer circle is drawn: its rightmost point.
+        EXPECT_GT(image.getPixelAt((int)(width * 0.99f) - 1, height / 2 - 10).getBrightness(),
+                  0.0f);
+    }
+    EXPECT_FALSE(processor.isBeamDisplayActive());
+}
+
+TEST(BeamDisplay, UnitCircleAtElevationZeroLiesOnTheOuterGuide)
+{
+    PluginProcessor processor;
+    BeamDisplay display(processor);
+    display.setSize(width, height);
+    auto data = std::make_unique<PluginProcessor::BeamData>();
+    data->numBeams = 1;
+    data->beamFlags[0] = 0x2; // centre speaker: (0xed, 0xb1, 0x20)
+    for (int a = 0; a < PluginProcessor::BeamData::numAngles; ++a)
+    {
+        data->responseX[0][a] = std::cos(juce::degreesToRadians((float)a));
+        data->responseY[0][a] = std::sin(juce::degreesToRadians((float)a));
+    }
+    display.setBeamData(*data);
+    const auto image = render(display);
+    int coloured = 0;
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+        {
+            const auto c = image.getPixelAt(x, y);
+            if (c.getRed() - c.getBlue() < 60) continue; // guides are grey, the beam is orange
+            ++coloured;
+            EXPECT_LT(offEllipse((float)x + 0.5f, (float)y + 0.5f, 0.98f), 3.0f) << x << "," << y;
+        }
+    EXPECT_GT(coloured, 2000); // a ring of thickness 4 all the way round
+}
