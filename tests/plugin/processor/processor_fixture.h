@@ -47,28 +47,24 @@ struct ProcessorFixture
             }
     }
 
-    // Runs totalSamples through blocks of the given lengths (cycled) and returns the output.
+    // Runs totalSamples of noise in place through blocks of the given lengths (cycled).
     juce::AudioBuffer<float> run(int totalSamples, std::initializer_list<int> blockLengths,
                                  int inputs = 4)
     {
-        const int channels =
-            juce::jmax(p.getTotalNumInputChannels(), p.getTotalNumOutputChannels());
-        juce::AudioBuffer<float> out(channels, totalSamples);
+        juce::AudioBuffer<float> io(
+            juce::jmax(p.getTotalNumInputChannels(), p.getTotalNumOutputChannels()), totalSamples);
         juce::uint32 seed = 1;
-        juce::AudioBuffer<float> in(channels, totalSamples);
-        fill(in, inputs, seed);
+        fill(io, inputs, seed);
         auto length = blockLengths.begin();
-        for (int start = 0; start < totalSamples;)
+        for (int start = 0, n = 0; start < totalSamples; start += n)
         {
-            const int n = juce::jmin(*length, totalSamples - start);
-            juce::AudioBuffer<float> block(channels, n);
-            for (int ch = 0; ch < channels; ++ch) block.copyFrom(ch, 0, in, ch, start, n);
+            n = juce::jmin(*length, totalSamples - start);
+            juce::AudioBuffer<float> block(io.getArrayOfWritePointers(), io.getNumChannels(), start,
+                                           n);
             p.processBlock(block, midi);
-            for (int ch = 0; ch < channels; ++ch) out.copyFrom(ch, start, block, ch, 0, n);
-            start += n;
             if (++length == blockLengths.end()) length = blockLengths.begin();
         }
-        return out;
+        return io;
     }
 };
 

@@ -2,15 +2,29 @@
 
 namespace
 {
-constexpr int stereoOut = 2, sevenOneOut = 5;
+constexpr int stereoOut = 2;
 }
 
-TEST(Processor, LatencyTailAndSilenceBeforePreparation)
+TEST(Processor, BusesLatencyAndTail)
 {
     PluginProcessor fresh;
     EXPECT_EQ(fresh.getTailLengthSeconds(), 0.0);
     EXPECT_FALSE(fresh.hasDecoder());
-    EXPECT_EQ(fresh.getProgramName(0), "Default");
+    auto layout = fresh.getBusesLayout();
+    auto accepts = [&](juce::AudioChannelSet in, juce::AudioChannelSet out) {
+        layout.inputBuses.getReference(0) = in;
+        layout.outputBuses.getReference(0) = out;
+        return fresh.checkBusesLayoutSupported(layout);
+    };
+    EXPECT_TRUE(
+        accepts(juce::AudioChannelSet::ambisonic(1), juce::AudioChannelSet::create7point1point4()));
+    EXPECT_TRUE(accepts(juce::AudioChannelSet::stereo(), juce::AudioChannelSet::ambisonic(3)));
+    EXPECT_FALSE(
+        accepts(juce::AudioChannelSet::ambisonic(1), juce::AudioChannelSet::ambisonic(4))); // 25
+    EXPECT_FALSE(
+        accepts(juce::AudioChannelSet::discreteChannels(4), juce::AudioChannelSet::stereo()));
+    EXPECT_FALSE(
+        accepts(juce::AudioChannelSet::stereo(), juce::AudioChannelSet::discreteChannels(17)));
 
     ProcessorFixture f;
     EXPECT_TRUE(f.p.hasDecoder());

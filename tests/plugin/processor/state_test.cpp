@@ -1,16 +1,7 @@
 #include "processor_fixture.h"
 
-#include <random>
-
 namespace
 {
-juce::MemoryBlock save(PluginProcessor& p)
-{
-    juce::MemoryBlock block;
-    p.getStateInformation(block);
-    return block;
-}
-
 juce::MemoryBlock blockOf(const juce::String& xml)
 {
     juce::MemoryBlock block;
@@ -38,38 +29,6 @@ float value(PluginProcessor& p, const char* id)
     return p.parameters.getRawParameterValue(id)->load();
 }
 } // namespace
-
-TEST(State, FreshBlockLayout)
-{
-    PluginProcessor p;
-    const auto block = save(p);
-    const auto* bytes = static_cast<const char*>(block.getData());
-    ASSERT_GT(block.getSize(), 9u);
-    EXPECT_EQ(juce::String(bytes, 4), "VC2!");
-    EXPECT_EQ((size_t)juce::ByteOrder::littleEndianInt(bytes + 4), block.getSize() - 9);
-    EXPECT_EQ(bytes[block.getSize() - 1], 0);
-    auto xml = juce::parseXML(juce::String::fromUTF8(bytes + 8));
-    ASSERT_NE(xml, nullptr);
-    EXPECT_EQ(xml->getTagName(), "Quillfield");
-    EXPECT_EQ(xml->getNumChildElements(), numParameters);
-}
-
-TEST(State, RoundTripRestoresValuesAndAudio)
-{
-    ProcessorFixture a, b;
-    std::mt19937 rng(7);
-    for (auto* param : a.p.getParameters())
-        if (dynamic_cast<juce::RangedAudioParameter*>(param)->getParameterID() != "binaural")
-            param->setValueNotifyingHost(std::uniform_real_distribution<float>(0, 1)(rng));
-    const auto block = save(a.p);
-    b.p.setStateInformation(block.getData(), (int)block.getSize());
-    for (auto* f : {&a, &b}) f->p.waitForPendingWork();
-    for (int i = 0; i < numParameters; ++i)
-        EXPECT_EQ(value(a.p, parameterTable[i].id.toRawUTF8()),
-                  value(b.p, parameterTable[i].id.toRawUTF8()));
-    EXPECT_EQ(a.p.micSpacing.load(), b.p.micSpacing.load());
-    EXPECT_TRUE(identical(a.run(4800, {480}), b.run(4800, {480}), 16));
-}
 
 TEST(State, MicSpacingAgreesWithTheDecoderFromTheStart)
 {
