@@ -82,52 +82,71 @@ TEST(Biquad, ResponsesMatchDftOfImpulseResponse)
     }
 }
 
-// Butterworth cascades of orders 1 … 4 and the band designs against the analytic responses
-// of their prototypes; Linkwitz-Riley pairs −6 dB at the corner and summing flat.
-TEST(Biquad, PassDesignsMatchTheirPrototypes)
+// Butterworth low-/high-pass and shelf cascades of orders 1 … 4 and the band designs against
+// their analog prototypes (shelf cuts the reciprocal of the boost), to 0.002 dB plus what the
+// float rounding of the stored coefficients accounts for; Linkwitz-Riley pairs −6 dB at the
+// corner and summing flat (order 2 with the high-pass inverted).
+TEST(Biquad, DesignsMatchTheirPrototypes)
 {
+    typedef void (*S)(ox_biquad_coeffs*, float, float, float);
+    const Design pass[2][4][2] = {{{ox_biquad_lpbutter1},
+                                   {ox_biquad_lpbutter2},
+                                   {ox_biquad_lpbutter3A, ox_biquad_lpbutter3B},
+                                   {ox_biquad_lpbutter4A, ox_biquad_lpbutter4B}},
+                                  {{ox_biquad_hpbutter1},
+                                   {ox_biquad_hpbutter2},
+                                   {ox_biquad_hpbutter3A, ox_biquad_hpbutter3B},
+                                   {ox_biquad_hpbutter4A, ox_biquad_hpbutter4B}}};
+    const S shelf[2][4][2] = {{{ox_biquad_lfshelving1},
+                               {ox_biquad_lfshelving2},
+                               {ox_biquad_lfshelving3A, ox_biquad_lfshelving3B},
+                               {ox_biquad_lfshelving4A, ox_biquad_lfshelving4B}},
+                              {{ox_biquad_hfshelving1},
+                               {ox_biquad_hfshelving2},
+                               {ox_biquad_hfshelving3A, ox_biquad_hfshelving3B},
+                               {ox_biquad_hfshelving4A, ox_biquad_hfshelving4B}}};
+    const S band[2][2][2] = {{{ox_biquad_bpbutter1}, {ox_biquad_bpbutter2A, ox_biquad_bpbutter2B}},
+                             {{ox_biquad_bsbutter1}, {ox_biquad_bsbutter2A, ox_biquad_bsbutter2B}}};
     for (float fs : {11025.0f, 48000.0f, 192000.0f})
-    {
-        for (double rel : {0.01, 0.3, 0.48})
-        {
-            const float fc = float(rel * fs);
-            const Cascade lp[4] = {make({ox_biquad_lpbutter1}, fc, fs),
-                                   make({ox_biquad_lpbutter2}, fc, fs),
-                                   make({ox_biquad_lpbutter3A, ox_biquad_lpbutter3B}, fc, fs),
-                                   make({ox_biquad_lpbutter4A, ox_biquad_lpbutter4B}, fc, fs)};
-            const Cascade hp[4] = {make({ox_biquad_hpbutter1}, fc, fs),
-                                   make({ox_biquad_hpbutter2}, fc, fs),
-                                   make({ox_biquad_hpbutter3A, ox_biquad_hpbutter3B}, fc, fs),
-                                   make({ox_biquad_hpbutter4A, ox_biquad_hpbutter4B}, fc, fs)};
-            const double tc = std::tan(M_PI * double(fc) / fs);
-            for (int N = 1; N <= 4; ++N)
-                for (double fr = 0.001; fr < 0.5; fr += 0.0123)
-                {
-                    const double x = std::tan(M_PI * fr) / tc;
-                    ASSERT_NEAR(mag(lp[N - 1], fr * fs, fs), oxtest::butter_mag(N, x, false), 2e-4)
-                        << N << " " << fs << " " << fc << " " << fr;
-                    ASSERT_NEAR(mag(hp[N - 1], fr * fs, fs), oxtest::butter_mag(N, x, true), 2e-4)
-                        << N << " " << fs << " " << fc << " " << fr;
-                }
-        }
-        const float f1 = 0.02f * fs, f2 = 0.11f * fs;
-        const double t1 = std::tan(M_PI * f1 / fs), t2 = std::tan(M_PI * f2 / fs);
-        Cascade bp1(1), bs1(1);
-        ox_biquad_bpbutter1(&bp1[0], f2, f1, fs); // edges in the wrong order: the same band
-        ox_biquad_bsbutter1(&bs1[0], f1, f2, fs);
-        const Band bpd[2] = {ox_biquad_bpbutter2A, ox_biquad_bpbutter2B},
-                   bsd[2] = {ox_biquad_bsbutter2A, ox_biquad_bsbutter2B};
-        Cascade bp2(2), bs2(2);
-        for (int k = 0; k < 2; ++k) bpd[k](&bp2[k], f1, f2, fs), bsd[k](&bs2[k], f1, f2, fs);
-        for (double fr = 0.003; fr < 0.5; fr += 0.0071)
-        {
-            const double t = std::tan(M_PI * fr), f = fr * fs;
-            const double x = (t * t - t1 * t2) / ((t2 - t1) * t); // prototype frequency
-            ASSERT_NEAR(mag(bp1, f, fs), oxtest::butter_mag(1, x, false), 1e-4) << f;
-            ASSERT_NEAR(mag(bs1, f, fs), oxtest::butter_mag(1, x, true), 1e-4) << f;
-            ASSERT_NEAR(mag(bp2, f, fs), oxtest::butter_mag(2, x, false), 1e-4) << f;
-            ASSERT_NEAR(mag(bs2, f, fs), oxtest::butter_mag(2, x, true), 1e-4) << f;
-        }
+        for (float fc : {0.002f * fs, 0.05f * fs, 0.3f * fs, 0.48f * fs})
+            for (int shape = 0; shape < 6; ++shape) // pass, shelf, band; low or high
+                for (float dB : {-40.0f, -12.0f, 3.0f, 12.0f})
+                    for (int N = 1; N <= (shape < 4 ? 4 : 2); ++N)
+                    {
+                        const bool high = shape % 2;
+                        const float f2 = std::min(6.0f * fc, 0.49f * fs); // band: fc … f2
+                        if ((shape < 2 || shape > 3) && dB != 3.0f) continue;
+                        ox_iir_cfNf r = {};
+                        for (int k = 0; k < 2; ++k, r.order += 2)
+                        {
+                            ox_biquad_coeffs c = {1, 0, 0, 0, 0};
+                            if (shape < 2 && pass[high][N - 1][k]) pass[high][N - 1][k](&c, fc, fs);
+                            if (shape > 3 && band[high][N - 1][k])
+                                band[high][N - 1][k](&c, fc, f2, fs);
+                            if (shape == 2 || shape == 3)
+                                if (shelf[high][N - 1][k]) shelf[high][N - 1][k](&c, fc, dB, fs);
+                            r.sec[k] = ox_iir_cf2{c.b0, c.b1, c.b2, c.a1, c.a2};
+                        }
+                        const double G = std::pow(10.0, std::fabs(dB) / 20.0);
+                        const double t = std::tan(M_PI * fc / fs), t2 = std::tan(M_PI * f2 / fs);
+                        for (double f : oxtest::freqs(fs))
+                        {
+                            const double w = std::tan(M_PI * f / fs), x = w / t;
+                            const double want =
+                                shape < 2 ? oxtest::butter_mag(N, x, high)
+                                : shape > 3
+                                    ? oxtest::butter_mag(N, (w * w - t * t2) / ((t2 - t) * w), high)
+                                : dB > 0 ? oxtest::shelf_mag(G, N, x, high)
+                                         : 1.0 / oxtest::shelf_mag(G, N, x, high);
+                            const double rr = oxtest::rounding_rel(r, f, fs);
+                            if (want < 1e-5 || rr > 0.01) continue;
+                            ASSERT_NEAR(oxtest::db(std::abs(oxtest::h_cfNf(r, f, fs))),
+                                        oxtest::db(want), 0.002 + 8.7 * rr)
+                                << "shape " << shape << " N " << N << " fs " << fs << " fc " << fc
+                                << " dB " << dB << " f " << f;
+                        }
+                    }
+    for (float fs : {11025.0f, 192000.0f})
         for (float fc : {80.0f, 0.4f * fs})
         {
             const Cascade lp2 = make({ox_biquad_lplinkriley2}, fc, fs),
@@ -136,57 +155,36 @@ TEST(Biquad, PassDesignsMatchTheirPrototypes)
                           hp4 = make({ox_biquad_hplinkriley4A, ox_biquad_hplinkriley4B}, fc, fs);
             EXPECT_NEAR(mag(lp2, fc, fs), 0.5, 1e-4);
             EXPECT_NEAR(mag(hp4, fc, fs), 0.5, 1e-4);
-            for (double fr = 0.002; fr < 0.5; fr += 0.0097)
+            for (double f = 0.002 * fs; f < 0.5 * fs; f += 0.0097 * fs)
             {
-                // Second order sums flat with the high-pass inverted, fourth as it is.
-                const double f = fr * fs;
                 ASSERT_NEAR(std::abs(response(lp2, f, fs) - response(hp2, f, fs)), 1.0, 5e-4) << f;
                 ASSERT_NEAR(std::abs(response(lp4, f, fs) + response(hp4, f, fs)), 1.0, 2e-4) << f;
             }
         }
-    }
 }
 
-// Every shelf, of one or two sections: its total gain at the shelf end, 1 at the other, and a
-// cut the inverse of the boost; the Q-factor shelves also where their pole pair turns real.
-TEST(Biquad, ShelvesReachTheirGainsAndCutsInvertBoosts)
+// The Q-factor shelves: the shelf gain at its end, 1 at the other, a cut the inverse of the
+// boost, also where the pole pair turns real (Q below about 3.35).
+TEST(Biquad, QFactorShelvesReachTheirGainsAndInvert)
 {
-    const struct
-    {
-        Shelf a, b;
-        bool low;
-    } shelves[] = {{ox_biquad_lfshelving1, nullptr, true},
-                   {ox_biquad_hfshelving1, nullptr, false},
-                   {ox_biquad_lfshelving2, nullptr, true},
-                   {ox_biquad_hfshelving2, nullptr, false},
-                   {ox_biquad_lfshelving3A, ox_biquad_lfshelving3B, true},
-                   {ox_biquad_hfshelving3A, ox_biquad_hfshelving3B, false},
-                   {ox_biquad_lfshelving4A, ox_biquad_lfshelving4B, true},
-                   {ox_biquad_hfshelving4A, ox_biquad_hfshelving4B, false}};
-    const WithQ qshelves[2] = {ox_biquad_lfshelving2_Qfactor, ox_biquad_hfshelving2_Qfactor};
-    for (float fs : {11025.0f, 48000.0f, 192000.0f})
-        for (float dB : {12.0f, -12.0f, -40.0f, 3.0f})
-            for (int s = 0; s < 8 + 2 * 4; ++s)
-            {
-                const float f = 0.05f * fs, Qs[4] = {0.1f, 0.5f, 3.4f, 9.0f};
-                const bool low = s < 8 ? shelves[s].low : s % 2 == 0;
-                auto design = [&](float g) {
-                    Cascade c(s < 8 && shelves[s].b ? 2 : 1);
-                    if (s >= 8) qshelves[s % 2](&c[0], f, g, Qs[(s - 8) / 2], fs);
-                    if (s < 8) shelves[s].a(&c[0], f, g, fs);
-                    if (c.size() == 2) shelves[s].b(&c[1], f, g, fs);
-                    return c;
-                };
-                const Cascade c = design(dB), inv = design(-dB);
-                for (const auto& sec : c) ASSERT_TRUE(stable(sec)) << s;
-                const double G = std::pow(10.0, dB / 20.0);
-                EXPECT_NEAR(mag(c, 0.0, fs) / (low ? G : 1.0), 1.0, 1e-4) << s << " " << fs << dB;
-                EXPECT_NEAR(mag(c, fs / 2, fs) / (low ? 1.0 : G), 1.0, 1e-4)
-                    << s << " " << fs << dB;
-                for (double fr = 0.0; fr <= 0.5; fr += 0.013)
-                    ASSERT_NEAR(mag(c, fr * fs, fs) * mag(inv, fr * fs, fs), 1.0, 3e-4)
-                        << s << " " << fs << " " << dB << " " << fr;
-            }
+    const WithQ shelves[2] = {ox_biquad_lfshelving2_Qfactor, ox_biquad_hfshelving2_Qfactor};
+    for (float fs : {11025.0f, 192000.0f})
+        for (float Q : {0.0f, 0.1f, 0.5f, 3.4f, 9.0f})
+            for (bool high : {false, true})
+                for (float dB : {12.0f, -40.0f})
+                {
+                    Cascade c(1), inv(1);
+                    shelves[high](&c[0], 0.05f * fs, dB, Q, fs);
+                    shelves[high](&inv[0], 0.05f * fs, -dB, Q, fs);
+                    ASSERT_TRUE(stable(c[0]));
+                    const double G = std::pow(10.0, dB / 20.0);
+                    EXPECT_NEAR(mag(c, 0.0, fs) / (high ? 1.0 : G), 1.0, 1e-4) << Q << high << dB;
+                    EXPECT_NEAR(mag(c, fs / 2, fs) / (high ? G : 1.0), 1.0, 1e-4)
+                        << Q << high << dB;
+                    for (double f : oxtest::freqs(fs))
+                        ASSERT_NEAR(mag(c, f, fs) * mag(inv, f, fs), 1.0, 3e-4)
+                            << Q << high << dB << f;
+                }
 }
 
 TEST(Biquad, PeakingResonatorAllPassesAndSmallDesigns)
