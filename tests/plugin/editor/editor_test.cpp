@@ -1,10 +1,16 @@
 // The editor and its small components, in process: the slider's end-point words, the panel
-// fill behind a group.
+// fill behind a group, the editor's controls, enabling, painting and undo steps.
 #include <gtest/gtest.h>
 #include <juce_gui_basics/juce_gui_basics.h>
 
 #include "GroupWithBackground.h"
+#include "PluginEditor.h"
 #include "SliderWithEndPoints.h"
+#include "ox_abdec_tables.h"
+
+#include <functional>
+#include <map>
+#include <set>
 
 namespace
 {
@@ -29,15 +35,9 @@ TEST(SliderWithEndPoints, EndWordsShowAtTheRangeEndsAndAreTypedInAnyCase)
 
     // Without words it is a plain slider.
     SliderWithEndPoints plainSlider;
-    juce::Slider reference;
-    for (auto* s : {static_cast<juce::Slider*>(&plainSlider), &reference})
-    {
-        s->setRange(0.0, 4.0, 1.0);
-        s->setTextValueSuffix(" ms");
-    }
-    for (double v : {0.0, 2.0, 4.0})
-        EXPECT_EQ(plainSlider.getTextFromValue(v), reference.getTextFromValue(v));
-    EXPECT_EQ(plainSlider.getValueFromText("3 ms"), reference.getValueFromText("3 ms"));
+    plainSlider.setRange(0.0, 4.0, 1.0);
+    EXPECT_EQ(plainSlider.getTextFromValue(0.0), "0");
+    EXPECT_EQ(plainSlider.getValueFromText("4"), 4.0);
 }
 
 // A parent that lays out one panel from its paint, as the editor does.
@@ -73,5 +73,376 @@ TEST(GroupWithBackground, PanelFillsInsideTheFrameAndTakesItsBoundsFromPaint)
     EXPECT_NE(image.getPixelAt(25, 19), panel);
     EXPECT_EQ(image.getPixelAt(10, 60), black);
     EXPECT_EQ(image.getPixelAt(180, 60), black);
+}
+
+// ---------------------------------------------------------------------------------------------
+// The editor on a processor without a host: one label and bound control per parameter, the
+// controls the formats allow, the panels it paints and its undo steps.
+
+enum class Kind
+{
+    menu,
+    rotary,
+    endPoints,
+    toggle
+};
+
+struct RowLayout
+{
+    const char* id;
+    Kind kind;
+    int x, y, labelX, labelY; // labelX < 0: no label shown
+};
+
+// Positions of the window's controls and their labels, row by row of the parameter table
+// (lfe_gain: the implementer's place for it, the strip above the outputs panel).
+constexpr Kind M = Kind::menu, R = Kind::rotary, E = Kind::endPoints, T = Kind::toggle;
+// clang-format off
+const RowLayout rowLayouts[] = {
+    {"formatin", M, 820, 395, 720, 395}, {"formatout", M, 820, 441, 720, 441},
+    {"micspacing", M, 855, 495, 850, 472}, {"rotation", R, 105, 100, 72, 80},
+    {"elevation", R, 240, 100, 207, 80}, {"center_focus", R, 85, 187, 52, 167},
+    {"front_focus", R, 185, 187, 152, 167}, {"surround_focus", R, 285, 187, 252, 167},
+    {"rear_focus", R, 85, 269, 52, 249}, {"frontH_focus", R, 185, 269, 152, 249},
+    {"surroundH_focus", R, 285, 269, 252, 249}, {"front_angle", R, 185, 368, 152, 348},
+    {"surround_angle", R, 285, 368, 252, 348}, {"rear_angle", R, 85, 450, 52, 430},
+    {"frontH_angle", R, 185, 450, 152, 430}, {"surroundH_angle", R, 285, 450, 252, 430},
+    {"diffgain", R, 105, 542, 72, 522}, {"diffdecorr", R, 240, 542, 207, 522},
+    {"center_gain", E, 765, 106, 732, 86}, {"front_gain", E, 865, 106, 832, 86},
+    {"surround_gain", E, 965, 106, 932, 86}, {"rear_gain", E, 765, 195, 732, 175},
+    {"frontH_gain", E, 865, 195, 832, 175}, {"surroundH_gain", E, 965, 195, 932, 175},
+    {"lfe_gain", E, 760, 3, 700, 15}, {"back_del_sh", T, 725, 304, -1, -1},
+    {"back_delay", E, 760, 292, 727, 272}, {"back_HS_freq", E, 862, 292, 829, 272},
+    {"back_HS_gain", E, 979, 292, 946, 272}, {"binaural", T, 725, 487, 755, 487},
+    {"xover_on", T, 450, 76, 480, 76}, {"xover_gain", R, 465, 122, 432, 102},
+    {"xover_freq", R, 570, 122, 537, 102}, {"xover_order", M, 445, 215, 445, 189},
+    {"xover_inv", T, 450, 256, 480, 256},
+};
+// clang-format on
+static_assert(std::size(rowLayouts) == numParameters);
+
+juce::Rectangle<int> controlBounds(const RowLayout& row)
+{
+    if (juce::String(row.id) == "lfe_gain") return {row.x, row.y, 145, 50};
+    const int sizes[][2] = {{200, 24}, {65, 65}, {65, 65}, {40, 40}}; // by Kind
+    return {row.x, row.y, sizes[(int)row.kind][0], sizes[(int)row.kind][1]};
+}
+
+bool isOfKind(juce::Component* c, Kind kind)
+{
+    auto* slider = dynamic_cast<juce::Slider*>(c);
+    const bool rotary =
+        slider != nullptr && slider->getSliderStyle() == juce::Slider::RotaryHorizontalVerticalDrag;
+    const bool endPoints = dynamic_cast<SliderWithEndPoints*>(c) != nullptr;
+    return kind == Kind::menu     ? dynamic_cast<juce::ComboBox*>(c) != nullptr
+           : kind == Kind::toggle ? dynamic_cast<juce::ToggleButton*>(c) != nullptr
+                                  : rotary && endPoints == (kind == Kind::endPoints);
+}
+
+// The child of the editor at exactly these bounds that is a T, or null.
+template <typename T> T* childAt(juce::Component& parent, juce::Rectangle<int> bounds)
+{
+    for (auto* child : parent.getChildren())
+        if (auto* t = dynamic_cast<T*>(child); t != nullptr && child->getBounds() == bounds)
+            return t;
+    return nullptr;
+}
+
+template <typename T> T* childWhere(juce::Component& parent, std::function<bool(T&)> match)
+{
+    for (auto* child : parent.getChildren())
+        if (auto* t = dynamic_cast<T*>(child); t != nullptr && match(*t)) return t;
+    return nullptr;
+}
+
+class EditorTest : public ::testing::Test
+{
+  protected:
+    PluginProcessor processor;
+    std::unique_ptr<PluginEditor> editor{makeEditor()};
+
+    std::unique_ptr<PluginEditor> makeEditor()
+    {
+        return std::make_unique<PluginEditor>(processor, processor.parameters);
+    }
+    juce::RangedAudioParameter& param(const juce::String& id)
+    {
+        return *processor.parameters.getParameter(id);
+    }
+    void setPlain(const juce::String& id, float value)
+    {
+        param(id).setValueNotifyingHost(param(id).convertTo0to1(value));
+    }
+    float plain(const juce::String& id) { return param(id).convertFrom0to1(param(id).getValue()); }
+    std::vector<float> allValues()
+    {
+        std::vector<float> values;
+        for (auto& row : parameterTable) values.push_back(param(row.id).getValue());
+        return values;
+    }
+    juce::Component& control(int row)
+    {
+        return *childAt<juce::Component>(*editor, controlBounds(rowLayouts[row]));
+    }
+};
+
+// What a control shows, as one number.
+double reading(juce::Component& c)
+{
+    if (auto* slider = dynamic_cast<juce::Slider*>(&c)) return slider->getValue();
+    if (auto* box = dynamic_cast<juce::ComboBox*>(&c)) return box->getSelectedId();
+    return dynamic_cast<juce::Button&>(c).getToggleState() ? 1.0 : 0.0;
+}
+
+// Moves a control to another of its values as a user would, through its own notifications.
+void moveControl(juce::Component& c)
+{
+    if (auto* slider = dynamic_cast<juce::Slider*>(&c))
+        slider->setValue(slider->getValue() < slider->getMaximum() ? slider->getMaximum()
+                                                                   : slider->getMinimum(),
+                         juce::sendNotificationSync);
+    else if (auto* box = dynamic_cast<juce::ComboBox*>(&c))
+        box->setSelectedId(box->getSelectedId() == 2 ? 1 : 2, juce::sendNotificationSync);
+    else if (auto* button = dynamic_cast<juce::Button*>(&c))
+        button->setToggleState(!button->getToggleState(), juce::sendNotificationSync);
+}
+
+TEST_F(EditorTest, EveryParameterHasItsLabelAndABoundControlAtItsPlace)
+{
+    EXPECT_EQ(editor->getBounds(), juce::Rectangle<int>(0, 0, 1175, 655));
+    editor->resized(); // control-style labels are 3 pixels taller until the first re-layout
+    for (int row = 0; row < numParameters; ++row)
+    {
+        const auto& layout = rowLayouts[row];
+        SCOPED_TRACE(layout.id);
+        ASSERT_EQ(parameterTable[row].id, layout.id);
+        auto* c = childAt<juce::Component>(*editor, controlBounds(layout));
+        ASSERT_NE(c, nullptr);
+        EXPECT_TRUE(isOfKind(c, layout.kind));
+        if (layout.labelX >= 0)
+        {
+            const juce::Rectangle<int> labelBounds{layout.labelX, layout.labelY,
+                                                   layout.labelX == 700 ? 60 : 130, 24};
+            auto* label = childAt<juce::Label>(*editor, labelBounds);
+            ASSERT_NE(label, nullptr);
+            EXPECT_EQ(label->getText(), parameterTable[row].name);
+            EXPECT_TRUE(label->isVisible());
+        }
+
+        // The control moves its parameter and no other; the parameter moves the control back.
+        const auto before = allValues();
+        const double shownBefore = reading(*c);
+        moveControl(*c);
+        const auto after = allValues();
+        for (int other = 0; other < numParameters; ++other)
+            EXPECT_EQ(after[(size_t)other] != before[(size_t)other], other == row)
+                << parameterTable[other].id;
+        param(layout.id).setValueNotifyingHost(before[(size_t)row]);
+        EXPECT_DOUBLE_EQ(reading(*c), shownBefore);
+    }
+}
+
+// Parameters a layout has no use for, by output menu index: groups C F S R FH SH (focus,
+// angle where there is one, and gain), a-prefixed groups for the angle alone, dd the diffuse
+// de-correlation, back the back-channel switch, delay and shelf, all every layout control.
+// clang-format off
+const char* const unusedByOutput[30] = {
+    "F S R FH SH dd lfe back", "C S R FH SH lfe back", "C R FH SH lfe", "R FH SH", "FH SH",
+    "C R lfe", "R SH", "SH", "R", "", "C R FH SH lfe", "R FH SH", "FH SH", "C R lfe", "R SH", "SH",
+    "R", "", "C R aF aS aFH aSH lfe", "R aF aS aFH aSH lfe", "aF aS aR aFH aSH lfe", "", "all",
+    "all", "all", "all", "all", "FH SH", "SH", "",
+};
+// clang-format on
+
+std::set<juce::String> unusedIds(int outputFormat)
+{
+    const std::map<juce::String, juce::StringArray> groups = {
+        {"C", {"center_focus", "center_gain"}},
+        {"dd", {"diffdecorr"}},
+        {"lfe", {"lfe_gain"}},
+        {"back", {"back_del_sh", "back_delay", "back_HS_freq", "back_HS_gain"}},
+    };
+    const std::map<juce::String, juce::String> beamGroups = {
+        {"F", "front"}, {"S", "surround"}, {"R", "rear"}, {"FH", "frontH"}, {"SH", "surroundH"}};
+    std::set<juce::String> ids;
+    for (auto& token : juce::StringArray::fromTokens(unusedByOutput[outputFormat], false))
+    {
+        if (token == "all")
+            for (int row = 3; row <= 29; ++row) ids.insert(parameterTable[row].id);
+        else if (groups.count(token) != 0)
+            for (auto& id : groups.at(token)) ids.insert(id);
+        else if (token.startsWith("a"))
+            ids.insert(beamGroups.at(token.substring(1)) + "_angle");
+        else
+            for (auto kind : {"_focus", "_angle", "_gain"}) ids.insert(beamGroups.at(token) + kind);
+    }
+    return ids;
+}
+
+TEST_F(EditorTest, FormatsEnableTheirMenuItemsControlsTitlesAndCaptions)
+{
+    const int inputChannels[7] = {4, 4, 4, 4, 4, 5, 3}; // A-format .. Schoeps Double MS
+    setPlain("back_del_sh", 1.0f);
+    for (int hostChannels = 2; hostChannels <= 5; ++hostChannels)
+    {
+        editor.reset();
+        processor.numInputChannels = hostChannels;
+        editor = makeEditor();
+        auto& inBox = dynamic_cast<juce::ComboBox&>(control(0));
+        auto& outBox = dynamic_cast<juce::ComboBox&>(control(1));
+        for (int i = 0; i < 7; ++i)
+            EXPECT_EQ(inBox.isItemEnabled(i + 1), inputChannels[i] <= hostChannels) << i;
+
+        auto* bassPanel = childWhere<GroupWithBackground>(
+            *editor, [](auto& panel) { return panel.getText().endsWith("Bass"); });
+        auto* inputOrder = childAt<juce::Label>(*editor, {790, 555, 200, 30});
+        auto* outputOrder = childAt<juce::Label>(*editor, {790, 585, 300, 30});
+
+        for (int in = 0; in < 7; ++in)
+            for (int out = 0; out < 30; ++out)
+            {
+                setPlain("formatin", (float)in + 1);
+                setPlain("formatout", (float)out + 1);
+                ASSERT_EQ(processor.getInputFormat(), in);
+                ASSERT_EQ(processor.getOutputFormat(), out);
+                editor->changeListenerCallback(&processor);
+
+                juce::String wrong;
+                const auto unused = unusedIds(out);
+                for (int row = 0; row < numParameters; ++row)
+                {
+                    const auto& id = parameterTable[row].id;
+                    bool expected = unused.count(id) == 0;
+                    if (id == "micspacing") expected = in == 0 || in == 5;
+                    auto* label = childWhere<juce::Label>(
+                        *editor, [&](auto& l) { return l.getName() == id; });
+                    if (control(row).isEnabled() != expected ||
+                        (label != nullptr && label->isEnabled() != expected))
+                        wrong << id << " ";
+                }
+                for (int item = 1; item <= 30; ++item)
+                {
+                    const auto name = outBox.getItemText(item - 1);
+                    const bool aFormatOnly =
+                        name == "B-Format FuMa" || name == "B-Format AmbiX" || name == "A-Format";
+                    if (outBox.isItemEnabled(item) != (in == 0 || !aFormatOnly))
+                        wrong << "item " << name << " ";
+                }
+                EXPECT_TRUE(wrong.isEmpty()) << wrong << "at input " << in << ", output " << out;
+                EXPECT_EQ(bassPanel->getText(), in == 5 ? "Omni Microphone Bass" : "W Signal Bass");
+                ox_abdec_formatinfo info;
+                EXPECT_EQ(inputOrder->getText(), ox_abdec_getformatinfo(&info, in, 0)->channels);
+                EXPECT_EQ(outputOrder->getText(), ox_abdec_getformatinfo(&info, out, 1)->channels);
+            }
+    }
+
+    // The back-channel switch greys out its delay and shelf where the layout has them.
+    setPlain("back_del_sh", 0.0f);
+    editor->changeListenerCallback(&processor);
+    for (int row : {26, 27, 28}) EXPECT_FALSE(control(row).isEnabled());
+    EXPECT_TRUE(control(25).isEnabled());
+}
+
+TEST_F(EditorTest, PaintsWindowPanelsAndMenusAndNamesTheRangeEnds)
+{
+    const auto image = editor->createComponentSnapshot(editor->getLocalBounds(), true, 1.0f);
+    // Flat areas: the window, a panel, the three inner grids, a menu face.
+    const std::pair<juce::Point<int>, juce::uint32> probes[] = {
+        {{10, 300}, 0xff000000},   // window, left of the decoding panel
+        {{1170, 300}, 0xff000000}, // window, right of the meter panel
+        {{30, 150}, 0xff222222},   // decoding panel beside the rotation knob
+        {{500, 290}, 0xff222222},  // bass panel below its last toggle
+        {{380, 335}, 0xff444444},  // focus grid
+        {{380, 515}, 0xff444444},  // angle grid
+        {{1060, 265}, 0xff444444}, // gain grid
+        {{960, 400}, 0xff5d5d5d},  // input menu face right of its text
+    };
+    for (auto& [point, argb] : probes)
+        EXPECT_EQ(image.getPixelAt(point.x, point.y), juce::Colour(argb)) << point.toString();
+    // The accent colour marks an enabled knob's value; a greyed-out knob shows none of it.
+    auto accentPixels = [&image](juce::Rectangle<int> area) {
+        int n = 0;
+        for (int y = area.getY(); y < area.getBottom(); ++y)
+            for (int x = area.getX(); x < area.getRight(); ++x)
+                n += image.getPixelAt(x, y) == juce::Colour(0xff63a8ff) ? 1 : 0;
+        return n;
+    };
+    EXPECT_GT(accentPixels(control(3).getBounds()), 20); // rotation
+    EXPECT_EQ(accentPixels(control(26).getBounds()), 0); // back delay, its switch off
+    // The panels take their places from the paint.
+    std::vector<juce::Rectangle<int>> panelBounds;
+    for (auto* child : editor->getChildren())
+        if (dynamic_cast<GroupWithBackground*>(child) != nullptr)
+            panelBounds.push_back(child->getBounds());
+    const std::vector<juce::Rectangle<int>> expected = {{20, 55, 380, 565},  {700, 365, 380, 170},
+                                                        {410, 55, 280, 245}, {700, 55, 380, 305},
+                                                        {700, 540, 380, 80}, {1090, 55, 70, 565}};
+    EXPECT_EQ(panelBounds, expected);
+
+    auto shown = [](juce::Component& c) {
+        return dynamic_cast<juce::Label*>(c.getChildComponent(0))->getText();
+    };
+    setPlain("front_gain", -20.0f);
+    setPlain("back_HS_gain", 0.0f);
+    EXPECT_EQ(shown(control(19)), "mute");
+    EXPECT_EQ(shown(control(28)), "off");
+    setPlain("front_gain", -19.9f);
+    setPlain("back_HS_gain", -0.1f);
+    EXPECT_EQ(shown(control(19)), "-19.9 dB");
+    EXPECT_EQ(shown(control(28)), "-0.1 dB");
+    EXPECT_EQ(shown(control(27)), "4 kHz"); // the shelf frequency has no end word
+    dynamic_cast<juce::Slider&>(control(20))
+        .setValue(dynamic_cast<juce::Slider&>(control(20)).getValueFromText("MUTE"),
+                  juce::sendNotificationSync);
+    EXPECT_FLOAT_EQ(plain("surround_gain"), -20.0f);
+}
+
+TEST_F(EditorTest, EditsBetweenTwoTicksUndoTogether)
+{
+    auto* undo =
+        childWhere<juce::TextButton>(*editor, [](auto& b) { return b.getButtonText() == "Undo"; });
+    auto* redo =
+        childWhere<juce::TextButton>(*editor, [](auto& b) { return b.getButtonText() == "Redo"; });
+    ASSERT_TRUE(undo != nullptr && redo != nullptr && undo->isVisible());
+    EXPECT_FALSE(undo->isEnabled());
+    EXPECT_FALSE(redo->isEnabled());
+
+    auto edit = [this](const char* id, float value) {
+        setPlain(id, value);
+        processor.parameters.copyState(); // the state tree takes pending values, as its timer would
+    };
+    edit("rotation", 30.0f);
+    edit("elevation", 10.0f);
+    editor->timerCallback();
+    edit("rotation", 60.0f);
+    editor->timerCallback();
+    EXPECT_TRUE(undo->isEnabled());
+    EXPECT_FALSE(redo->isEnabled());
+
+    auto expectAngles = [this](float rotation, float elevation) {
+        EXPECT_EQ(plain("rotation"), rotation);
+        EXPECT_EQ(plain("elevation"), elevation);
+    };
+    editor->buttonClicked(undo);
+    expectAngles(30.0f, 10.0f);
+    editor->buttonClicked(undo);
+    expectAngles(0.0f, 0.0f);
+    editor->timerCallback();
+    EXPECT_FALSE(undo->isEnabled());
+    EXPECT_TRUE(redo->isEnabled());
+    editor->buttonClicked(redo);
+    expectAngles(30.0f, 10.0f);
+}
+
+TEST_F(EditorTest, EditorsShareTheLookAndFeelsAndLeaveNothingRegistered)
+{
+    EXPECT_TRUE(processor.isBeamDisplayActive());
+    auto second = makeEditor();
+    EXPECT_EQ(&second->getLookAndFeel(), &editor->getLookAndFeel());
+    EXPECT_NE(dynamic_cast<TARVEKLookAndFeel*>(&editor->getLookAndFeel()), nullptr);
+    second.reset();
+    editor.reset();
+    EXPECT_FALSE(processor.isBeamDisplayActive());
+    processor.sendSynchronousChangeMessage(); // no listener left behind
 }
 } // namespace
