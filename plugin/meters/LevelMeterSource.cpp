@@ -27,6 +27,8 @@ void peakAndRms(const float* data, int numSamples, float& peak, float& rms) noex
     for (; i < numSamples; ++i) sum[0] += (double)(data[i] * data[i]);
     rms = (float)std::sqrt((sum[0] + sum[1] + sum[2] + sum[3]) / numSamples);
 }
+
+const float overload = std::nextafter(1.0f, 2.0f);
 } // namespace
 
 juce::int64 LevelMeterSource::systemMilliseconds()
@@ -129,6 +131,8 @@ void LevelMeterSource::measureBlock(const juce::AudioBuffer<float>& buffer)
         float peak = 0.0f, rms = 0.0f;
         if (!buffer.hasBeenCleared())
             peakAndRms(buffer.getReadPointer(ch), buffer.getNumSamples(), peak, rms);
+        // A NaN or infinite sample is an overload: it shows as a clip, never as NaN levels.
+        if (!std::isfinite(peak) || !std::isfinite(rms)) peak = rms = overload;
         levels[(size_t)ch].setLevels(time, peak, rms, holdMSecs);
     }
     newDataFlag = true;
