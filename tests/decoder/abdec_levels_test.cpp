@@ -57,22 +57,25 @@ TEST(AbdecLevels, LfeAndCrossOver)
         Signal out = d.run(fuma_wave(sine((size_t)n, 480.0, 48000, 0.5f), 0.0f, 0.0f));
         EXPECT_NEAR(db(rms_from(out[3], (size_t)n / 2)), db(0.25), 1.0);
     }
-    // The whole cross-over gain range takes effect on the low band of the main pair.
+    // The whole cross-over gain range takes effect on the low band of the main pair, and only
+    // there: 5.1 (ITU) is L R C LFE Ls Rs.
     {
-        double low[2];
+        double low[2], surround = 0.0;
         int k = 0;
         for (float gain : {0.0f, -40.0f})
         {
-            Decoder d(1, kMenuStereo);
+            Decoder d(1, kMenu51Itu);
             d.config.xover_on = 1;
             d.config.xover_freq = 200.0f;
             d.config.xover_gain = gain;
             ASSERT_EQ(d.build(), 0);
             Signal out = d.run(fuma_wave(sine((size_t)n, 25.0, 48000, 0.5f), 0.0f, 0.0f));
             low[k++] = rms_from(out[0], (size_t)n / 2);
+            surround = std::max(surround, rms_from(out[4], (size_t)n / 2));
         }
         EXPECT_NEAR(db(low[0]), db(0.25), 1.5); // the low band is W (channel 0)
         EXPECT_LT(db(low[1]) - db(low[0]), -35.0);
+        EXPECT_LT(db(surround) - db(low[0]), -30.0);
     }
 }
 
