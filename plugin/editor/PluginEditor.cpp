@@ -132,7 +132,17 @@ void fillFormatComboBox(juce::ComboBox& box, bool isInput, int inputChannelCount
         ox_abdec_formatinfo info;
         ox_abdec_getformatinfo(&info, i, isInput ? 0 : 1);
         box.addItem(juce::String::fromUTF8(info.name), i + 1);
-        if (isInput && info.num_channels > inputChannelCount) box.setItemEnabled(i + 1, false);
+    }
+    if (isInput) enableInputFormats(box, inputChannelCount);
+}
+
+void enableInputFormats(juce::ComboBox& box, int inputChannelCount)
+{
+    for (int i = 0; i < OX_ABDEC_NUM_INPUT_FORMATS; ++i)
+    {
+        ox_abdec_formatinfo info;
+        ox_abdec_getformatinfo(&info, i, 0);
+        box.setItemEnabled(i + 1, info.num_channels <= inputChannelCount);
     }
 }
 
@@ -317,7 +327,8 @@ void PluginEditor::styleParameterLabels()
 void PluginEditor::fillMenus()
 {
     styleComboBox(formatinBox);
-    fillFormatComboBox(formatinBox, true, pluginProcessor.numInputChannels.load());
+    menuInputChannels = pluginProcessor.numInputChannels.load();
+    fillFormatComboBox(formatinBox, true, menuInputChannels);
     styleComboBox(formatoutBox);
     fillFormatComboBox(formatoutBox, false, 0);
     styleComboBox(micspacingBox);
@@ -473,6 +484,12 @@ void PluginEditor::timerCallback()
     pluginProcessor.undoManager.beginNewTransaction();
     undoButton.setEnabled(pluginProcessor.undoManager.canUndo());
     redoButton.setEnabled(pluginProcessor.undoManager.canRedo());
+
+    // The host may give other channels while the window is open (a new preparation sends no
+    // change message): the input menu follows them here.
+    const int channels = pluginProcessor.numInputChannels.load();
+    if (channels != menuInputChannels)
+        enableInputFormats(formatinBox, menuInputChannels = channels);
 }
 
 void PluginEditor::updateChannelOrderTexts()

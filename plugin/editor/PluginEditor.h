@@ -16,6 +16,8 @@
 // Fills a format menu with the decoder's input (isInput) or output formats, items from 1;
 // input formats that need more channels than the host gives are disabled.
 void fillFormatComboBox(juce::ComboBox& box, bool isInput, int inputChannelCount);
+// Enables exactly the input formats that need no more channels than the host gives.
+void enableInputFormats(juce::ComboBox& box, int inputChannelCount);
 
 // The plug-in's window: one label and one control per parameter, each bound to its parameter
 // by an attachment (the editor never writes a parameter itself), the beam display, the two
@@ -98,6 +100,7 @@ class PluginEditor : public juce::AudioProcessorEditor,
     std::unique_ptr<juce::Drawable> logo;
     std::unique_ptr<juce::Label> inputCaption, inputChannelOrder, outputCaption, outputChannelOrder;
     juce::Label focusTitle, angleTitle, gainTitle;
+    int menuInputChannels = 0; // the host channel count the input menu was last enabled for
 
     // Label and control of each table row, in table order (set before anything else runs).
     std::array<juce::Label*, numParameters> rowLabels;

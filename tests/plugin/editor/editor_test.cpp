@@ -336,6 +336,12 @@ TEST_F(EditorTest, FormatsEnableTheirMenuItemsControlsTitlesAndCaptions)
             }
     }
 
+    // A new channel count from the host reaches the open window's input menu at the next tick.
+    processor.numInputChannels = 3;
+    editor->timerCallback();
+    for (int i = 0; i < 7; ++i)
+        EXPECT_EQ(dynamic_cast<juce::ComboBox&>(control(0)).isItemEnabled(i + 1), i == 6) << i;
+
     // The back-channel switch greys out its delay and shelf where the layout has them.
     setPlain("back_del_sh", 0.0f);
     editor->changeListenerCallback(&processor);
