@@ -1,5 +1,7 @@
 #include "HostedPlugin.h"
 
+#include <cstring>
+
 namespace qfhost
 {
 
@@ -58,6 +60,10 @@ void HostedPlugin::prepare(double sampleRate, int maxBlockSize)
 {
     instance->setRateAndBufferSizeDetails(sampleRate, maxBlockSize);
     instance->prepareToPlay(sampleRate, maxBlockSize);
+    // The wrapper reports a latency change from the plug-in's message thread, after activation:
+    // a host keeps running meanwhile, and so does this one, for a second at most.
+    for (int waited = 0; waited < 1000 && instance->getLatencySamples() == 0; waited += 10)
+        juce::MessageManager::getInstance()->runDispatchLoopUntil(10);
 }
 
 void HostedPlugin::release()
@@ -153,10 +159,45 @@ constexpr size_t wrapperHeaderSize = vstwHeaderSize + bankHeaderSize;
 constexpr size_t bankByteSizeOffset = vstwHeaderSize + 4;
 constexpr size_t bankChunkSizeOffset = vstwHeaderSize + 156;
 const char* const componentTag = "IComponent";
+// The wrapper appends its own data to the chunk: eight zero bytes, its private data, the private
+// data's size as a 64-bit number and this word.
+const char* const privateDataTag = "JUCEPrivateData";
 
-std::unique_ptr<juce::XmlElement> hostXml(const juce::MemoryBlock& hostState)
+struct ComponentStream
 {
-    return juce::AudioProcessor::getXmlFromBinary(hostState.getData(), (int)hostState.getSize());
+    std::unique_ptr<juce::XmlElement> hostXml;
+    juce::XmlElement* component = nullptr;
+    juce::MemoryBlock header, block, trailer;
+};
+
+ComponentStream split(const juce::MemoryBlock& hostState)
+{
+    ComponentStream s;
+    s.hostXml =
+        juce::AudioProcessor::getXmlFromBinary(hostState.getData(), (int)hostState.getSize());
+    s.component = s.hostXml != nullptr ? s.hostXml->getChildByName(componentTag) : nullptr;
+    juce::MemoryBlock stream;
+    if (s.component == nullptr || !stream.fromBase64Encoding(s.component->getAllSubText()) ||
+        stream.getSize() < wrapperHeaderSize)
+    {
+        s.component = nullptr;
+        return s;
+    }
+    const auto* bytes = static_cast<const char*>(stream.getData());
+    size_t end = stream.getSize();
+    const size_t tagSize = std::strlen(privateDataTag);
+    if (end >= wrapperHeaderSize + tagSize + 16 &&
+        std::memcmp(bytes + end - tagSize, privateDataTag, tagSize) == 0)
+    {
+        const auto privateSize =
+            (size_t)juce::ByteOrder::littleEndianInt64(bytes + end - tagSize - 8);
+        if (privateSize + tagSize + 16 <= end - wrapperHeaderSize)
+            end -= privateSize + tagSize + 16;
+    }
+    s.header.append(bytes, wrapperHeaderSize);
+    s.block.append(bytes + wrapperHeaderSize, end - wrapperHeaderSize);
+    s.trailer.append(bytes + end, stream.getSize() - end);
+    return s;
 }
 
 void writeBigEndian(juce::MemoryBlock& block, size_t offset, juce::uint32 value)
@@ -168,34 +209,24 @@ void writeBigEndian(juce::MemoryBlock& block, size_t offset, juce::uint32 value)
 
 juce::MemoryBlock pluginBlock(const juce::MemoryBlock& hostState)
 {
-    juce::MemoryBlock stream;
-    auto xml = hostXml(hostState);
-    auto* component = xml != nullptr ? xml->getChildByName(componentTag) : nullptr;
-    if (component == nullptr || !stream.fromBase64Encoding(component->getAllSubText()) ||
-        stream.getSize() < wrapperHeaderSize)
-        return {};
-    return juce::MemoryBlock(static_cast<const char*>(stream.getData()) + wrapperHeaderSize,
-                             stream.getSize() - wrapperHeaderSize);
+    return split(hostState).block;
 }
 
 juce::MemoryBlock withPluginBlock(const juce::MemoryBlock& hostState,
                                   const juce::MemoryBlock& block)
 {
-    auto xml = hostXml(hostState);
-    auto* component = xml != nullptr ? xml->getChildByName(componentTag) : nullptr;
-    juce::MemoryBlock stream;
-    if (component == nullptr || !stream.fromBase64Encoding(component->getAllSubText()) ||
-        stream.getSize() < wrapperHeaderSize)
-        return {};
-    stream.setSize(wrapperHeaderSize);
+    auto s = split(hostState);
+    if (s.component == nullptr) return {};
+    auto stream = s.header;
     stream.append(block.getData(), block.getSize());
-    writeBigEndian(stream, bankByteSizeOffset,
-                   (juce::uint32)(bankHeaderSize - 8 + block.getSize()));
-    writeBigEndian(stream, bankChunkSizeOffset, (juce::uint32)block.getSize());
-    component->deleteAllTextElements();
-    component->addTextElement(stream.toBase64Encoding());
+    stream.append(s.trailer.getData(), s.trailer.getSize());
+    const auto chunkSize = (juce::uint32)(stream.getSize() - wrapperHeaderSize);
+    writeBigEndian(stream, bankByteSizeOffset, (juce::uint32)(bankHeaderSize - 8) + chunkSize);
+    writeBigEndian(stream, bankChunkSizeOffset, chunkSize);
+    s.component->deleteAllTextElements();
+    s.component->addTextElement(stream.toBase64Encoding());
     juce::MemoryBlock result;
-    juce::AudioProcessor::copyXmlToBinary(*xml, result);
+    juce::AudioProcessor::copyXmlToBinary(*s.hostXml, result);
     return result;
 }
 } // namespace StateStreams

@@ -58,8 +58,8 @@ class HostedPlugin
 
 // The host stores the wrapper's component stream inside its own state; with the VST2-compatible
 // identity that stream is a "VstW" header and a VST2 bank header followed by the plug-in's own
-// block. These reach that block, and put another in its place, leaving the wrapper's headers
-// consistent with it.
+// block, then data of the wrapper's own. These reach that block, and put another in its place,
+// leaving the wrapper's headers and data consistent with it.
 namespace StateStreams
 {
 juce::MemoryBlock pluginBlock(const juce::MemoryBlock& hostState);

@@ -148,8 +148,8 @@ int levels(const juce::StringArray& args)
         {
             const float rms = audio.getRMSLevel(c, start, step);
             loudest = rms > audio.getRMSLevel(loudest, start, step) ? c : loudest;
-            std::cout
-                << juce::String(juce::Decibels::gainToDecibels(rms, -99.0f), 0).paddedLeft(' ', 6);
+            std::cout << juce::String(juce::roundToInt(juce::Decibels::gainToDecibels(rms, -99.0f)))
+                             .paddedLeft(' ', 6);
         }
         std::cout << "   loudest: "
                   << (loudest < names.size() ? names[loudest] : juce::String(loudest + 1)) << "\n";
