@@ -60,7 +60,7 @@ PluginProcessor::PluginProcessor()
     : AudioProcessor(BusesProperties()
                          .withInput("Input", juce::AudioChannelSet::quadraphonic(), true)
                          .withOutput("Output", juce::AudioChannelSet::ambisonic(3), true)),
-      parameters(*this, &undoManager, "Quillfield", createParameterLayout()),
+      parameters(*this, &undoManager, stateType, createParameterLayout()),
       beamWork(std::make_unique<BeamData>()), beamPublished(std::make_unique<BeamData>())
 {
     ox_abdec_defaultconfig(&defaultSetup, &defaultConfig);

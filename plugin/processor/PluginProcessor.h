@@ -90,6 +90,8 @@ class PluginProcessor : public juce::AudioProcessor, public juce::ChangeBroadcas
     int getBuildCount() const noexcept { return builds.load(); }
     std::unique_lock<std::mutex> pauseBuilderForTesting();
 
+    // Type of the parameter tree and root tag of the saved state.
+    static constexpr const char* stateType = "Quillfield";
     // Largest saved state accepted, and the deepest element nesting in it.
     static constexpr int maxStateBytes = 1 << 20;
     static constexpr int maxStateDepth = 16;

@@ -4,8 +4,10 @@
 // their ranges; anything else falls back to the parameter's default.
 #include "PluginProcessor.h"
 
+#include <atomic>
 #include <cmath>
 #include <cstring>
+#include <functional>
 
 namespace
 {
@@ -38,12 +40,47 @@ bool isPlainNumber(const juce::String& text)
     const auto t = text.trim();
     return t.isNotEmpty() && t.containsOnly("0123456789.-+eE");
 }
+
+// The parameter tree and its undo manager belong to the message thread (the editor opens undo
+// transactions there), while hosts save and load from their own thread. This runs the tree
+// work on the message thread and waits for it. If the message thread does not take it up in
+// time (it may be waiting for this very thread), the caller runs it itself; exactly one of
+// the two does.
+void onMessageThread(std::function<void()> work)
+{
+    auto* mm = juce::MessageManager::getInstanceWithoutCreating();
+    if (mm == nullptr || mm->isThisTheMessageThread())
+    {
+        work();
+        return;
+    }
+    struct Job : juce::ReferenceCountedObject
+    {
+        std::function<void()> work;
+        std::atomic<bool> claimed{false};
+        juce::WaitableEvent done;
+    };
+    juce::ReferenceCountedObjectPtr<Job> job(new Job());
+    job->work = std::move(work);
+    juce::MessageManager::callAsync([job] {
+        if (job->claimed.exchange(true)) return;
+        job->work();
+        job->done.signal();
+    });
+    if (job->done.wait(2000)) return;
+    if (!job->claimed.exchange(true))
+        job->work();
+    else
+        job->done.wait(-1); // the message thread is running it now
+}
 } // namespace
 
 void PluginProcessor::getStateInformation(juce::MemoryBlock& destData)
 {
     // The tree's own copy holds values the framework has not yet written into the tree.
-    if (auto xml = parameters.copyState().createXml()) copyXmlToBinary(*xml, destData);
+    juce::ValueTree copy;
+    onMessageThread([this, &copy] { copy = parameters.copyState(); });
+    if (auto xml = copy.createXml()) copyXmlToBinary(*xml, destData);
 }
 
 bool PluginProcessor::readStateXml(const void* data, int sizeInBytes, juce::String& xmlText) const
@@ -66,7 +103,7 @@ bool PluginProcessor::readStateXml(const void* data, int sizeInBytes, juce::Stri
 
 juce::ValueTree PluginProcessor::sanitisedState(const juce::XmlElement& root) const
 {
-    juce::ValueTree state(parameters.state.getType());
+    juce::ValueTree state(stateType);
     for (int i = 0; i < numParameters; ++i)
     {
         const auto& s = parameterspec::specs[i];
@@ -94,8 +131,7 @@ void PluginProcessor::setStateInformation(const void* data, int sizeInBytes)
     juce::String xmlText;
     if (!readStateXml(data, sizeInBytes, xmlText)) return;
     auto root = juce::XmlDocument::parse(xmlText);
-    if (root == nullptr ||
-        !root->getTagName().equalsIgnoreCase(parameters.state.getType().toString()))
-        return;
-    parameters.replaceState(sanitisedState(*root));
+    if (root == nullptr || !root->getTagName().equalsIgnoreCase(stateType)) return;
+    auto state = sanitisedState(*root);
+    onMessageThread([this, &state] { parameters.replaceState(state); });
 }
