@@ -180,8 +180,9 @@ void PluginProcessor::waitForPendingWork()
 
 void PluginProcessor::reportLatency()
 {
+    // Compared with our own copy: the framework's field is not to be read off the host's thread.
     const int latency = builtLatency.load();
-    if (latency >= 0 && latency != getLatencySamples()) setLatencySamples(latency);
+    if (latency >= 0 && reportedLatency.exchange(latency) != latency) setLatencySamples(latency);
 }
 
 void PluginProcessor::performPendingWork()

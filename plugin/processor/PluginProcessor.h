@@ -167,7 +167,7 @@ class PluginProcessor : public juce::AudioProcessor, public juce::ChangeBroadcas
     std::atomic<bool> changeMessagePending{false};
     std::atomic<int> inputFormat{0}, outputFormat{4};
     std::atomic<double> tailSeconds{0.0};
-    std::atomic<int> builtLatency{-1};
+    std::atomic<int> builtLatency{-1}, reportedLatency{0};
     std::atomic<int> builds{0};
 
     juce::AudioBuffer<float> scratchBuffer;
