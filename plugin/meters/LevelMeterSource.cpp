@@ -61,7 +61,8 @@ LevelMeterSource::ChannelLevels::ChannelLevels(const ChannelLevels& other)
 
 void LevelMeterSource::ChannelLevels::setRingSize(size_t ringSize)
 {
-    rmsWindow.reset(ringSize > 0 ? new std::atomic<double>[ringSize] : nullptr);
+    if (rmsWindow == nullptr) rmsWindow.reset(new std::atomic<double>[maxRmsWindow]);
+    ringSize = juce::jmin(ringSize, (size_t)maxRmsWindow);
     for (size_t i = 0; i < ringSize; ++i) rmsWindow[i].store(0.0, std::memory_order_relaxed);
     lastSquaredRms.store(0.0);
     auto pos = rmsWritePos.load();
@@ -89,11 +90,11 @@ void LevelMeterSource::ChannelLevels::setLevels(juce::int64 time, float peak, fl
 
     auto r = juce::jmin(rms, 1.0f);
     auto squared = (double)juce::jmin(r * r, 1.0f);
-    if (rmsWindowSize > 0)
+    if (const auto size = rmsWindowSize.load(); size > 0)
     {
-        auto pos = rmsWritePos.load(std::memory_order_relaxed);
+        auto pos = rmsWritePos.load(std::memory_order_relaxed) % size;
         rmsWindow[pos].store(squared, std::memory_order_relaxed);
-        rmsWritePos.store((pos + 1) % rmsWindowSize, std::memory_order_relaxed);
+        rmsWritePos.store((pos + 1) % size, std::memory_order_relaxed);
     }
     else
     {
@@ -103,11 +104,12 @@ void LevelMeterSource::ChannelLevels::setLevels(juce::int64 time, float peak, fl
 
 float LevelMeterSource::ChannelLevels::averageRms() const noexcept
 {
-    if (rmsWindowSize == 0) return (float)std::sqrt(lastSquaredRms.load());
+    const auto size = rmsWindowSize.load();
+    if (size == 0) return (float)std::sqrt(lastSquaredRms.load());
     float sum = 0.0f;
-    for (size_t i = 0; i < rmsWindowSize; ++i)
+    for (size_t i = 0; i < size; ++i)
         sum = (float)(sum + rmsWindow[i].load(std::memory_order_relaxed));
-    return std::sqrt(sum / (float)rmsWindowSize);
+    return std::sqrt(sum / (float)size);
 }
 
 void LevelMeterSource::resize(int channels, int rmsWindowSize)

@@ -23,7 +23,8 @@ class LevelMeterSource
     ~LevelMeterSource();
 
     // Before audio runs (prepareToPlay): channel count and the RMS ring length in blocks.
-    // Negative sizes throw std::length_error before anything changes.
+    // Negative sizes throw std::length_error before anything changes. With the channel count
+    // unchanged nothing is reallocated, so meters may go on reading meanwhile.
     void resize(int channels, int rmsWindowSize);
 
     // Audio thread, once per block: allocation- and lock-free.
@@ -46,6 +47,10 @@ class LevelMeterSource
 
     juce::int64 getHoldMSecs() const noexcept { return holdMSecs; }
 
+    // Longest RMS ring, in blocks: 100 ms of blocks of 5 samples at 48 kHz. Shorter blocks
+    // average over the last maxRmsWindow blocks.
+    static constexpr int maxRmsWindow = 1024;
+
   private:
     struct ChannelLevels
     {
@@ -63,8 +68,10 @@ class LevelMeterSource
         std::atomic<float> reductionLevel{1.0f};
         std::atomic<juce::int64> holdUntil{0};
         // The ring is written by the audio thread while the display reads it.
+        // The ring's storage is allocated once, so a display reading it while the host
+        // prepares again never reads freed memory; only its length changes.
         std::unique_ptr<std::atomic<double>[]> rmsWindow;
-        size_t rmsWindowSize = 0;
+        std::atomic<size_t> rmsWindowSize{0};
         std::atomic<double> lastSquaredRms{0.0};
         std::atomic<size_t> rmsWritePos{0};
     };

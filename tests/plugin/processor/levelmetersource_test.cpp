@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <limits>
+#include <thread>
 
 namespace
 {
@@ -91,4 +92,16 @@ TEST_F(MeterSourceTest, ChannelsOutsideTheSourceReadNeutral)
                     !source.getClipFlag(ch) && source.getReductionLevel(ch) == 1.0f);
     EXPECT_THROW(source.resize(-1, 10), std::length_error);
     EXPECT_EQ(source.getNumChannels(), 2);
+}
+
+TEST_F(MeterSourceTest, MetersMayReadWhileTheHostPreparesAgain)
+{
+    std::atomic<bool> stop{false};
+    std::thread display([&] {
+        while (!stop) source.getAverageRms(0);
+    });
+    for (int i = 0; i < 2000; ++i) source.resize(2, (i * 37) % 3000);
+    stop = true;
+    display.join();
+    EXPECT_EQ(source.getAverageRms(0), 0.0f);
 }
