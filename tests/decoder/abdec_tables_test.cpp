@@ -156,55 +156,49 @@ TEST(AbdecTables, LayoutRecordsAreConsistent)
         EXPECT_NEAR(std::fabs(output_formats_layouts[0].elevation[s]), tetra, 1e-4);
 }
 
+// Every "(Film)" and "(ITU/SMPTE alt)" record holds the speakers of its "(ITU/SMPTE)" record, each
+// speaker with the same channel label, and as many unused and LFE positions.
 TEST(AbdecTables, ChannelOrderVariantsHoldTheSameSpeakers)
 {
-    // Pair every "(Film)" and "(ITU/SMPTE alt)" record with its "(ITU/SMPTE)" record.
+    auto base_of = [](const std::string& n, const std::string& suffix) {
+        const size_t k = n.size() - suffix.size();
+        return n.size() > suffix.size() && n.compare(k, suffix.size(), suffix) == 0 ? n.substr(0, k)
+                                                                                    : std::string();
+    };
     std::map<std::string, int> itu;
-    const std::string tag = " (ITU/SMPTE)";
     for (int r = 0; r < OX_ABDEC_NUM_LAYOUTS; ++r)
     {
-        const std::string n = output_formats_names[r];
-        if (n.size() > tag.size() && n.compare(n.size() - tag.size(), tag.size(), tag) == 0)
-            itu[n.substr(0, n.size() - tag.size())] = r;
+        const std::string base = base_of(output_formats_names[r], " (ITU/SMPTE)");
+        if (!base.empty()) itu[base] = r;
     }
     ASSERT_EQ(itu.size(), 8u);
     int pairs = 0;
     for (int r = 0; r < OX_ABDEC_NUM_LAYOUTS; ++r)
     {
         const std::string n = output_formats_names[r];
-        std::string base;
-        for (const char* suffix : {" (Film)", " (ITU/SMPTE alt)"})
-        {
-            const std::string s = suffix;
-            if (n.size() > s.size() && n.compare(n.size() - s.size(), s.size(), s) == 0)
-                base = n.substr(0, n.size() - s.size());
-        }
+        const std::string base = base_of(n, " (Film)") + base_of(n, " (ITU/SMPTE alt)");
         if (base.empty()) continue;
         SCOPED_TRACE(n);
         ASSERT_EQ(itu.count(base), 1u);
-        const ox_abdec_speakerlayout& a = output_formats_layouts[itu[base]];
-        const ox_abdec_speakerlayout& b = output_formats_layouts[r];
-        ASSERT_EQ(a.mode, b.mode);
-        ASSERT_EQ(a.num_speakers, b.num_speakers);
-        ASSERT_EQ(a.num_channels, b.num_channels);
-        for (int s = 0; s < a.num_speakers; ++s)
-        {
-            EXPECT_EQ(a.azimuth[s], b.azimuth[s]);
-            EXPECT_EQ(a.elevation[s], b.elevation[s]);
-            EXPECT_EQ(a.flags[s], b.flags[s]);
-        }
-        // Each speaker carries the same channel label in both orders, and the
-        // unused and LFE positions are the same in number.
+        const ox_abdec_speakerlayout &a = output_formats_layouts[itu[base]],
+                                     &b = output_formats_layouts[r];
+        ASSERT_TRUE(a.mode == b.mode && a.num_speakers == b.num_speakers &&
+                    a.num_channels == b.num_channels);
+        const int ns = a.num_speakers;
+        EXPECT_EQ(std::vector<float>(a.azimuth, a.azimuth + ns),
+                  std::vector<float>(b.azimuth, b.azimuth + ns));
+        EXPECT_EQ(std::vector<float>(a.elevation, a.elevation + ns),
+                  std::vector<float>(b.elevation, b.elevation + ns));
+        EXPECT_EQ(std::vector<int>(a.flags, a.flags + ns), std::vector<int>(b.flags, b.flags + ns));
         const auto ta = tokens(output_formats_channels[itu[base]]);
         const auto tb = tokens(output_formats_channels[r]);
         std::map<int, std::string> la, lb;
         std::multiset<int> ua, ub;
         for (int c = 0; c < a.num_channels; ++c)
         {
-            if (a.channel_map[c] >= 0) la[a.channel_map[c]] = ta[c];
-            if (b.channel_map[c] >= 0) lb[b.channel_map[c]] = tb[c];
-            if (a.channel_map[c] < 0) ua.insert(a.channel_map[c]);
-            if (b.channel_map[c] < 0) ub.insert(b.channel_map[c]);
+            const int ma = a.channel_map[c], mb = b.channel_map[c];
+            ma >= 0 ? (void)(la[ma] = ta[c]) : (void)ua.insert(ma);
+            mb >= 0 ? (void)(lb[mb] = tb[c]) : (void)ub.insert(mb);
         }
         EXPECT_EQ(la, lb);
         EXPECT_EQ(ua, ub);
