@@ -72,6 +72,10 @@ PluginProcessor::PluginProcessor()
         listeners[(size_t)i] = std::make_unique<ParameterListener>(*this, i);
         parameters.addParameterListener(parameterTable[i].id, listeners[(size_t)i].get());
     }
+    // Sized now, before any editor reads them: later preparations keep the channel counts
+    // and so never reallocate under a meter.
+    inputMeterSource.resize(inputMeterChannels, 0);
+    outputMeterSource.resize(outputMeterChannels, 0);
     builder = std::make_unique<Builder>(*this);
 }
 
@@ -290,8 +294,8 @@ void PluginProcessor::prepareToPlay(double sampleRate, int samplesPerBlock)
     scratchBuffer.setSize(juce::jmax(16, OX_ABDEC_MAX_SPEAKERS), blockSize);
     const double blocksIn100ms = std::isfinite(sampleRate) ? sampleRate * 0.1 / blockSize : 0.0;
     const int rmsWindow = (int)juce::jlimit(0.0, 65536.0, blocksIn100ms);
-    inputMeterSource.resize(5, rmsWindow);
-    outputMeterSource.resize(16, rmsWindow);
+    inputMeterSource.resize(inputMeterChannels, rmsWindow);
+    outputMeterSource.resize(outputMeterChannels, rmsWindow);
 
     {
         std::lock_guard<std::mutex> lock(workLock);

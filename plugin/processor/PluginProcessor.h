@@ -97,6 +97,9 @@ class PluginProcessor : public juce::AudioProcessor, public juce::ChangeBroadcas
     static constexpr int maxStateDepth = 16;
 
   private:
+    // The meters show the five inputs the decoder may read and all sixteen outputs.
+    static constexpr int inputMeterChannels = 5, outputMeterChannels = 16;
+
     struct Engine
     {
         ox_abdec_handle handle = nullptr; // null after a failed build
