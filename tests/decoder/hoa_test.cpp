@@ -95,8 +95,10 @@ TEST(Hoa, EncoderTimesHarmonicsIsDiagonalOfWeights)
         // Sample m carries a unit impulse on input m: the output is the
         // encoding matrix, one column per sample, rows in ACN order. Checked:
         // matrix x Y(directions) = diag(w).
-        Hoa h(order, order == 2 ? 12 : 20, OX_HOA_ACN);
-        for (int m = 0; m < h.mics; m++) h.buf[m][m] = 1.0f;
+        // The impulses sit at the end of a frame that is not a multiple of the internal chunk.
+        const int len = 203, off = len - (order == 2 ? 12 : 20);
+        Hoa h(order, len, OX_HOA_ACN);
+        for (int m = 0; m < h.mics; m++) h.buf[m][off + m] = 1.0f;
         h.run();
 
         const auto u = layout(order);
@@ -108,7 +110,7 @@ TEST(Hoa, EncoderTimesHarmonicsIsDiagonalOfWeights)
                     {
                         double s = 0.0;
                         for (int k = 0; k < h.mics; k++)
-                            s += (double)h.buf[n * n + n + m][k] *
+                            s += (double)h.buf[n * n + n + m][off + k] *
                                  sn3d(n2, m2, u[k][0], u[k][1], u[k][2]);
                         // Relative to the row's weight: the float table of a
                         // weight-20 row is only good to about 1e-6 absolute.
@@ -119,25 +121,6 @@ TEST(Hoa, EncoderTimesHarmonicsIsDiagonalOfWeights)
         EXPECT_LT(worst, 1e-6) << "order " << order;
         for (int m = h.chans; m < h.mics; m++)
             for (float v : h.buf[m]) ASSERT_EQ(v, 0.0f);
-    }
-}
-
-TEST(Hoa, EqualSpeakerSignalsGiveOnlyW)
-{
-    for (int order : {2, 3})
-    {
-        const int len = 200; // not a multiple of the internal chunk
-        Hoa h(order, len, OX_HOA_ACN);
-        const std::vector<float> s = oxtest::noise(len, 7);
-        for (int m = 0; m < h.mics; m++) h.set(m, s);
-        h.run();
-        const float w = order == 2 ? 3.0f : 4.0f;
-        for (int n = 0; n < len; n++)
-        {
-            ASSERT_NEAR(h.buf[0][n], w * s[n], 1e-6f * w) << order;
-            for (int c = 1; c < h.chans; c++)
-                ASSERT_LE(std::fabs(h.buf[c][n]), 2e-6f * std::fabs(s[n]) + 1e-30f) << c;
-        }
     }
 }
 
