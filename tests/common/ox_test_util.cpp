@@ -43,6 +43,28 @@ std::vector<std::complex<double>> naive_dft(const std::vector<double>& x)
     return out;
 }
 
+std::complex<double> dft_at(const std::vector<float>& x, double f, double fs)
+{
+    std::complex<double> acc(0.0, 0.0);
+    for (size_t i = 0; i < x.size(); ++i)
+        acc += double(x[i]) * std::polar(1.0, -2.0 * M_PI * f * double(i) / fs);
+    return acc;
+}
+
+int xcorr_lag(const std::vector<float>& x, const std::vector<float>& y, int max_lag, size_t from)
+{
+    int best = 0;
+    double best_v = -1e300;
+    const int lo = std::max(int(from), max_lag);
+    for (int lag = -max_lag; lag <= max_lag; ++lag)
+    {
+        double acc = 0.0;
+        for (int i = lo; i + max_lag < (int)x.size(); ++i) acc += (double)x[i] * y[i + lag];
+        if (acc > best_v) best_v = acc, best = lag;
+    }
+    return best;
+}
+
 double db(double x)
 {
     return x == 0.0 ? -400.0 : 20.0 * std::log10(std::fabs(x));

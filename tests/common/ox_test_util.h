@@ -21,6 +21,14 @@ std::vector<float> sine(size_t n, double f, double fs, float amp = 1.0f);
 // Double-precision naive DFT of a real signal: bins 0..n/2 inclusive.
 std::vector<std::complex<double>> naive_dft(const std::vector<double>& x);
 
+// Double-precision DFT of x at one frequency f (Hz) at rate fs.
+std::complex<double> dft_at(const std::vector<float>& x, double f, double fs);
+
+// Lag of y against x (y[i + lag] ~ x[i]) with the largest cross-correlation within ±max_lag,
+// over x from sample `from` on.
+int xcorr_lag(const std::vector<float>& x, const std::vector<float>& y, int max_lag,
+              size_t from = 0);
+
 // 20·log10(|x|), -400 for 0.
 double db(double x);
 

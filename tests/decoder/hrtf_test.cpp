@@ -14,8 +14,6 @@ namespace
 
 using Signal = std::vector<float>;
 
-constexpr double kPi = 3.141592653589793;
-
 struct Hrtf
 {
     ox_hrtf_uparams u{};
@@ -93,24 +91,7 @@ size_t onset(const Signal& x)
 
 double level_db(const Signal& h, double f, double fs)
 {
-    std::complex<double> acc = 0.0;
-    for (size_t n = 0; n < h.size(); ++n)
-        acc += (double)h[n] * std::polar(1.0, -2 * kPi * f * n / fs);
-    return oxtest::db(std::abs(acc));
-}
-
-// Lag (right relative to left) of the largest cross-correlation within ±max_lag.
-int xcorr_lag(const Signal& l, const Signal& r, int max_lag)
-{
-    int best = 0;
-    double best_v = -1e300;
-    for (int lag = -max_lag; lag <= max_lag; ++lag)
-    {
-        double acc = 0.0;
-        for (int i = max_lag; i + max_lag < (int)l.size(); ++i) acc += (double)l[i] * r[i + lag];
-        if (acc > best_v) best_v = acc, best = lag;
-    }
-    return best;
+    return oxtest::db(std::abs(oxtest::dft_at(h, f, fs)));
 }
 
 } // namespace
@@ -161,7 +142,7 @@ TEST(Hrtf, LateralSourceHasHeadShadowAndInterauralDelay)
         h->update();
         ox_hrtf_reset(&h->p, &h->s);
         h->render({oxtest::noise(4800, 3)}, l, r);
-        EXPECT_EQ(xcorr_lag(l, r, 200), itd) << fs;
+        EXPECT_EQ(oxtest::xcorr_lag(l, r, 200), itd) << fs;
 
         h->u.mode = OX_HRTF_MODE_NO_LEFT;
         h->update();
