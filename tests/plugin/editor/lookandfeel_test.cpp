@@ -349,8 +349,31 @@ TEST(TARVEKLookAndFeel, OneInstanceIsSharedByTwoEditorsAndGoesWithTheLast)
     EXPECT_NE(dynamic_cast<TARVEKLookAndFeel*>(&first->knob.getLookAndFeel()), nullptr);
     EXPECT_EQ(first->style.getReferenceCount(), 2);
 
-    // The typeface is pinned, whatever other fonts the machine has.
-    EXPECT_EQ(first->style->getTypefaceForFont(juce::Font(12.0f))->getName(), "DejaVu Sans");
+    // The typeface is pinned whatever the host process's default look-and-feel resolves the
+    // default sans-serif name to: a label draws the same after that changes.
+    const auto labelShot = [&] {
+        juce::Label label({}, "Rotation 45");  // a new font object resolves its typeface anew
+        label.setBounds(0, 0, 120, 24);
+        label.setFont(juce::Font(13.0f));
+        first->addChildComponent(label);
+        auto image = Shot(label, 1.0f).image;
+        first->removeChildComponent(&label);
+        return image;
+    };
+    const auto before = labelShot();
+    auto& hostDefault = juce::LookAndFeel::getDefaultLookAndFeel();
+    hostDefault.setDefaultSansSerifTypefaceName("DejaVu Serif");
+    const auto after = labelShot();
+    hostDefault.setDefaultSansSerifTypefaceName({});
+    int lit = 0, differing = 0;
+    for (int y = 0; y < 24; ++y)
+        for (int x = 0; x < 120; ++x)
+        {
+            lit += before.getPixelAt(x, y).getAlpha() > 0;
+            differing += before.getPixelAt(x, y) != after.getPixelAt(x, y);
+        }
+    EXPECT_GT(lit, 50);
+    EXPECT_EQ(differing, 0);
 
     first.reset();
     second.reset();
