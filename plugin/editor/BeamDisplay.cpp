@@ -93,14 +93,18 @@ void BeamDisplay::paintBeam(juce::Graphics& g, int k, float w, float h, juce::Co
         return juce::Point<float>(w / 2 + data->responseY[b][a] * s * w / 2,
                                   h / 2 - data->responseX[b][a] * s * h / 2);
     };
+    // Each segment is stroked on its own so thickness and opacity vary along the curve. A
+    // butt-ended stroke of one straight segment is the rectangle around it: filling that
+    // rectangle directly draws the same shape without the general stroker's work, and one
+    // path object serves every segment.
+    juce::Path segment;
     for (int a = 0; a < PluginProcessor::BeamData::numAngles - 1; ++a)
     {
         const float z = data->responseZ[b][a + 1] * s;
         if (!std::isfinite(z)) continue;
-        juce::Path segment;
-        segment.startNewSubPath(point(a + 1));
-        segment.lineTo(point(a));
+        segment.clear();
+        segment.addLineSegment({point(a + 1), point(a)}, (float)(((double)z + 1.0) * 3.0 + 1.0));
         g.setOpacity(juce::jlimit(0.0f, 1.0f, (z + 1) * 0.25f + 0.5f));
-        g.strokePath(segment, juce::PathStrokeType((float)(((double)z + 1.0) * 3.0 + 1.0)));
+        g.fillPath(segment);
     }
 }
