@@ -23,51 +23,39 @@ namespace
 const float kNaN = std::numeric_limits<float>::quiet_NaN();
 const float kInf = std::numeric_limits<float>::infinity();
 
-// A single section as a factored record: the first-order record {b0, b0 + b1, b1, 1 + a1, a1}
-// or a second-order section.
+// A first-order section {b0, b0 + b1, b1, 1 + a1, a1} or a second-order one as a record.
 ox_iir_cfNf first(const float c[5])
 {
     ox_iir_cfNf r = {};
-    r.order = 1;
-    r.first = ox_iir_cf1{c[0], c[2], c[4]};
+    r.order = 1, r.first = ox_iir_cf1{c[0], c[2], c[4]};
     return r;
 }
 
 ox_iir_cfNf second(const ox_iir_cf2& c)
 {
     ox_iir_cfNf r = {};
-    r.order = 2;
-    r.sec[0] = c;
+    r.order = 2, r.sec[0] = c;
     return r;
 }
 
-// Designs of shape 0 (Butterworth low-pass), 1 (high-pass), 2 (low shelf) or 3 (high shelf)
-// in the forms the tests compare: the order-N designers' factored (form 0) and polynomial (1)
-// records, and the single first- (2) and second-order (3) sections.
+// Shape 0 (Butterworth low-pass), 1 (high-pass), 2 (low shelf) or 3 (high shelf) in form 0
+// (order-N factored record), 1 (polynomial), 2 (first-order) or 3 (second-order section).
 void design(int shape, int form, unsigned N, float fc, float g, float fs, ox_iir_cfNf& r,
             ox_iir_cfN& p)
 {
-    typedef void (*Nf)(ox_iir_cfNf*, unsigned, float, float);
-    typedef void (*Np)(ox_iir_cfN*, unsigned, float, float);
-    typedef void (*S1)(float*, float, float);
-    typedef void (*S2)(ox_iir_cf2*, float, float);
-    const Nf nf[2] = {ox_iir_lpbutterf, ox_iir_hpbutterf};
-    const Np np[2] = {ox_iir_lpbutter, ox_iir_hpbutter};
-    const S1 s1[2] = {ox_iir_lpbutter1, ox_iir_hpbutter1};
-    const S2 s2[2] = {ox_iir_lpbutter2, ox_iir_hpbutter2};
     const bool high = shape % 2;
     float c[5];
     ox_iir_cf2 s;
-    if (form == 0 && shape < 2) nf[high](&r, N, fc, fs);
-    if (form == 1 && shape < 2) np[high](&p, N, fc, fs);
-    if (form == 2 && shape < 2) s1[high](c, fc, fs), r = first(c);
-    if (form == 3 && shape < 2) s2[high](&s, fc, fs), r = second(s);
-    if (form == 0 && shape > 1) (high ? ox_iir_hpshelvingf : ox_iir_lpshelvingf)(&r, N, fc, g, fs);
-    if (form == 1 && shape > 1) (high ? ox_iir_hpshelving : ox_iir_lpshelving)(&p, N, fc, g, fs);
-    if (form == 2 && shape > 1)
-        (high ? ox_iir_hfshelving1 : ox_iir_lfshelving1)(c, fc, g, fs), r = first(c);
-    if (form == 3 && shape > 1)
-        (high ? ox_iir_hfshelving2 : ox_iir_lfshelving2)(&s, fc, g, fs), r = second(s);
+    if (shape < 2 && form == 0) (high ? ox_iir_hpbutterf : ox_iir_lpbutterf)(&r, N, fc, fs);
+    if (shape < 2 && form == 1) (high ? ox_iir_hpbutter : ox_iir_lpbutter)(&p, N, fc, fs);
+    if (shape < 2 && form == 2) (high ? ox_iir_hpbutter1 : ox_iir_lpbutter1)(c, fc, fs);
+    if (shape < 2 && form == 3) (high ? ox_iir_hpbutter2 : ox_iir_lpbutter2)(&s, fc, fs);
+    if (shape > 1 && form == 0) (high ? ox_iir_hpshelvingf : ox_iir_lpshelvingf)(&r, N, fc, g, fs);
+    if (shape > 1 && form == 1) (high ? ox_iir_hpshelving : ox_iir_lpshelving)(&p, N, fc, g, fs);
+    if (shape > 1 && form == 2) (high ? ox_iir_hfshelving1 : ox_iir_lfshelving1)(c, fc, g, fs);
+    if (shape > 1 && form == 3) (high ? ox_iir_hfshelving2 : ox_iir_lfshelving2)(&s, fc, g, fs);
+    if (form == 2) r = first(c);
+    if (form == 3) r = second(s);
 }
 
 } // namespace
@@ -106,13 +94,12 @@ TEST(IirDesign, LinkwitzRileySumsToAllPass)
     EXPECT_EQ(std::memcmp(&a, &b, sizeof(a)), 0);
 }
 
-// Every Butterworth and shelf designer against its analog prototype, |H|² = 1/(1 + x^2N) or
-// (G² + x^2N)/(1 + x^2N) (x → 1/x for the high-pass and high shelf), x = tan(π·f/fs)/t with t
-// the corner prewarped as designed: tan(π·fc/fs), for an order-N cut moved before prewarping
-// to tan(π·fc/(fs·g1)) (low shelf) or tan(π·fc·g1/fs) (high shelf), g1 the cut per order; a
-// single-section cut is the reciprocal of the boost. Checked to 0.01 dB plus what the float
-// rounding of the stored coefficients accounts for, wherever the moved corner stays below
-// 0.45·fs; and every corner from 0.49·fs up gives one and the same design.
+// Every Butterworth and shelf designer against its analog prototype (ox_iir_test_util.h), x =
+// tan(π·f/fs)/t with t the corner prewarped as designed: tan(π·fc/fs), for an order-N cut moved
+// before prewarping to tan(π·fc/(fs·g1)) (low shelf) or tan(π·fc·g1/fs) (high shelf), g1 the
+// cut per order; a single-section cut is the reciprocal of the boost. To 0.01 dB plus what the
+// float rounding of the stored coefficients accounts for, wherever the moved corner stays
+// below 0.45·fs; every corner from 0.49·fs up gives one and the same design.
 TEST(IirDesign, DesignsMatchTheirAnalogPrototypes)
 {
     long checked = 0;
@@ -145,8 +132,7 @@ TEST(IirDesign, DesignsMatchTheirAnalogPrototypes)
                                     std::abs(form == 1 ? h_cfN(p, f, fs) : h_cfNf(r, f, fs));
                                 const double rr = form == 1 ? oxtest::rounding_rel(p, f, fs)
                                                             : oxtest::rounding_rel(r, f, fs);
-                                if (rr > 0.1 || want < 1e-6)
-                                    continue; // the stored floats do not resolve it
+                                if (rr > 0.1 || want < 1e-6) continue; // floats cannot resolve it
                                 ++checked;
                                 ASSERT_NEAR(db(got), db(want), 0.01 + 8.7 * rr)
                                     << "shape " << shape << " form " << form << " fs " << fs
@@ -174,9 +160,7 @@ TEST(IirDesign, SingleSectionsAndBands)
     ox_iir_allpass2(&ap2, 2000.0f, 0.7f, (float)fs);
     ox_iir_peaking(&pk, 1500.0f, -18.0f, 2.0f, (float)fs);
     ox_iir_peaking(&pki, 1500.0f, 18.0f, 2.0f, (float)fs);
-    EXPECT_NEAR(lp1[1] / lp1[3], 1.0, 1e-6);
-    EXPECT_EQ(hp1[1], 0.0f);
-    EXPECT_TRUE(ap1.b1 == 1.0f && ap1.b0 == ap1.a1);
+    EXPECT_TRUE(std::fabs(lp1[1] / lp1[3] - 1.0) < 1e-6 && hp1[1] == 0.0f);
     EXPECT_NEAR(std::arg(h_cf2(ap1, 2000.0, fs)), -M_PI / 2, 1e-5);
     EXPECT_NEAR(std::fabs(std::arg(h_cf2(ap2, 2000.0, fs))), M_PI, 1e-4);
     EXPECT_NEAR(std::abs(h_cf2(pk, 1500.0, fs)), std::pow(10.0, -18.0 / 20.0), 1e-5);
@@ -226,19 +210,18 @@ TEST(IirFilter, FactoredPolynomialAndConversionsAgree)
 {
     const int n = 400;
     for (unsigned N = 1; N <= 6; ++N)
-        for (bool shelf : {false, true})
+        for (int shape : {0, 3})
         {
             ox_iir_cfNf r;
             ox_iir_cfN p;
-            if (shelf) ox_iir_hpshelvingf(&r, N, 5000.0f, -9.0f, 48000.0f);
-            if (shelf) ox_iir_hpshelving(&p, N, 5000.0f, -9.0f, 48000.0f);
-            if (!shelf) ox_iir_lpbutterf(&r, N, 6000.0f, 48000.0f);
-            if (!shelf) ox_iir_lpbutter(&p, N, 6000.0f, 48000.0f);
+            const float fc = shape ? 5000.0f : 6000.0f;
+            design(shape, 0, N, fc, -9.0f, 48000.0f, r, p);
+            design(shape, 1, N, fc, -9.0f, 48000.0f, r, p);
             const std::vector<float> a = oxtest::impulse_nf(r, n);
             std::vector<float> b(n, 0.0f), st(18, 0.0f);
             b[0] = 1.0f;
             ox_iir_filterN(st.data(), b.data(), b.data(), n, p);
-            for (int i = 0; i < n; ++i) ASSERT_NEAR(a[i], b[i], 2e-5) << N << shelf << " " << i;
+            for (int i = 0; i < n; ++i) ASSERT_NEAR(a[i], b[i], 2e-5) << N << shape << " " << i;
             float c[7], s6[6] = {}, x[64] = {1.0f};
             ASSERT_EQ(ox_iir_cfNtocfX(c, &p), N <= 3 ? 0 : 1);
             if (N == 1) ox_iir_filter1(s6, x, x, 64, ox_iir_cf1{c[0], c[1], c[2]});
@@ -262,32 +245,30 @@ TEST(IirFilter, BlockSplittingInPlaceAndStrideAreTransparent)
     const std::vector<float> x = oxtest::noise(n, 7);
     ox_iir_cfNf r;
     ox_iir_cfN p;
+    ox_iir_cf2 c2;
     ox_iir_lpshelvingf(&r, 7, 700.0f, 12.0f, 44100.0f);
     ox_iir_lpbutter(&p, 5, 7000.0f, 44100.0f);
-    ox_iir_cf2 c2;
     ox_iir_peaking(&c2, 1000.0f, 6.0f, 3.0f, 44100.0f);
     const ox_iir_cf1 c1 = {0.3f, 0.2f, -0.5f};
     const ox_iir_cf3 c3 = {0.1f, 0.3f, 0.3f, 0.1f, -0.6f, 0.2f, -0.03f};
-    typedef std::function<void(float*, const float*, float*, int)> Run;
-    const Run runs[] = {
-        [&](float* s, const float* i, float* o, int m) { ox_iir_filterNf(s, i, o, m, r); },
-        [&](float* s, const float* i, float* o, int m) { ox_iir_filterN(s, i, o, m, p); },
-        [&](float* s, const float* i, float* o, int m) { ox_iir_filter1(s, i, o, m, c1); },
-        [&](float* s, const float* i, float* o, int m) { ox_iir_filter2(s, i, o, m, c2); },
-        [&](float* s, const float* i, float* o, int m) {
-            ox_biquad_state bs = {s[0], s[1], s[2], s[3]};
-            ox_biquad_filter(&bs, i, o, m, ox_biquad_coeffs{c2.b0, c2.b1, c2.b2, c2.a1, c2.a2});
-            s[0] = bs.x1, s[1] = bs.x2, s[2] = bs.y1, s[3] = bs.y2;
-        },
-        [&](float* s, const float* i, float* o, int m) { ox_iir_filter3(s, i, o, m, c3); },
-        [&](float* s, const float* i, float* o, int m) {
+#define OX_RUN(call) [&](float* s, const float* i, float* o, int m) { call; }
+    const std::function<void(float*, const float*, float*, int)> runs[] = {
+        OX_RUN(ox_iir_filterNf(s, i, o, m, r)),
+        OX_RUN(ox_iir_filterN(s, i, o, m, p)),
+        OX_RUN(ox_iir_filter1(s, i, o, m, c1)),
+        OX_RUN(ox_iir_filter2(s, i, o, m, c2)),
+        OX_RUN(ox_iir_filter3(s, i, o, m, c3)),
+        OX_RUN(ox_biquad_filter(reinterpret_cast<ox_biquad_state*>(s), i, o, m,
+                                ox_biquad_coeffs{c2.b0, c2.b1, c2.b2, c2.a1, c2.a2})),
+        OX_RUN({
             // Channel 1 of a two-channel interleaved copy; channel 0 must stay -1.
             std::vector<float> il(2 * (size_t)m, -1.0f);
             for (int k = 0; k < m; ++k) il[2 * k + 1] = i[k];
             ox_iir_filter2_mch(s, il.data() + 1, il.data() + 1, m, 2, c2);
             for (int k = 0; k < m; ++k) o[k] = il[2 * k] == -1.0f ? il[2 * k + 1] : kNaN;
-        }};
-    for (const Run& run : runs)
+        })};
+#undef OX_RUN
+    for (const auto& run : runs)
     {
         auto split = [&](const std::vector<float>& in, int m, bool inplace) {
             std::vector<float> st(18, 0.0f), y(inplace ? in : std::vector<float>(n));
@@ -298,13 +279,9 @@ TEST(IirFilter, BlockSplittingInPlaceAndStrideAreTransparent)
         const std::vector<float> whole = split(x, n, false);
         EXPECT_GT(oxtest::rms(whole.data(), n), 0.01);
         for (int m : {0, 1, 333, 999})
-        {
-            EXPECT_EQ(split(x, m, false), whole) << m;
-            EXPECT_EQ(split(x, m, true), whole) << m;
-        }
+            EXPECT_TRUE(split(x, m, false) == whole && split(x, m, true) == whole) << m;
         std::vector<float> bad = x;
-        bad[10] = kNaN;
-        bad[400] = kInf;
+        bad[10] = kNaN, bad[400] = kInf;
         const std::vector<float> y = split(bad, 500, false);
         for (int i = 500; i < n; ++i) ASSERT_TRUE(std::isfinite(y[i])) << i;
     }
@@ -358,39 +335,32 @@ TEST(IirFilter, OrderWordsAndBadArgumentsAreSafe)
 TEST(IirFilter, StabilitySoakAtRangeEnds)
 {
     long designs = 0;
-    auto soak = [&](const ox_iir_cfNf& r, const char* what, float f, float fs) {
+    ox_iir_cfNf r;
+    ox_iir_cfN p;
+    ox_iir_cf2 c;
+    auto soak = [&](const ox_iir_cfNf& rec, const char* what, float f, float fs) {
         ++designs;
-        ASSERT_TRUE(oxtest::stable_nf(r)) << what << " f=" << f << " fs=" << fs;
+        ASSERT_TRUE(oxtest::stable_nf(rec)) << what << " f=" << f << " fs=" << fs;
     };
-    typedef void (*OrderN)(ox_iir_cfNf*, unsigned, float, float);
-    const OrderN passes[] = {ox_iir_lpbutterf, ox_iir_hpbutterf, ox_iir_lplinkrileyf,
-                             ox_iir_hplinkrileyf};
     for (float fs : {11025.0f, 192000.0f})
         for (float f : {-1.0f, 0.0f, 1e-3f, 1.0f, 20.0f, 0.45f * fs, 0.5f * fs, 2.0f * fs, kNaN})
         {
-            ox_iir_cfNf r;
-            ox_iir_cf2 c;
-            float c5[5];
             for (unsigned N : {1u, 2u, 3u, 8u, 9u})
             {
-                for (OrderN d : passes) d(&r, N, f, fs), soak(r, "pass", f, fs);
+                for (auto d :
+                     {ox_iir_lpbutterf, ox_iir_hpbutterf, ox_iir_lplinkrileyf, ox_iir_hplinkrileyf})
+                    d(&r, N, f, fs), soak(r, "pass", f, fs);
                 for (float g : {-120.0f, -24.0f, 24.0f, 120.0f, kNaN})
-                    for (bool high : {false, true})
-                        (high ? ox_iir_hpshelvingf : ox_iir_lpshelvingf)(&r, N, f, g, fs),
-                            soak(r, "shelf", f, fs);
+                    for (int shape : {2, 3})
+                        design(shape, 0, N, f, g, fs, r, p), soak(r, "shelf", f, fs);
             }
             for (unsigned N : {1u, 4u})
                 for (float f2 : {f, 0.0f, 0.5f * fs})
-                    for (bool stop : {false, true})
-                        (stop ? ox_iir_bsbutterf : ox_iir_bpbutterf)(&r, N, f, f2, fs),
-                            soak(r, "band", f, fs);
-            for (bool hp : {false, true})
-            {
-                (hp ? ox_iir_hpbutter1 : ox_iir_lpbutter1)(c5, f, fs);
-                soak(first(c5), "butter1", f, fs);
-                (hp ? ox_iir_hpbutter2 : ox_iir_lpbutter2)(&c, f, fs);
-                soak(second(c), "butter2", f, fs);
-            }
+                    for (auto d : {ox_iir_bsbutterf, ox_iir_bpbutterf})
+                        d(&r, N, f, f2, fs), soak(r, "band", f, fs);
+            for (int shape : {0, 1})
+                for (int form : {2, 3})
+                    design(shape, form, 0, f, 0, fs, r, p), soak(r, "pass", f, fs);
             ox_iir_allpass1(&c, f, fs);
             soak(second(c), "allpass1", f, fs);
             for (float q : {0.0f, 0.01f, 0.1f, 0.7f, 100.0f, 1e6f, kNaN})
@@ -401,13 +371,9 @@ TEST(IirFilter, StabilitySoakAtRangeEnds)
                     ox_iir_peaking(&c, f, g, q, fs), soak(second(c), "peaking", f, fs);
             }
             for (float g : {-120.0f, -24.0f, 0.0f, 24.0f, 120.0f, kInf})
-                for (bool high : {false, true})
-                {
-                    (high ? ox_iir_hfshelving2 : ox_iir_lfshelving2)(&c, f, g, fs);
-                    soak(second(c), "shelving2", f, fs);
-                    (high ? ox_iir_hfshelving1 : ox_iir_lfshelving1)(c5, f, g, fs);
-                    soak(first(c5), "shelving1", f, fs);
-                }
+                for (int shape : {2, 3})
+                    for (int form : {2, 3})
+                        design(shape, form, 0, f, g, fs, r, p), soak(r, "shelving", f, fs);
         }
     EXPECT_GT(designs, 500);
 }
