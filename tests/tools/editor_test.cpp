@@ -26,6 +26,7 @@ TEST(BundleEditor, OpensInAWindowThatShowsSomethingAndCloses)
     hosted->closeEditor();
     runMessageLoop(50);
     ASSERT_TRUE(shot.isValid());
+    EXPECT_EQ(shot.getBounds(), juce::Rectangle<int>(1175, 655));
     // A drawn editor is not one flat colour.
     std::set<juce::uint32> colours;
     for (int y = 0; y < shot.getHeight(); y += 7)

@@ -146,7 +146,9 @@ void HostedPlugin::closeEditor()
 
 juce::Rectangle<int> HostedPlugin::editorScreenBounds() const
 {
-    return window != nullptr ? window->getScreenBounds() : juce::Rectangle<int>();
+    auto* document = dynamic_cast<juce::DocumentWindow*>(window.get());
+    auto* editor = document != nullptr ? document->getContentComponent() : nullptr;
+    return editor != nullptr ? editor->getScreenBounds() : juce::Rectangle<int>();
 }
 
 namespace StateStreams
