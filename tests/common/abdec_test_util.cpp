@@ -1,8 +1,6 @@
 #include "abdec_test_util.h"
 
-#include <algorithm>
-
-#include "ox_test_util.h"
+#include "ox_spatial_sim.h"
 
 namespace oxtest
 {
@@ -11,59 +9,56 @@ Signal Decoder::run(const Signal& in, const std::vector<int>& blocks, bool inpla
 {
     const size_t n = in.empty() ? 0 : in[0].size();
     const int nin = setup.num_inputs, nout = setup.num_outputs;
-    const int nbuf = std::max(nin, nout);
     Signal out(nout, std::vector<float>(n, 0.0f));
-    Signal work(nbuf, std::vector<float>(n, 0.0f));
+    Signal work(std::max(nin, nout), std::vector<float>(n, 0.0f));
     std::vector<const float*> ip(nin);
     std::vector<float*> op(nout);
-    size_t pos = 0, bi = 0;
-    while (pos < n)
+    Signal& dst = inplace ? work : out;
+    for (size_t pos = 0, bi = 0, len; pos < n; pos += len)
     {
-        size_t len = std::min<size_t>((size_t)blocks[bi++ % blocks.size()], n - pos);
-        if (inplace)
+        len = std::min<size_t>((size_t)blocks[bi++ % blocks.size()], n - pos);
+        for (int c = 0; c < nin; ++c)
         {
-            for (int c = 0; c < nin; ++c)
-                std::copy(in[c].begin() + pos, in[c].begin() + pos + len, work[c].begin() + pos);
-            for (int c = 0; c < nin; ++c) ip[c] = work[c].data() + pos;
-            for (int c = 0; c < nout; ++c) op[c] = work[c].data() + pos;
+            std::copy(in[c].begin() + pos, in[c].begin() + pos + len, work[c].begin() + pos);
+            ip[c] = (inplace ? work[c] : in[c]).data() + pos;
         }
-        else
-        {
-            for (int c = 0; c < nin; ++c) ip[c] = in[c].data() + pos;
-            for (int c = 0; c < nout; ++c) op[c] = out[c].data() + pos;
-        }
+        for (int c = 0; c < nout; ++c) op[c] = dst[c].data() + pos;
         ox_abdec_process_var(h, (int)len, ip.data(), op.data());
-        pos += len;
     }
-    if (inplace)
-        for (int c = 0; c < nout; ++c) out[c] = work[c];
+    if (inplace) std::copy(work.begin(), work.begin() + nout, out.begin());
     return out;
+}
+
+Signal noise_signal(int channels, size_t n, uint32_t seed, float amp)
+{
+    Signal x;
+    for (int c = 0; c < channels; ++c) x.push_back(noise(n, seed + uint32_t(c), amp));
+    return x;
+}
+
+Signal scaled(const std::vector<float>& s, const std::vector<double>& gains)
+{
+    Signal b(gains.size(), std::vector<float>(s.size()));
+    for (size_t c = 0; c < gains.size(); ++c)
+        for (size_t i = 0; i < s.size(); ++i) b[c][i] = (float)(gains[c] * s[i]);
+    return b;
 }
 
 Signal fuma_wave(const std::vector<float>& s, float az, float el)
 {
-    const double a = az * M_PI / 180.0, e = el * M_PI / 180.0;
-    const double g[4] = {std::sqrt(0.5), std::cos(a) * std::cos(e), std::sin(a) * std::cos(e),
-                         std::sin(e)};
-    Signal b(4, std::vector<float>(s.size()));
-    for (int c = 0; c < 4; ++c)
-        for (size_t i = 0; i < s.size(); ++i) b[c][i] = (float)(g[c] * s[i]);
-    return b;
+    double d[3];
+    direction(az, el, d);
+    return scaled(s, {std::sqrt(0.5), d[0], d[1], d[2]});
 }
 
 Signal aformat_wave(const std::vector<float>& s, float az, float el)
 {
-    const double a = az * M_PI / 180.0, e = el * M_PI / 180.0;
-    const double d[3] = {std::cos(a) * std::cos(e), std::sin(a) * std::cos(e), std::sin(e)};
-    static const double caps[4][3] = {{1, 1, 1}, {1, -1, -1}, {-1, 1, -1}, {-1, -1, 1}};
-    Signal b(4, std::vector<float>(s.size()));
-    for (int c = 0; c < 4; ++c)
-    {
-        double dot = (caps[c][0] * d[0] + caps[c][1] * d[1] + caps[c][2] * d[2]) / std::sqrt(3.0);
-        double g = 0.5 + 0.5 * dot;
-        for (size_t i = 0; i < s.size(); ++i) b[c][i] = (float)(g * s[i]);
-    }
-    return b;
+    double d[3];
+    direction(az, el, d);
+    std::vector<double> g;
+    for (const auto& a : kCapsuleAxis)
+        g.push_back(0.5 + 0.5 * (a[0] * d[0] + a[1] * d[1] + a[2] * d[2]) / std::sqrt(3.0));
+    return scaled(s, g);
 }
 
 Signal wave_input(int input, const std::vector<float>& s, float az, float el)
@@ -81,13 +76,13 @@ int channel_of(const ox_abdec_speakerlayout* L, int k)
 std::vector<double> energies(const Signal& x, size_t from)
 {
     std::vector<double> e;
-    for (const auto& ch : x)
-    {
-        double acc = 0;
-        for (size_t i = from; i < ch.size(); ++i) acc += (double)ch[i] * ch[i];
-        e.push_back(acc);
-    }
+    for (const auto& ch : x) e.push_back(std::pow(rms_from(ch, from), 2) * double(ch.size() - from));
     return e;
+}
+
+bool all_finite(const Signal& x, size_t from)
+{
+    return std::all_of(x.begin(), x.end(), [&](const auto& ch) { return all_finite(ch, from); });
 }
 
 } // namespace oxtest

@@ -3,11 +3,8 @@
 #ifndef ABDEC_TEST_UTIL_H
 #define ABDEC_TEST_UTIL_H
 
-#include <cmath>
-#include <cstdint>
-#include <vector>
-
 #include "ox_abdec.h"
+#include "ox_test_util.h"
 
 namespace oxtest
 {
@@ -42,7 +39,6 @@ struct Decoder
     ox_abdec_setup setup{};
     ox_abdec_config config{};
     ox_abdec_handle h = nullptr;
-    int rc = 0;
 
     Decoder(int input, int output, float fs = 48000.0f, int binaural = 0, int block = 480,
             float spacing = 0.0f)
@@ -55,13 +51,19 @@ struct Decoder
         setup.block_size = block;
         setup.mic_spacing = spacing;
     }
-    int build() { return rc = ox_abdec_init(&h, &setup, &config); }
+    int build() { return ox_abdec_init(&h, &setup, &config); }
     ~Decoder() { ox_abdec_done(h); }
 
     // Runs the whole signal through in blocks of the given lengths (cycled); in place when asked.
     Signal run(const Signal& in, const std::vector<int>& blocks, bool inplace = false);
     Signal run(const Signal& in) { return run(in, {setup.block_size}); }
 };
+
+// Channels of independent uniform noise, seeds seed, seed + 1, ...
+Signal noise_signal(int channels, size_t n, uint32_t seed, float amp);
+
+// The signal s scaled by each gain in turn, one channel a gain.
+Signal scaled(const std::vector<float>& s, const std::vector<double>& gains);
 
 // Plane wave s(t) from azimuth az (degrees, positive left) and elevation el (positive up):
 // FuMa B-format (W at -3 dB).
@@ -74,6 +76,9 @@ Signal wave_input(int input, const std::vector<float>& s, float az, float el);
 
 // Energy of every channel.
 std::vector<double> energies(const Signal& x, size_t from = 0);
+
+// Whether every channel is finite from sample `from` on.
+bool all_finite(const Signal& x, size_t from = 0);
 
 // Output channel of the layout fed by speaker k, -1 if none.
 int channel_of(const ox_abdec_speakerlayout* L, int k);

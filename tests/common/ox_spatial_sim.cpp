@@ -16,13 +16,7 @@ BandTable::BandTable(int32_t fftsize, float fs) : edges(64), weights(64)
     weights.resize(size_t(count));
 }
 
-Bands48k::Bands48k()
-{
-    const BandTable t(fftsize, fs);
-    nb = t.count;
-    std::copy(t.edges.begin(), t.edges.end(), edges);
-    std::copy(t.weights.begin(), t.weights.end(), weights);
-}
+const double kCapsuleAxis[4][3] = {{1, 1, 1}, {1, -1, -1}, {-1, 1, -1}, {-1, -1, 1}};
 
 Stft::Stft(int32_t hop, int32_t fftsize)
     : hop_(hop), history_(size_t(2 * hop), 0.0f), work_(size_t(fftsize), 0.0f)

@@ -17,30 +17,38 @@
 namespace oxtest
 {
 
+// The decoder's frame at 48 kHz: hop 480, FFT size 1024, 512 complex bins.
+constexpr int32_t kHop = 480, kFft = 1024, kSpec = 512;
+constexpr float kFs = 48000.0f;
+// Centre frequency of bin k at that frame, Hz.
+inline double bin_hz(int32_t k)
+{
+    return double(k) * kFs / kFft;
+}
+
 // Perceptual band table of the decoder for an FFT size and sample rate.
 struct BandTable
 {
     int32_t count = 0;
     std::vector<int32_t> edges;
     std::vector<float> weights;
-    BandTable(int32_t fftsize, float fs);
+    BandTable(int32_t fftsize = kFft, float fs = kFs);
 };
 
-// The decoder's frame at 48 kHz: hop 480, FFT size 1024, 512 complex bins,
-// with its band table in fixed arrays.
-struct Bands48k
+// Four packed spectra of the decoder's frame with pointers to them, as the spectral blocks take
+// them.
+struct Spectra4
 {
-    static constexpr int32_t hop = 480;
-    static constexpr int32_t fftsize = 1024;
-    static constexpr int32_t specsize = 512;
-    static constexpr float fs = 48000.0f;
-    int32_t nb = 0;
-    int32_t edges[64] = {};
-    float weights[64] = {};
-    Bands48k();
-    // Centre frequency of bin k, Hz.
-    static double bin_hz(int32_t k) { return double(k) * fs / fftsize; }
+    std::array<std::vector<float>, 4> buf;
+    float* in[4];
+    Spectra4()
+    {
+        for (int i = 0; i < 4; ++i) in[i] = (buf[i] = std::vector<float>(kFft, 0.0f)).data();
+    }
 };
+
+// Capsule axes of the tetrahedral array, LF RF LB RB (x front, y left, z up), length sqrt 3.
+extern const double kCapsuleAxis[4][3];
 
 // Short-time analysis of one signal as the decoder does it: window of two
 // hops, FFT size a power of two, one packed spectrum per hop.

@@ -96,4 +96,22 @@ int peak_at(const std::vector<float>& x)
     return (int)(it - x.begin());
 }
 
+float peak(const std::vector<float>& x)
+{
+    return x.empty() ? 0.0f : std::fabs(x[size_t(peak_at(x))]);
+}
+
+std::vector<float> impulse(size_t n)
+{
+    std::vector<float> x(n, 0.0f);
+    x[0] = 1.0f;
+    return x;
+}
+
+bool all_finite(const std::vector<float>& x, size_t from)
+{
+    return std::all_of(x.begin() + long(std::min(from, x.size())), x.end(),
+                       [](float v) { return std::isfinite(v); });
+}
+
 } // namespace oxtest

@@ -2,6 +2,10 @@
 #ifndef OX_TEST_UTIL_H
 #define OX_TEST_UTIL_H
 
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
 #include <complex>
 #include <cstdint>
 #include <vector>
@@ -36,8 +40,15 @@ double db(double x);
 double rms(const float* x, size_t n);
 double rms_from(const std::vector<float>& x, size_t from);
 
-// Index of the largest magnitude.
+// Index of the largest magnitude, and the largest magnitude itself.
 int peak_at(const std::vector<float>& x);
+float peak(const std::vector<float>& x);
+
+// Unit impulse of length n.
+std::vector<float> impulse(size_t n);
+
+// Whether every sample from `from` on is finite.
+bool all_finite(const std::vector<float>& x, size_t from = 0);
 
 } // namespace oxtest
 

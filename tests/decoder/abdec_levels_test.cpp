@@ -1,15 +1,10 @@
 // Decoder levels and robustness: LFE, cross-over, binaural cues, parameter fuzz,
 // updates and the channel test from another thread, no allocation while processing.
-#include <gtest/gtest.h>
+#include "abdec_test_util.h"
 
 #include <atomic>
-#include <cmath>
 #include <random>
 #include <thread>
-
-#include "abdec_test_util.h"
-#include "ox_abdec.h"
-#include "ox_test_util.h"
 
 #if defined(__SANITIZE_ADDRESS__)
 // AddressSanitizer's allocation hooks (declared here: not every compiler ships the header).
@@ -21,62 +16,57 @@ extern "C" void __sanitizer_print_stack_trace();
 
 using namespace oxtest;
 
+namespace
+{
+
+// RMS of output channel `ch` over the second half, for a frontal FuMa sine of amplitude 0.5 into
+// 5.1 (ITU: L R C LFE Ls Rs) with the configuration as `edit` leaves it.
+template <class Edit> double level_51(int ch, double f, Edit edit, double* surround = nullptr)
+{
+    const size_t n = 48000 / 2;
+    Decoder d(1, kMenu51Itu);
+    edit(d.config);
+    EXPECT_EQ(d.build(), 0);
+    const Signal out = d.run(fuma_wave(sine(n, f, 48000, 0.5f), 0.0f, 0.0f));
+    if (surround) *surround = std::max(*surround, rms_from(out[4], n / 2));
+    EXPECT_TRUE(d.config.spectral_option != 0.0f || ch != 3 || peak(out[3]) == 0.0f) << f;
+    return rms_from(out[ch], n / 2);
+}
+
+} // namespace
+
+// The LFE is silent without the spectral option, else low-passes W (0.25 rms for a 0.5 sine) at
+// the chosen cut-off, over its whole range; the cross-over gain takes effect over its whole range
+// on the low band of the main pair, and only there.
 TEST(AbdecLevels, LfeAndCrossOver)
 {
-    const int n = 48000 / 2;
-    // 5.1 (ITU): L R C LFE Ls Rs; the LFE channel is 3.
     for (float option : {0.0f, 1.0f})
     {
-        double lfe_rms[2];
-        int k = 0;
-        for (double f : {60.0, 240.0}) // cut-off 120 Hz: an octave below and above
-        {
-            Decoder d(1, kMenu51Itu);
-            d.config.spectral_option = option;
-            ASSERT_EQ(d.build(), 0);
-            Signal out = d.run(fuma_wave(sine((size_t)n, f, 48000, 0.5f), 0.0f, 0.0f));
-            lfe_rms[k++] = rms_from(out[3], (size_t)n / 2);
-            if (option == 0.0f)
-            {
-                for (float v : out[3]) ASSERT_EQ(v, 0.0f);
-            }
-        }
-        if (option != 0.0f)
-        {
-            // W of a 0.5 sine is 0.3536 rms / sqrt 2 = 0.25 rms; -12.3 dB one octave up.
-            EXPECT_NEAR(db(lfe_rms[0]), db(0.25), 1.0);
-            EXPECT_NEAR(db(lfe_rms[1]) - db(lfe_rms[0]), -12.3, 1.5);
-        }
+        auto lfe = [&](double f, float fc) {
+            return level_51(3, f, [&](ox_abdec_config& c) {
+                c.spectral_option = option;
+                c.lfe_freq = fc;
+            });
+        };
+        const double l60 = lfe(60.0, 120.0f), l240 = lfe(240.0, 120.0f);
+        if (option == 0.0f) continue;
+        EXPECT_NEAR(db(l60), db(0.25), 1.0);
+        EXPECT_NEAR(db(l240) - db(l60), -12.3, 1.5); // an octave above the cut-off
+        EXPECT_NEAR(db(lfe(480.0, 1000.0f)), db(0.25), 1.0);
     }
-    // The whole LFE frequency range takes effect: at 1000 Hz a 480 Hz tone passes the LFE.
-    {
-        Decoder d(1, kMenu51Itu);
-        d.config.spectral_option = 1.0f;
-        d.config.lfe_freq = 1000.0f;
-        ASSERT_EQ(d.build(), 0);
-        Signal out = d.run(fuma_wave(sine((size_t)n, 480.0, 48000, 0.5f), 0.0f, 0.0f));
-        EXPECT_NEAR(db(rms_from(out[3], (size_t)n / 2)), db(0.25), 1.0);
-    }
-    // The whole cross-over gain range takes effect on the low band of the main pair, and only
-    // there: 5.1 (ITU) is L R C LFE Ls Rs.
-    {
-        double low[2], surround = 0.0;
-        int k = 0;
-        for (float gain : {0.0f, -40.0f})
-        {
-            Decoder d(1, kMenu51Itu);
-            d.config.xover_on = 1;
-            d.config.xover_freq = 200.0f;
-            d.config.xover_gain = gain;
-            ASSERT_EQ(d.build(), 0);
-            Signal out = d.run(fuma_wave(sine((size_t)n, 25.0, 48000, 0.5f), 0.0f, 0.0f));
-            low[k++] = rms_from(out[0], (size_t)n / 2);
-            surround = std::max(surround, rms_from(out[4], (size_t)n / 2));
-        }
-        EXPECT_NEAR(db(low[0]), db(0.25), 1.5); // the low band is W (channel 0)
-        EXPECT_LT(db(low[1]) - db(low[0]), -35.0);
-        EXPECT_LT(db(surround) - db(low[0]), -30.0);
-    }
+    double surround = 0.0, low[2];
+    for (int k : {0, 1})
+        low[k] = level_51(
+            0, 25.0,
+            [&](ox_abdec_config& c) {
+                c.xover_on = 1;
+                c.xover_freq = 200.0f;
+                c.xover_gain = k ? -40.0f : 0.0f;
+            },
+            &surround);
+    EXPECT_NEAR(db(low[0]), db(0.25), 1.5); // the low band is W
+    EXPECT_LT(db(low[1]) - db(low[0]), -35.0);
+    EXPECT_LT(db(surround) - db(low[0]), -30.0);
 }
 
 TEST(AbdecLevels, BinauralLeftSourceIsLouderAndEarlierLeft)
@@ -84,20 +74,27 @@ TEST(AbdecLevels, BinauralLeftSourceIsLouderAndEarlierLeft)
     const int n = 48000 / 2;
     Decoder d(1, kMenu71Itu, 48000, 1);
     ASSERT_EQ(d.build(), 0);
-    // Click train plus noise from the left (azimuth +90).
-    std::vector<float> s = noise(n, 9, 0.1f);
-    Signal out = d.run(fuma_wave(s, 90.0f, 0.0f));
+    Signal out = d.run(fuma_wave(noise(n, 9, 0.1f), 90.0f, 0.0f));
     // Energy above 2 kHz: first difference as a crude high-pass.
-    double el = 0, er = 0;
-    for (int i = n / 2; i < n; ++i)
-    {
-        double dl = out[0][i] - out[0][i - 1], dr = out[1][i] - out[1][i - 1];
-        el += dl * dl;
-        er += dr * dr;
-    }
-    EXPECT_GT(10 * std::log10(el / er), 3.0);
-    // Arrival: cross-correlation peak of right against left at a positive lag.
-    EXPECT_GT(xcorr_lag(out[0], out[1], 60, n / 2), 0);
+    for (auto& ch : out) std::adjacent_difference(ch.begin(), ch.end(), ch.begin());
+    const auto e = energies(out, n / 2);
+    EXPECT_GT(10 * std::log10(e[0] / e[1]), 3.0);
+    EXPECT_GT(xcorr_lag(out[0], out[1], 60, n / 2), 0); // the right ear hears it later
+}
+
+TEST(AbdecLevels, ChannelTestVisitsTheOutputsInTurn)
+{
+    Decoder d(1, kMenuStereo);
+    ASSERT_EQ(d.build(), 0);
+    const Signal silence(4, std::vector<float>(48000 * 5 / 2, 0.0f));
+    EXPECT_EQ(d.run(silence), Signal(2, silence[0])); // idle until asked
+    ox_abdec_channel_test(d.h);
+    const Signal out = d.run(silence);
+    // Channel 0 in the first second, channel 1 in the second, then silence.
+    EXPECT_GT(rms(out[0].data(), 24000), 0.01);
+    EXPECT_EQ(rms(out[1].data(), 24000), 0.0);
+    EXPECT_GT(rms(out[1].data() + 50000, 24000), 0.01);
+    EXPECT_EQ(rms_from(out[0], 50000) + rms_from(out[1], 100000), 0.0);
 }
 
 TEST(AbdecRobustness, ParameterFuzzStaysFiniteAndClipped)
@@ -109,12 +106,10 @@ TEST(AbdecRobustness, ParameterFuzzStaysFiniteAndClipped)
         {
             Decoder d(0, output, 48000, binaural, 480, 24.0f);
             ASSERT_EQ(d.build(), 0);
-            const int n = 480 * 30;
-            Signal in;
-            for (int c = 0; c < 4; ++c) in.push_back(noise(n, 40 + c, 4.0f));
+            Signal in = noise_signal(4, 480 * 30, 40, 4.0f);
             for (int round = 0; round < 12; ++round)
             {
-                // Scramble every float word with extremes and NaN, then switch the limiter on.
+                // Scramble every word with extremes and NaN; every other round the limiter on.
                 ox_abdec_word* w = reinterpret_cast<ox_abdec_word*>(&d.config);
                 for (int i = 0; i < 184; ++i)
                 {
@@ -123,32 +118,20 @@ TEST(AbdecRobustness, ParameterFuzzStaysFiniteAndClipped)
                     else if (rng() % 2)
                         w[i].i = (int32_t)(rng() % 3);
                 }
-                if (round % 2 == 0)
-                {
-                    d.config.limiter_on = 1;
-                    d.config.compressor_on = 0;
-                }
+                if (round % 2 == 0) d.config.limiter_on = 1, d.config.compressor_on = 0;
                 ASSERT_EQ(ox_abdec_updateconfig(d.h, &d.config), 0);
-                Signal out = d.run(in, {333, 480, 17});
+                const Signal out = d.run(in, {333, 480, 17});
                 // The first hop still comes from frames run before this update.
-                for (auto& ch : out)
-                    for (float v : std::vector<float>(ch.begin() + 480, ch.end()))
-                    {
-                        ASSERT_TRUE(std::isfinite(v)) << output << " round " << round;
-                        if (round % 2 == 0)
-                        {
-                            ASSERT_LE(std::fabs(v), 1.0f);
-                        }
-                    }
+                ASSERT_TRUE(all_finite(out, 480)) << output << " round " << round;
+                for (const auto& ch : out)
+                    ASSERT_TRUE(round % 2 || peak({ch.begin() + 480, ch.end()}) <= 1.0f) << round;
             }
             // A NaN input sample does not poison the decoder for good.
             in[1][100] = NAN;
             in[2][200] = INFINITY;
             ox_abdec_defaultconfig(nullptr, &d.config);
             ASSERT_EQ(ox_abdec_updateconfig(d.h, &d.config), 0);
-            Signal out = d.run(in);
-            for (auto& ch : out)
-                for (float v : ch) ASSERT_TRUE(std::isfinite(v));
+            EXPECT_TRUE(all_finite(d.run(in))) << output << " " << binaural;
         }
 }
 
@@ -163,6 +146,9 @@ void on_malloc(const volatile void*, size_t)
 }
 void on_free(const volatile void*) {}
 } // namespace
+#define COUNT_ALLOCS(on) t_counted = on
+#else
+#define COUNT_ALLOCS(on)
 #endif
 
 TEST(AbdecRobustness, UpdatesFromAnotherThreadWhileProcessing)
@@ -173,72 +159,43 @@ TEST(AbdecRobustness, UpdatesFromAnotherThreadWhileProcessing)
     Decoder d(0, kMenu714Itu, 48000, 0, 256, 24.0f);
     ASSERT_EQ(d.build(), 0);
     const int n = 48000;
-    Signal in;
-    for (int c = 0; c < 4; ++c) in.push_back(noise(n, 70 + c, 0.5f));
+    const Signal in = noise_signal(4, n, 70, 0.5f);
     std::atomic<bool> stop{false};
     std::thread updater([&] {
         ox_abdec_config c = d.config;
-        int k = 0;
-        while (!stop.load())
+        ox_abdec_beamid ids[20];
+        ox_abdec_beamresponse r[20];
+        for (int k = 0; !stop.load(); ++k)
         {
             c.rotation = (float)(k % 360 - 180);
             c.xover_on = k & 1;
             c.back_del_sh = (k >> 1) & 1;
             c.back_delay = (float)(k % 100);
             c.spectral_option = (float)((k >> 2) & 1);
-#if ABDEC_COUNT_ALLOCS
-            t_counted = true; // updates and queries allocate nothing either
-#endif
+            COUNT_ALLOCS(true); // updates and queries allocate nothing either
             ox_abdec_updateconfig(d.h, &c);
             if (k % 7 == 0) ox_abdec_channel_test(d.h);
-            ox_abdec_beamid ids[20];
-            ox_abdec_beamresponse r[20];
             ox_abdec_beamids(d.h, nullptr, nullptr, ids);
             ox_abdec_beamresponses(d.h, nullptr, nullptr, r, (float)(k % 361));
-#if ABDEC_COUNT_ALLOCS
-            t_counted = false;
-#endif
-            ++k;
+            COUNT_ALLOCS(false);
             std::this_thread::yield();
         }
     });
     std::vector<const float*> ip(4);
     std::vector<float*> op(12);
     Signal out(12, std::vector<float>(n));
-#if ABDEC_COUNT_ALLOCS
-    t_counted = true;
-#endif
+    COUNT_ALLOCS(true);
     for (int pos = 0; pos + 256 <= n; pos += 256)
     {
         for (int c = 0; c < 4; ++c) ip[c] = in[c].data() + pos;
         for (int c = 0; c < 12; ++c) op[c] = out[c].data() + pos;
         ox_abdec_process_var(d.h, 256, ip.data(), op.data());
     }
+    COUNT_ALLOCS(false);
 #if ABDEC_COUNT_ALLOCS
-    t_counted = false;
     EXPECT_EQ(g_allocs.load(), 0);
 #endif
     stop = true;
     updater.join();
-    for (auto& ch : out)
-        for (float v : ch) ASSERT_TRUE(std::isfinite(v));
-}
-
-TEST(AbdecLevels, ChannelTestVisitsTheOutputsInTurn)
-{
-    Decoder d(1, kMenuStereo);
-    ASSERT_EQ(d.build(), 0);
-    const int n = 48000 * 5 / 2;
-    Signal silence(4, std::vector<float>(n, 0.0f));
-    Signal out = d.run(silence, {480});
-    for (auto& ch : out)
-        for (float v : ch) ASSERT_EQ(v, 0.0f); // idle until asked
-    ox_abdec_channel_test(d.h);
-    out = d.run(silence, {480});
-    // Channel 0 in the first second, channel 1 in the second, then silence.
-    EXPECT_GT(rms(out[0].data(), 24000), 0.01);
-    EXPECT_EQ(rms(out[1].data(), 24000), 0.0);
-    EXPECT_GT(rms(out[1].data() + 50000, 24000), 0.01);
-    EXPECT_EQ(rms_from(out[0], 50000), 0.0);
-    EXPECT_EQ(rms_from(out[1], 100000), 0.0);
+    EXPECT_TRUE(all_finite(out));
 }

@@ -1,23 +1,18 @@
 // Decoder physics: plane waves from known directions must come out of the right speakers, at the
-// right levels, whatever the input format, layout and channel order.
-#include <gtest/gtest.h>
-
-#include <algorithm>
-#include <cmath>
-
+// right levels, whatever the input format, layout and channel order; the group gains, back delay
+// and back shelf reach exactly their speakers.
 #include "abdec_test_util.h"
-#include "ox_abdec.h"
-#include "ox_test_util.h"
+#include "ox_spatial_sim.h"
+
+#include <array>
 
 using namespace oxtest;
 
 namespace
 {
 
-const int kFs = 48000;
-
 // Output energy per channel for a plane wave from (az, el), skipping the first half.
-std::vector<double> wave_energies(Decoder& d, float az, float el, int n = kFs / 5)
+std::vector<double> wave_energies(Decoder& d, float az, float el, int n = 48000 / 5)
 {
     const std::vector<float> s = noise(n, 17, 0.25f);
     return energies(d.run(wave_input(d.setup.input_format, s, az, el)), (size_t)n / 2);
@@ -28,11 +23,10 @@ std::vector<double> wave_energies(Decoder& d, float az, float el, int n = kFs / 
 // Loudest channel = nearest beam, with beams or virtual microphones, in both channel orders.
 TEST(AbdecPhysics, HorizontalSourcesComeFromTheNearestSpeaker)
 {
-    const int layouts[] = {kMenuStereo, kMenuQuadItu, kMenuQuadFilm, kMenu51Itu,
-                           kMenu51Film, kMenu71Itu,   kMenu71Film};
     for (int focus_mode : {1, 0})
         for (int input : {1, 0})
-            for (int menu : layouts)
+            for (int menu : {kMenuStereo, kMenuQuadItu, kMenuQuadFilm, kMenu51Itu, kMenu51Film,
+                             kMenu71Itu, kMenu71Film})
             {
                 if (focus_mode == 0 && input == 0) continue;
                 const ox_abdec_speakerlayout* L = ox_abdec_getlayout(menu);
@@ -46,16 +40,16 @@ TEST(AbdecPhysics, HorizontalSourcesComeFromTheNearestSpeaker)
                 {
                     std::vector<std::pair<double, int>> dist;
                     for (int k = 0; k < L->num_speakers; ++k)
-                    {
-                        const double baz = std::atan2(r[k].y, r[k].x) * 180.0 / M_PI;
-                        dist.push_back({std::fabs(std::remainder(-baz - az, 360.0)), k});
-                    }
+                        dist.push_back(
+                            {std::fabs(std::remainder(
+                                 -std::atan2(r[k].y, r[k].x) * 180.0 / M_PI - az, 360.0)),
+                             k});
                     std::sort(dist.begin(), dist.end());
                     if (dist.size() > 1 && dist[1].first - dist[0].first < 20.0)
                         continue; // no clearly nearest speaker
                     const std::vector<double> e = wave_energies(d, (float)az, 0.0f);
-                    const int loudest = (int)(std::max_element(e.begin(), e.end()) - e.begin());
-                    EXPECT_EQ(L->channel_map[loudest], dist[0].second)
+                    EXPECT_EQ(L->channel_map[std::max_element(e.begin(), e.end()) - e.begin()],
+                              dist[0].second)
                         << "focus mode " << focus_mode << " input " << input << " menu " << menu
                         << " azimuth " << az;
                 }
@@ -68,15 +62,13 @@ TEST(AbdecPhysics, HorizontalSourcesComeFromTheNearestSpeaker)
 TEST(AbdecPhysics, LeftSourcesLeaveTheLeftSpeakers)
 {
     for (int menu = 1; menu < 30; ++menu)
-    {
-        if (!has_speakers(menu)) continue;
-        const ox_abdec_speakerlayout* L = ox_abdec_getlayout(menu);
         for (int input : {1, 0})
             for (float el : {0.0f, 35.0f})
             {
+                if (!has_speakers(menu)) continue;
+                const ox_abdec_speakerlayout* L = ox_abdec_getlayout(menu);
                 Decoder dl(input, menu), dr(input, menu);
-                ASSERT_EQ(dl.build(), 0);
-                ASSERT_EQ(dr.build(), 0);
+                ASSERT_TRUE(dl.build() == 0 && dr.build() == 0);
                 const std::vector<double> a = wave_energies(dl, 70.0f, el, 9600);
                 const std::vector<double> b = wave_energies(dr, -70.0f, el, 9600);
                 const double loudest = *std::max_element(a.begin(), a.end());
@@ -95,7 +87,6 @@ TEST(AbdecPhysics, LeftSourcesLeaveTheLeftSpeakers)
                             << menu << " " << k;
                     }
             }
-    }
 }
 
 TEST(AbdecPhysics, SourcesAboveAndBelowReachTheirLayers)
@@ -109,15 +100,12 @@ TEST(AbdecPhysics, SourcesAboveAndBelowReachTheirLayers)
                 Decoder d(input, menu);
                 ASSERT_EQ(d.build(), 0);
                 const std::vector<double> e = wave_energies(d, 0.0f, el);
-                double up = 0, down = 0;
+                double layer[2] = {0, 0}; // loudest below, above
                 for (int c = 0; c < L->num_channels; ++c)
-                {
-                    const int k = L->channel_map[c];
-                    if (k < 0) continue;
-                    if (L->elevation[k] > 1.0f) up = std::max(up, e[c]);
-                    if (L->elevation[k] < 1.0f) down = std::max(down, e[c]);
-                }
-                EXPECT_GT(el > 0 ? up : down, 2.0 * (el > 0 ? down : up))
+                    if (L->channel_map[c] >= 0)
+                        layer[L->elevation[L->channel_map[c]] > 1.0f] =
+                            std::max(layer[L->elevation[L->channel_map[c]] > 1.0f], e[c]);
+                EXPECT_GT(layer[el > 0], 2.0 * layer[el < 0])
                     << "menu " << menu << " input " << input << " el " << el;
             }
 }
@@ -133,18 +121,15 @@ TEST(AbdecPhysics, AmbisonicOutputKeepsTheDirection)
                     // decoder that has just heard another direction is still on its way.
                     Decoder d(input, menu);
                     ASSERT_EQ(d.build(), 0);
-                    const int n = kFs / 5;
+                    const int n = 48000 / 5;
                     Signal out = d.run(wave_input(input, noise(n, 8, 0.25f), az, el));
                     // ACN order W Y Z X: the first-order intensity points at the source.
-                    double i[3] = {0, 0, 0};
+                    double i[3] = {0, 0, 0}, u[3];
                     for (int t = n / 2; t < n; ++t)
                         for (int c = 0; c < 3; ++c) i[c] += (double)out[0][t] * out[3 - c][t];
-                    // i = (x, z, y) weighted by |W|: compare with the source's unit vector.
-                    const double a = az * M_PI / 180, e = el * M_PI / 180;
-                    const double u[3] = {std::cos(a) * std::cos(e), std::sin(e),
-                                         std::sin(a) * std::cos(e)};
-                    const double norm = std::sqrt(i[0] * i[0] + i[1] * i[1] + i[2] * i[2]);
-                    const double cosang = (i[0] * u[0] + i[1] * u[1] + i[2] * u[2]) / norm;
+                    direction(az, el, u); // i holds (x, z, y)
+                    const double cosang = (i[0] * u[0] + i[1] * u[2] + i[2] * u[1]) /
+                                          std::sqrt(i[0] * i[0] + i[1] * i[1] + i[2] * i[2]);
                     EXPECT_GT(cosang, std::cos(10.0 * M_PI / 180))
                         << menu << " " << input << " az " << az << " el " << el;
                 }
@@ -153,20 +138,118 @@ TEST(AbdecPhysics, AmbisonicOutputKeepsTheDirection)
 // Mid-side arrays: MF front cardioid, S figure-of-eight to the left, MR rear cardioid, Z up.
 TEST(AbdecPhysics, MidSideInputsKeepLeftAndRight)
 {
-    const int n = kFs / 5;
-    std::vector<float> s = noise(n, 21, 0.25f);
+    const int n = 48000 / 5;
+    const std::vector<float> s = noise(n, 21, 0.25f);
     for (int input : {3, 4, 6})
         for (float az : {90.0f, -90.0f, 30.0f})
         {
             const double a = az * M_PI / 180.0;
-            const double g[4] = {0.5 + 0.5 * std::cos(a), 0.7355 * std::sin(a),
-                                 0.5 - 0.5 * std::cos(a), 0.0};
             Decoder d(input, kMenuStereo);
             ASSERT_EQ(d.build(), 0);
-            Signal in((size_t)d.setup.num_inputs, std::vector<float>(s.size()));
-            for (size_t c = 0; c < in.size(); ++c)
-                for (size_t i = 0; i < s.size(); ++i) in[c][i] = (float)(g[c] * s[i]);
-            const std::vector<double> e = energies(d.run(in), (size_t)n / 2);
-            EXPECT_GT(e[az > 0 ? 0 : 1], 2.0 * e[az > 0 ? 1 : 0]) << input << " az " << az;
+            std::vector<double> g = {0.5 + 0.5 * std::cos(a), 0.7355 * std::sin(a),
+                                     0.5 - 0.5 * std::cos(a), 0.0};
+            g.resize(size_t(d.setup.num_inputs));
+            const std::vector<double> e = energies(d.run(scaled(s, g)), (size_t)n / 2);
+            EXPECT_GT(e[az < 0], 2.0 * e[az > 0]) << input << " az " << az;
+        }
+}
+
+// Muting one speaker group silences exactly the speakers of that group, whichever channel they
+// leave on.
+TEST(AbdecPaths, GroupGainsReachExactlyTheirSpeakers)
+{
+    // Groups: centre, front, front height, surround, surround height, rear.
+    auto group_of = [](int f) {
+        const bool up = (f & OX_SPK_UPPER) != 0;
+        if (f & OX_SPK_CENTER) return 0;
+        if (f & OX_SPK_FRONT) return up ? 2 : 1;
+        if (f & OX_SPK_SURROUND) return up ? 4 : 3;
+        return (f & OX_SPK_REAR) ? 5 : 6;
+    };
+    const int n = 4800;
+    for (int menu = 0; menu < 30; ++menu)
+        for (int muted = 0; muted < 6; ++muted)
+        {
+            if (!has_speakers(menu)) continue;
+            const ox_abdec_speakerlayout* L = ox_abdec_getlayout(menu);
+            Decoder d(1, menu);
+            d.config.focus_mode = 0; // cardioids: every speaker hears W
+            float* gains[] = {&d.config.center.gain,    &d.config.front.gain,
+                              &d.config.frontH.gain,    &d.config.surround.gain,
+                              &d.config.surroundH.gain, &d.config.rear.gain};
+            *gains[muted] = -30.0f;
+            ASSERT_EQ(d.build(), 0);
+            Signal in(4, std::vector<float>((size_t)n, 0.0f));
+            in[0] = noise((size_t)n, 3, 0.5f);
+            const Signal out = d.run(in);
+            for (int ch = 0; ch < L->num_channels; ++ch)
+            {
+                const int k = L->channel_map[ch];
+                const double level = db(rms_from(out[ch], n / 2));
+                // Silent channels are exactly zero, muted ones below -100 dB.
+                EXPECT_TRUE(k < 0                            ? level == -400.0
+                            : group_of(L->flags[k]) == muted ? level < -100.0
+                                                             : level > -40.0)
+                    << "menu " << menu << " channel " << ch << " muted " << muted;
+            }
+        }
+}
+
+// Every surround, rear and height speaker (and no other) gets the back delay, whichever channel
+// it leaves on: a pressure impulse reaches every speaker of the layout exactly the delay after
+// the latency. The delay reaches its whole range (100 ms) at every rate.
+TEST(AbdecPaths, BackDelayReachesExactlyTheBackSpeakers)
+{
+    std::vector<std::array<float, 3>> cases; // rate, delay (ms), menu
+    for (int menu = 0; menu < 30; ++menu)
+        if (has_speakers(menu)) cases.push_back({48000.0f, 20.0f, float(menu)});
+    for (float fs : {11025.0f, 96000.0f, 192000.0f})
+        for (float ms : {20.0f, 100.0f}) cases.push_back({fs, ms, float(kMenu51Itu)});
+    for (const auto& c : cases)
+    {
+        const ox_abdec_speakerlayout* L = ox_abdec_getlayout(int(c[2]));
+        Decoder d(1, int(c[2]), c[0]);
+        d.config.focus_mode = 0; // plain virtual microphones: a linear path
+        d.config.back_del_sh = 1;
+        d.config.back_delay = c[1];
+        d.config.back_HS_gain = 0.0f;
+        ASSERT_EQ(d.build(), 0);
+        const int at = 700, delay = (int)std::lround(c[0] * c[1] * 0.001f);
+        const int n = at + d.setup.latency + delay + 4 * d.setup.hop;
+        Signal in(4, std::vector<float>((size_t)n, 0.0f));
+        in[0][at] = 1.0f; // W only: every cardioid hears it
+        const Signal out = d.run(in);
+        for (int ch = 0; ch < L->num_channels; ++ch)
+        {
+            const int k = L->channel_map[ch];
+            const bool back = k >= 0 && (L->flags[k] & (OX_SPK_SURROUND | OX_SPK_REAR)) != 0;
+            EXPECT_TRUE(k < 0 || peak_at(out[ch]) == at + d.setup.latency + (back ? delay : 0))
+                << "menu " << c[2] << " rate " << c[0] << " channel " << ch;
+        }
+    }
+}
+
+// The high shelf lowers the back speakers' treble by its gain and leaves the bass alone.
+TEST(AbdecPaths, BackShelfLowersTheTreble)
+{
+    const int fs = 48000, n = fs / 4;
+    for (float gain : {-2.0f, -12.0f})
+        for (double f : {300.0, 16000.0})
+        {
+            double level[2];
+            for (int on : {0, 1})
+            {
+                Decoder d(1, kMenu71Itu); // L R C LFE Lss Rss Lsr Rsr
+                d.config.focus_mode = 0;
+                d.config.back_del_sh = on;
+                d.config.back_delay = 0.0f;
+                d.config.back_HS_freq = 4.0f;
+                d.config.back_HS_gain = gain;
+                ASSERT_EQ(d.build(), 0);
+                level[on] =
+                    rms_from(d.run(fuma_wave(sine(n, f, fs, 0.5f), 150.0f, 0.0f))[6], n / 2);
+            }
+            EXPECT_NEAR(db(level[1]) - db(level[0]), f < 1000.0 ? 0.0 : gain, 0.5)
+                << gain << " " << f;
         }
 }

@@ -1,56 +1,40 @@
 // Decoder interface: set-up figures, errors, block adaption, configuration clamping, first-order
-// format conversions and beam queries.
-#include <gtest/gtest.h>
-
-#include <cmath>
-#include <random>
-
+// format conversions, beam queries, and every input format to every output format.
 #include "abdec_test_util.h"
-#include "ox_abdec.h"
-#include "ox_test_util.h"
+
+#include <random>
 
 using namespace oxtest;
 
 TEST(AbdecSetup, FiguresAndErrors)
 {
-    const struct
-    {
-        int input, menu;
-        float fs;
-        int binaural, hop, fft, inputs, outputs, beams;
-    } cases[] = {{1, kMenu71Itu, 48000, 0, 480, 1024, 4, 8, 7},
-                 {1, kMenu71Itu, 44100, 0, 441, 1024, 4, 8, 7},
-                 {1, kMenu71Itu, 96000, 0, 960, 2048, 4, 8, 7},
-                 {6, kMenuHoa3, 48000, 0, 480, 1024, 3, 16, 20},
-                 {5, kMenu714Itu, 48000, 1, 480, 1024, 5, 2, 11}};
+    // input, menu, rate, binaural, hop, FFT size, inputs, outputs, beams
+    const int cases[][9] = {{1, kMenu71Itu, 48000, 0, 480, 1024, 4, 8, 7},
+                            {1, kMenu71Itu, 44100, 0, 441, 1024, 4, 8, 7},
+                            {1, kMenu71Itu, 96000, 0, 960, 2048, 4, 8, 7},
+                            {6, kMenuHoa3, 48000, 0, 480, 1024, 3, 16, 20},
+                            {5, kMenu714Itu, 48000, 1, 480, 1024, 5, 2, 11}};
     for (const auto& c : cases)
     {
-        Decoder d(c.input, c.menu, c.fs, c.binaural);
+        Decoder d(c[0], c[1], float(c[2]), c[3]);
         ASSERT_EQ(d.build(), 0);
         const ox_abdec_setup& s = d.setup;
-        EXPECT_EQ(s.hop, c.hop);
-        EXPECT_EQ(s.fft_size, c.fft);
-        EXPECT_EQ(s.latency, 2 * c.hop); // two hops
-        EXPECT_EQ(s.tail, 20 * c.hop);   // 200 ms
-        EXPECT_EQ(s.num_inputs, c.inputs);
-        EXPECT_EQ(s.num_outputs, c.outputs);
-        EXPECT_EQ(s.num_beams, c.beams);
-        EXPECT_EQ(s.num_directions, 36);
+        // Latency two hops, tail 200 ms, 36 histogram directions.
+        EXPECT_EQ(std::vector<int>({s.hop, s.fft_size, s.latency, s.tail, s.num_inputs,
+                                    s.num_outputs, s.num_beams, s.num_directions}),
+                  std::vector<int>({c[4], c[5], 2 * c[4], 20 * c[4], c[6], c[7], c[8], 36}))
+            << c[0] << " " << c[1] << " " << c[2];
     }
     // Every failure leaves a null handle and nothing allocated (LeakSanitizer checks the latter).
-    const struct
-    {
-        int input, menu;
-        float fs;
-        int block, code;
-    } bad[] = {{0, kMenu71Itu, 8000, 480, -7},  {0, kMenu71Itu, NAN, 480, -7},
-               {7, kMenu71Itu, 48000, 480, -8}, {0, 30, 48000, 480, -8},
-               {0, -1, 48000, 480, -8},         {0, kMenu71Itu, 48000, 0, -3}};
+    // input, menu, rate, block, code
+    const float bad[][5] = {{0, kMenu71Itu, 8000, 480, -7},  {0, kMenu71Itu, NAN, 480, -7},
+                            {7, kMenu71Itu, 48000, 480, -8}, {0, 30, 48000, 480, -8},
+                            {0, -1, 48000, 480, -8},         {0, kMenu71Itu, 48000, 0, -3}};
     for (const auto& c : bad)
     {
-        Decoder d(c.input, c.menu, c.fs, 0, c.block);
+        Decoder d((int)c[0], (int)c[1], c[2], 0, (int)c[3]);
         d.h = reinterpret_cast<ox_abdec_handle>(&d);
-        EXPECT_EQ(ox_abdec_init(&d.h, &d.setup, &d.config), c.code) << c.input << " " << c.menu;
+        EXPECT_EQ(d.build(), int(c[4])) << c[0] << " " << c[1];
         EXPECT_EQ(d.h, nullptr);
     }
     // Null handles are ignored everywhere.
@@ -69,25 +53,20 @@ TEST(AbdecBlocks, AnyHostBlockingIsBitIdentical)
         {
             Decoder ref(input, output, 44100, 0, 441);
             ASSERT_EQ(ref.build(), 0);
-            const int n = 44100 / 2;
-            Signal in;
-            for (int c = 0; c < ref.setup.num_inputs; ++c) in.push_back(noise(n, 10 + c, 0.3f));
-            Signal want = ref.run(in);
-            for (bool inplace : {false, true})
+            const Signal in = noise_signal(ref.setup.num_inputs, 44100 / 2, 10, 0.3f);
+            const Signal want = ref.run(in);
+            // Random blocks up to the announced 700, out of place and in place; blocks longer
+            // than the announced 64 are cut into pieces.
+            for (int mode : {0, 1, 2})
             {
-                Decoder d(input, output, 44100, 0, 700);
+                Decoder d(input, output, 44100, 0, mode == 2 ? 64 : 700);
                 ASSERT_EQ(d.build(), 0);
-                std::vector<int> blocks;
-                for (int k = 0; k < 64; ++k) blocks.push_back(1 + (int)(rng() % 700));
-                Signal got = d.run(in, blocks, inplace);
-                for (size_t c = 0; c < want.size(); ++c)
-                    ASSERT_EQ(got[c], want[c]) << input << " " << output << " ch " << c;
+                std::vector<int> blocks = {1000, 3000};
+                for (int k = 0; k < 64 && mode < 2; ++k) blocks.push_back(1 + (int)(rng() % 700));
+                if (mode < 2) blocks.erase(blocks.begin(), blocks.begin() + 2);
+                EXPECT_EQ(d.run(in, blocks, mode == 1), want)
+                    << input << " " << output << " " << mode;
             }
-            // Longer blocks than announced are cut into pieces.
-            Decoder small(input, output, 44100, 0, 64);
-            ASSERT_EQ(small.build(), 0);
-            Signal got = small.run(in, {1000, 3000});
-            for (size_t c = 0; c < want.size(); ++c) ASSERT_EQ(got[c], want[c]);
         }
 }
 
@@ -99,10 +78,8 @@ TEST(AbdecBlocks, SilenceGivesExactZeros)
         d.config.spectral_option = 1.0f;
         d.config.xover_on = 1;
         ASSERT_EQ(d.build(), 0);
-        Signal in(4, std::vector<float>(48000 / 2, 0.0f));
-        Signal out = d.run(in);
-        for (auto& ch : out)
-            for (float v : ch) ASSERT_EQ(v, 0.0f);
+        const Signal out = d.run(Signal(4, std::vector<float>(48000 / 2, 0.0f)));
+        EXPECT_EQ(out, Signal(out.size(), std::vector<float>(48000 / 2, 0.0f)));
     }
 }
 
@@ -111,16 +88,12 @@ TEST(AbdecBlocks, SilenceGivesExactZeros)
 // mutes the group (-180 dB, still muted after the next clamp).
 TEST(AbdecConfig, ClampsAndMuteRule)
 {
-    ox_abdec_setup s;
-    ox_abdec_config c;
-    ox_abdec_defaultconfig(&s, &c);
-    s.output_format = kMenuStereo;
-    ox_abdec_handle h = nullptr;
-    ASSERT_EQ(ox_abdec_init(&h, &s, &c), 0);
+    Decoder d(1, kMenuStereo);
+    ASSERT_EQ(d.build(), 0);
+    ox_abdec_config& c = d.config;
     ox_abdec_config before = c;
-    ASSERT_EQ(ox_abdec_updateconfig(h, &c), 0);
+    ASSERT_EQ(ox_abdec_updateconfig(d.h, &c), 0);
     EXPECT_EQ(memcmp(&before, &c, sizeof c), 0);
-
     float* f[] = {&c.rotation,        &c.elevation,
                   &c.input_gain,      &c.center.focus,
                   &c.front.angle,     &c.rear.elevation,
@@ -131,23 +104,20 @@ TEST(AbdecConfig, ClampsAndMuteRule)
                   &c.limiter_ceiling, &c.xover_freq,
                   &c.extra_eq[7],     &c.expert[151 - 142].f};
     const float specials[] = {NAN, INFINITY, -INFINITY, 1e30f, -1e30f};
-    for (size_t i = 0; i < sizeof f / sizeof f[0]; ++i) *f[i] = specials[i % 5];
+    for (size_t i = 0; i < std::size(f); ++i) *f[i] = specials[i % 5];
     c.front.gain = -20.0f;
     c.surround.gain = -19.9f;
     c.xover_order = -1;
-    ASSERT_EQ(ox_abdec_updateconfig(h, &c), 0);
-    for (size_t i = 0; i < sizeof f / sizeof f[0]; ++i) EXPECT_TRUE(std::isfinite(*f[i])) << i;
-    EXPECT_EQ(c.front.gain, -180.0f);
-    EXPECT_EQ(c.front.muted, 1);
-    EXPECT_EQ(c.surround.gain, -19.9f);
-    EXPECT_EQ(c.surround.muted, 0);
-    EXPECT_EQ(c.xover_order, 0);
+    ASSERT_EQ(ox_abdec_updateconfig(d.h, &c), 0);
+    for (size_t i = 0; i < std::size(f); ++i) EXPECT_TRUE(std::isfinite(*f[i])) << i;
+    EXPECT_EQ(std::vector<float>({c.front.gain, float(c.front.muted), c.surround.gain,
+                                  float(c.surround.muted), float(c.xover_order)}),
+              std::vector<float>({-180.0f, 1.0f, -19.9f, 0.0f, 0.0f}));
     before = c;
-    ASSERT_EQ(ox_abdec_updateconfig(h, &c), 0);
+    ASSERT_EQ(ox_abdec_updateconfig(d.h, &c), 0);
     EXPECT_EQ(c.front.muted, 1); // -180 clamps to -120: still muted
     c.front.gain = before.front.gain;
     EXPECT_EQ(memcmp(&before, &c, sizeof c), 0);
-    ox_abdec_done(h);
 }
 
 // Format conversions against the standard definitions: FuMa through unchanged, FuMa to AmbiX (SN3D,
@@ -180,9 +150,8 @@ TEST(AbdecFormats, ConversionsFollowTheStandardDefinitions)
         for (int ch = 0; ch < 4; ++ch)
             for (int i = lat + 4800; i < n; ++i)
             {
-                const double e = got[ch][i] - c.want[ch][i - lat];
-                err += e * e;
-                ref += (double)c.want[ch][i - lat] * c.want[ch][i - lat];
+                err += std::pow(got[ch][i] - c.want[ch][i - lat], 2);
+                ref += std::pow(c.want[ch][i - lat], 2);
             }
         EXPECT_LT(std::sqrt(err / ref), c.tolerance) << c.input << " to " << c.menu;
     }
@@ -190,58 +159,42 @@ TEST(AbdecFormats, ConversionsFollowTheStandardDefinitions)
 
 TEST(AbdecBeams, IdsAndResponses)
 {
-    Decoder d(1, kMenu51Itu);
-    ASSERT_EQ(d.build(), 0);
+    Decoder d(1, kMenu51Itu), cube(1, kMenuCube), s71(1, kMenu71Itu);
+    ASSERT_TRUE(d.build() == 0 && cube.build() == 0 && s71.build() == 0);
     ox_abdec_beamid ids[20];
     ASSERT_EQ(ox_abdec_beamids(d.h, &d.setup, &d.config, ids), 5);
-    for (int k = 0; k < 5; ++k)
-    {
-        EXPECT_EQ(ids[k].beam, k);
-        EXPECT_EQ(ids[k].elevation, 0);
-    }
+    for (int k = 0; k < 5; ++k) EXPECT_TRUE(ids[k].beam == k && ids[k].elevation == 0) << k;
     EXPECT_EQ(ids[2].flags, 2);
     EXPECT_EQ(ids[0].focus, 150); // focus 50 % x 0.03
-
-    Decoder cube(1, kMenuCube);
-    ASSERT_EQ(cube.build(), 0);
     ASSERT_EQ(ox_abdec_beamids(cube.h, nullptr, nullptr, ids), 8);
     for (int k = 0; k < 8; ++k) EXPECT_NEAR(ids[k].elevation, k < 4 ? -35 : 35, 1) << k;
     for (int k = 4; k < 8; ++k) EXPECT_GE(ids[k].beam, 4); // the upper layer points up
 
-    // Responses at angle 0 point along each beam: left speakers to negative y.
-    Decoder s71(1, kMenu71Itu);
-    ASSERT_EQ(s71.build(), 0);
-    ox_abdec_beamresponse r[20];
-    ASSERT_EQ(ox_abdec_beamresponses(s71.h, nullptr, nullptr, r, 0.0f), 7);
+    // Responses at angle 0 point along each beam (left speakers to negative y), at 0 dB with scale
+    // 0.75; rotation turns every beam; a muted group shrinks to 0.01.
     const float want_az[7] = {-45, 45, 0, -135, 135, -150, 150};
-    for (int k = 0; k < 7; ++k)
+    ox_abdec_beamresponse r[20];
+    for (float rot : {0.0f, 90.0f})
     {
-        float az = std::atan2(r[k].y, r[k].x) * 180.0f / (float)M_PI;
-        EXPECT_NEAR(az, want_az[k], 0.01f) << k;
-        EXPECT_NEAR(std::hypot(r[k].x, r[k].y), 0.75f, 1e-5f); // 0 dB: scale 0.75
+        s71.config.rotation = rot;
+        s71.config.front.gain = rot == 0.0f ? 0.0f : -30.0f;
+        ASSERT_EQ(ox_abdec_updateconfig(s71.h, &s71.config), 0);
+        ASSERT_EQ(ox_abdec_beamresponses(s71.h, nullptr, nullptr, r, 0.0f), 7);
+        for (int k = 0; k < 7; ++k)
+        {
+            const float az = std::atan2(r[k].y, r[k].x) * 180.0f / (float)M_PI;
+            EXPECT_NEAR(std::remainder(az - want_az[k] - rot, 360.0f), 0.0f, 0.01f) << k;
+            EXPECT_NEAR(std::hypot(r[k].x, r[k].y), rot == 0.0f || k > 1 ? 0.75f : 0.01f, 1e-5f);
+        }
     }
-    // Rotation turns every beam; a muted group shrinks to 0.01.
-    s71.config.rotation = 90.0f;
-    s71.config.front.gain = -30.0f;
-    ASSERT_EQ(ox_abdec_updateconfig(s71.h, &s71.config), 0);
-    ASSERT_EQ(ox_abdec_beamresponses(s71.h, nullptr, nullptr, r, 0.0f), 7);
-    for (int k = 0; k < 7; ++k)
-    {
-        float az = std::atan2(r[k].y, r[k].x) * 180.0f / (float)M_PI;
-        float want = std::remainder(want_az[k] + 90.0f, 360.0f);
-        EXPECT_NEAR(std::remainder(az - want, 360.0f), 0.0f, 0.01f) << k;
-    }
-    EXPECT_NEAR(std::hypot(r[0].x, r[0].y), 0.01f, 1e-6f);
 }
 
 TEST(AbdecBeams, QueriesLeaveTheAudioUntouched)
 {
     Decoder a(1, kMenu714Itu), b(1, kMenu714Itu);
-    ASSERT_EQ(a.build(), 0);
-    ASSERT_EQ(b.build(), 0);
-    Signal in;
-    for (int c = 0; c < 4; ++c) in.push_back(noise(480 * 40, 50 + c, 0.3f));
-    Signal want = a.run(in);
+    ASSERT_TRUE(a.build() == 0 && b.build() == 0);
+    const Signal in = noise_signal(4, 480 * 40, 50, 0.3f);
+    const Signal want = a.run(in);
     Signal got(12, std::vector<float>(in[0].size()));
     ox_abdec_beamid ids[20];
     ox_abdec_beamresponse r[20];
@@ -255,5 +208,55 @@ TEST(AbdecBeams, QueriesLeaveTheAudioUntouched)
         for (int c = 0; c < 12; ++c) op[c] = got[c].data() + pos;
         ox_abdec_process_var(b.h, 480, ip, op);
     }
-    for (int c = 0; c < 12; ++c) ASSERT_EQ(got[c], want[c]);
+    EXPECT_EQ(got, want);
+}
+
+namespace
+{
+
+// Builds a decoder, checks its counts against the format tables and runs noise: all finite.
+void sweep_case(int input, int output, float fs, int binaural, int block)
+{
+    Decoder d(input, output, fs, binaural, block, input == 0 || input == 5 ? 24.0f : 0.0f);
+    ASSERT_EQ(d.build(), 0) << input << " " << output << " " << fs << " " << binaural;
+    ox_abdec_formatinfo info;
+    ox_abdec_getformatinfo(&info, input, 0);
+    const ox_abdec_speakerlayout* L = ox_abdec_getlayout(output);
+    EXPECT_EQ(
+        std::vector<int>({d.setup.num_inputs, d.setup.num_outputs, d.setup.num_beams}),
+        std::vector<int>({info.num_channels, binaural ? 2 : L->num_channels, L->num_speakers}));
+    const Signal out = d.run(noise_signal(d.setup.num_inputs, size_t(fs / 10), 100, 0.5f));
+    ASSERT_TRUE(all_finite(out)) << input << " " << output << " " << fs << " " << binaural;
+}
+
+} // namespace
+
+// One test per rate, so that CTest runs them side by side.
+class AbdecSweep : public testing::TestWithParam<float>
+{
+};
+TEST_P(AbdecSweep, AllFormats)
+{
+    for (int input = 0; input < 7; ++input)
+        for (int output = 0; output < 30; ++output)
+            for (int binaural : {0, 1}) sweep_case(input, output, GetParam(), binaural, 480);
+}
+INSTANTIATE_TEST_SUITE_P(Rates, AbdecSweep, testing::Values(44100.0f, 48000.0f, 96000.0f));
+
+// At the ends of the rate range every block's rate-dependent design (bands, beams, filters,
+// delays) still puts a source on the left into the left speaker.
+TEST(AbdecSweepExtremes, RepresentativeFormats)
+{
+    for (float fs : {11025.0f, 192000.0f})
+        for (int input : {0, 1, 3, 5})
+            for (int output : {kMenuStereo, kMenu714Itu, kMenuCubeCSB, kMenuHoa3, kMenuAformat})
+            {
+                for (int binaural : {0, 1}) sweep_case(input, output, fs, binaural, 512);
+                if (input > 1 || (output != kMenuStereo && output != kMenu714Itu)) continue;
+                Decoder d(input, output, fs);
+                ASSERT_EQ(d.build(), 0);
+                const std::vector<float> s = noise(size_t(fs / 5), 9, 0.25f);
+                const auto e = energies(d.run(wave_input(input, s, 60.0f, 0.0f)), s.size() / 2);
+                EXPECT_GT(e[0], 4.0 * e[1]) << fs << " " << input << " " << output;
+            }
 }
