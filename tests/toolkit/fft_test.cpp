@@ -56,23 +56,15 @@ TEST(Fft, MatchesNaiveDftAndInverts)
 
 TEST(Fft, RefusesFrameParametersOutsideTheTables)
 {
-    const ox_fft_frameparams bad[] = {
-        {3, 8, 2},  // hop longer than the window
-        {2, 8, 5},  // odd window
-        {1, 2, 2},  // N below 4
-        {4, 12, 8}, // N not a power of two
-        {4, 8, 16}, // window longer than N
-        {0, 8, 8},  // no hop
-        {-4, 8, 8}, // negative hop
-        {4, -8, 8}, // negative N
-    };
+    // Hop longer than the window, odd window, N below 4 or not a power of two, window longer
+    // than N, no hop, negative hop or N.
+    const ox_fft_frameparams bad[] = {{3, 8, 2},  {2, 8, 5}, {1, 2, 2},  {4, 12, 8},
+                                      {4, 8, 16}, {0, 8, 8}, {-4, 8, 8}, {4, -8, 8}};
     for (const auto& fp : bad)
     {
         ox_fft_setup s{};
-        EXPECT_EQ(ox_fft_alloc(&s, fp), -1);
-        EXPECT_EQ(s.twiddle, nullptr);
-        EXPECT_EQ(ox_fft_init(&s, fp, 1), -1);
-        EXPECT_EQ(s.fftsize, 0);
+        EXPECT_TRUE(ox_fft_alloc(&s, fp) == -1 && s.twiddle == nullptr);
+        EXPECT_TRUE(ox_fft_init(&s, fp, 1) == -1 && s.fftsize == 0);
     }
     EXPECT_EQ(ox_fft_alloc(nullptr, ox_fft_frameparams{4, 8, 8}), -1);
 
@@ -101,17 +93,15 @@ TEST(Fft, WindowsSumToOneAtTheirHop)
     for (const auto& c : cases)
     {
         Fft f(c[0], c[1], c[2]);
-        const int32_t h = c[0], w = c[2];
-        for (int32_t i = 0; i < h; ++i)
+        for (int32_t i = 0; i < c[0]; ++i)
         {
             double s = 0.0;
-            for (int32_t j = i; j < w; j += h) s += double(f.w(j)) * f.w(j);
-            EXPECT_NEAR(s, 1.0, 1e-6) << "H=" << h << " W=" << w << " i=" << i;
+            for (int32_t j = i; j < c[2]; j += c[0]) s += double(f.w(j)) * f.w(j);
+            EXPECT_NEAR(s, 1.0, 1e-6) << "H=" << c[0] << " W=" << c[2] << " i=" << i;
         }
     }
     Fft flat(24, 64, 40);
-    for (int32_t i = 16; i < 24; ++i) EXPECT_EQ(flat.w(i), 1.0f);
-    EXPECT_LT(flat.w(15), 1.0f);
+    for (int32_t i = 15; i < 24; ++i) EXPECT_EQ(flat.w(i) == 1.0f, i > 15) << i;
 }
 
 TEST(Fft, AnalysisSynthesisReproducesNoiseDelayedByOverlap)
@@ -150,11 +140,9 @@ TEST(Fft, FrameIsCentredInTheTransform)
     std::vector<float> frame(32, 0.0f), spectrum(128, 0.0f), work(128, 0.0f);
     frame[16] = 1.0f;
     ox_stfft(frame.data(), spectrum.data(), work.data(), f.s);
-    const double pos = (128 - 32) / 2 + 16;
-    const double a = f.w(16);
+    const double pos = (128 - 32) / 2 + 16, a = f.w(16);
     for (int32_t k = 1; k < 64; ++k)
-    {
-        EXPECT_NEAR(spectrum[size_t(2 * k)], a * std::cos(2 * M_PI * k * pos / 128), 1e-5);
-        EXPECT_NEAR(spectrum[size_t(2 * k + 1)], -a * std::sin(2 * M_PI * k * pos / 128), 1e-5);
-    }
+        EXPECT_LT(std::abs(std::complex<double>(spectrum[2 * k], spectrum[2 * k + 1]) -
+                           std::polar(a, -2 * M_PI * k * pos / 128)),
+                  1e-5);
 }

@@ -21,7 +21,7 @@ struct Bands
         rc = ox_perc_makepercbands(fft, maxbands, &count, edges.data(), weights.data(), minwidth,
                                    fs, 1.0f, 0.0f);
     }
-    // Scales a spectrum of 1024 floats by the band gains g (real) or c (complex, with eq).
+    // A spectrum of 1024 floats scaled by the band gains g.
     std::vector<float> scale(const std::vector<float>& x, const std::vector<float>& g) const
     {
         std::vector<float> y(x.size());
@@ -44,27 +44,22 @@ TEST(Perc, BandTablesAtTheDecoderRates)
     for (const auto& r : rates)
     {
         Bands b(r.n, r.fs);
-        ASSERT_EQ(b.rc, 0);
-        EXPECT_EQ(b.count, r.count) << r.fs;
-        EXPECT_EQ(b.edges[size_t(b.count - 1)], r.n / 2);
+        ASSERT_TRUE(b.rc == 0 && b.count == r.count && b.edges[b.count - 1] == r.n / 2) << r.fs;
         // Widths never shrink, except the last band cut at N/2.
         for (int32_t j = 2; j < b.count - 1; ++j)
-            EXPECT_GE(b.edges[size_t(j)] - b.edges[size_t(j - 1)],
-                      b.edges[size_t(j - 1)] - b.edges[size_t(j - 2)]);
+            EXPECT_GE(b.edges[j] - b.edges[j - 1], b.edges[j - 1] - b.edges[j - 2]) << j;
     }
     // At 48 kHz the first ten bands are one bin wide, with weight 1; then the weight is the
     // reciprocal distance of neighbouring centres (11 and 13; 469 and 503).
     Bands b(1024, 48000.0f);
     for (int32_t j = 0; j < 10; ++j) EXPECT_TRUE(b.edges[j] == j + 1 && b.weights[j] == 1.0f) << j;
-    EXPECT_EQ(b.weights[11], 0.5f);
-    EXPECT_EQ(b.weights[43], 1.0f / 34.0f);
+    EXPECT_TRUE(b.weights[11] == 0.5f && b.weights[43] == 1.0f / 34.0f);
 }
 
 TEST(Perc, MakeBandsRefusesBadSettings)
 {
     Bands few(1024, 48000.0f, 40);
-    EXPECT_EQ(few.rc, -4);
-    EXPECT_EQ(few.count, -1); // not stored
+    EXPECT_TRUE(few.rc == -4 && few.count == -1); // the count is not stored
     int32_t count = -1;
     std::vector<int32_t> e(64);
     std::vector<float> w(64);
@@ -79,12 +74,9 @@ TEST(Perc, MakeBandsRefusesBadSettings)
               -3);
     EXPECT_EQ(count, -1);
     // Targets beyond every bin (huge step or minimum width) end in one band.
-    EXPECT_EQ(make(1024, 1, 48000.0f, 1e6f), 0);
-    EXPECT_TRUE(count == 1 && e[0] == 512);
-    EXPECT_EQ(make(1024, 1 << 30, 48000.0f, 1.0f), 0);
-    EXPECT_EQ(count, 1);
-    EXPECT_EQ(make(1, 1, 48000.0f, 1.0f), 0);
-    EXPECT_EQ(count, 0);
+    EXPECT_TRUE(make(1024, 1, 48000.0f, 1e6f) == 0 && count == 1 && e[0] == 512);
+    EXPECT_TRUE(make(1024, 1 << 30, 48000.0f, 1.0f) == 0 && count == 1);
+    EXPECT_TRUE(make(1, 1, 48000.0f, 1.0f) == 0 && count == 0);
 }
 
 // Band gains become per-bin gains that ramp linearly from one band centre to the next,
@@ -98,7 +90,7 @@ TEST(Perc, GainsRampBetweenBandCentres)
     // (bins 33..37, centre 35) and 20 (38..42, centre 40) ramp from 20 to 21 over bins 35..39.
     Bands b(1024, 48000.0f);
     std::vector<float> g(64);
-    for (int32_t j = 0; j < 64; ++j) g[size_t(j)] = 1.0f + float(j);
+    for (int32_t j = 0; j < 64; ++j) g[j] = 1.0f + float(j);
     std::vector<float> out = b.scale(ones, g);
     for (int32_t k = 1; k <= 10; ++k) EXPECT_EQ(out[size_t(2 * k)], 1.0f + float(k)) << k;
     for (int32_t k = 35; k <= 39; ++k)
@@ -110,29 +102,23 @@ TEST(Perc, GainsRampBetweenBandCentres)
     out = wide.scale(ones, g);
     for (int32_t k = 1; k <= 9; ++k)
         EXPECT_FLOAT_EQ(out[size_t(2 * k)], k < 2 ? 1.0f : 1.0f + 0.25f * float(k - 1)) << k;
-    // The complex variants: a unit phasor per band keeps every bin's energy but pair 0's,
-    // which takes the real part; eq factors multiply the gains before the ramp.
+    // The complex variants: a unit phasor per band turns every bin but pair 0, which takes the
+    // real part; eq factors multiply the gains before the ramp.
     const std::vector<float> x = oxtest::gauss(1024, 3);
-    std::vector<float> c(128), eq(64, 1.0f), y(1024), yeq(1024), half(64, 0.5f);
-    for (int32_t j = 0; j < 64; ++j)
-        c[size_t(2 * j)] = std::cos(0.7f), c[size_t(2 * j + 1)] = std::sin(0.7f);
+    std::vector<float> c(128), y(1024), yeq(1024);
+    for (int32_t j = 0; j < 64; ++j) c[2 * j] = std::cos(0.7f), c[2 * j + 1] = std::sin(0.7f);
     EXPECT_EQ(b.scale(x, std::vector<float>(64, 1.0f)), x);
-    EXPECT_NEAR(oxtest::energy(b.scale(x, half)), 0.25 * oxtest::energy(x),
-                1e-6 * oxtest::energy(x));
     ox_perc_scalebands_cplx(y.data(), x.data(), c.data(), b.count, b.edges.data(),
                             b.weights.data());
     EXPECT_FLOAT_EQ(y[1], x[1] * std::cos(0.7f));
     for (int32_t k = 1; k < 512; ++k)
-    {
-        const std::complex<float> want =
-            std::complex<float>(x[2 * k], x[2 * k + 1]) * std::polar(1.0f, 0.7f);
-        ASSERT_NEAR(y[2 * k], want.real(), 1e-5) << k;
-        ASSERT_NEAR(y[2 * k + 1], want.imag(), 1e-5) << k;
-    }
-    for (int32_t j = 0; j < 64; ++j)
-        eq[size_t(j)] = g[size_t(j)], c[size_t(2 * j)] = 0.0f, c[size_t(2 * j + 1)] = 1.0f;
-    ox_perc_scalebands_cplx_eq(yeq.data(), ones.data(), c.data(), eq.data(), b.count,
-                               b.edges.data(), b.weights.data());
+        ASSERT_LT(std::abs(std::complex<float>(y[2 * k], y[2 * k + 1]) -
+                           std::complex<float>(x[2 * k], x[2 * k + 1]) * std::polar(1.0f, 0.7f)),
+                  1.5e-5)
+            << k;
+    for (int32_t j = 0; j < 64; ++j) c[2 * j] = 0.0f, c[2 * j + 1] = 1.0f;
+    ox_perc_scalebands_cplx_eq(yeq.data(), ones.data(), c.data(), g.data(), b.count, b.edges.data(),
+                               b.weights.data());
     out = b.scale(ones, g);
     for (int32_t k = 1; k < 512; ++k)
         ASSERT_TRUE(yeq[2 * k] == -out[2 * k] && yeq[2 * k + 1] == out[2 * k + 1]) << k;
@@ -150,7 +136,7 @@ TEST(Perc, PairEqualsTwoScalingsAndTheirSum)
                                  gb = oxtest::noise(size_t(t.count), 6);
         const std::vector<float> sa = t.scale(a, ga), sb = t.scale(b, gb);
         std::vector<float> want(1024), out(1024), ia = a, ib = b;
-        for (size_t i = 0; i < want.size(); ++i) want[i] = sa[i] + sb[i];
+        for (size_t i = 0; i < 1024; ++i) want[i] = sa[i] + sb[i];
         ox_perc_scalebands_pair(out.data(), a.data(), ga.data(), b.data(), gb.data(), t.count,
                                 t.edges.data(), t.weights.data());
         ox_perc_scalebands_pair(ia.data(), ia.data(), ga.data(), b.data(), gb.data(), t.count,
@@ -170,8 +156,8 @@ TEST(Perc, LookupsAndSmoothing)
     EXPECT_TRUE(band(0.0f, b.count) == 0 && band(1000.0f, b.count) == 15); // bin 21.3
     EXPECT_TRUE(band(24000.0f, b.count) == 43 && band(30000.0f, b.count) == 44 &&
                 band(1000.0f, 0) == 0);
-    EXPECT_EQ(ox_perc_freq2bin(1024, 1000.0f, 48000.0f), 21);
-    EXPECT_EQ(ox_perc_freq2bin(1024, 1000.0f, 0.0f), 0);
+    EXPECT_TRUE(ox_perc_freq2bin(1024, 1000.0f, 48000.0f) == 21 &&
+                ox_perc_freq2bin(1024, 1000.0f, 0.0f) == 0);
     const int32_t edges[] = {1, 3, 6};
     const float vals[] = {10.0f, 20.0f, 30.0f};
     std::vector<float> bins(7, 0.0f);
@@ -179,18 +165,14 @@ TEST(Perc, LookupsAndSmoothing)
     EXPECT_EQ(bins, (std::vector<float>{10, 20, 20, 30, 30, 30, 30}));
     // Valley smoothing only fills dips, from the values before the call.
     std::vector<float> x = {4, 0, 4, 4, 4, 8, 4}, three = {1, 9, 3}, two = {5, 1};
-    ox_perc_freqsmooth(x.data(), 7);
-    ox_perc_freqsmooth(three.data(), 3);
-    ox_perc_freqsmooth(two.data(), 2);
-    EXPECT_EQ(x, (std::vector<float>{2, 0, 3, 4, 4, 4, 4}));
-    EXPECT_EQ(three, (std::vector<float>{1, 2, 3}));
-    EXPECT_EQ(two, (std::vector<float>{5, 1}));
+    for (auto* v : {&x, &three, &two}) ox_perc_freqsmooth(v->data(), int32_t(v->size()));
+    EXPECT_TRUE(x == (std::vector<float>{2, 0, 3, 4, 4, 4, 4}) &&
+                three == (std::vector<float>{1, 2, 3}) && two == (std::vector<float>{5, 1}));
     // Octave smoothing: bins average over their octave (bin 5, k = 6: bins 4..7; bin 7: 5..7);
     // no width or an empty octave leaves the values, a huge one averages everything.
     std::vector<float> tmp(8), y = {0, 0, 0, 0, 0, 0, 0, 8};
     ox_perc_octave_smoothing(y.data(), tmp.data(), 8, 1.0f, 0.0f);
-    EXPECT_TRUE(y[5] == 2.0f && y[2] == 0.0f);
-    EXPECT_FLOAT_EQ(y[7], 8.0f / 3.0f);
+    EXPECT_TRUE(y[5] == 2.0f && y[2] == 0.0f && std::fabs(y[7] - 8.0f / 3.0f) < 1e-6f);
     const std::vector<float> ref = {1, 5, 2, 7};
     for (float width : {0.0f, -1.0f, std::numeric_limits<float>::quiet_NaN(), 1e-12f, 1.0f})
     {
@@ -200,5 +182,5 @@ TEST(Perc, LookupsAndSmoothing)
     }
     std::vector<float> z = ref;
     ox_perc_octave_smoothing(z.data(), tmp.data(), 4, 200.0f, 0.0f);
-    for (float v : z) EXPECT_FLOAT_EQ(v, 3.75f);
+    EXPECT_EQ(z, std::vector<float>(4, 3.75f));
 }
