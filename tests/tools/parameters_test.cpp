@@ -81,7 +81,6 @@ TEST(BundleParameters, TypedTextsBecomeTheValuesTheRulesGive)
         {"diffgain", "-3.47", "-3.5"},
         {"back_delay", "33.3", "33.3"},
         {"back_delay", "20", "20.0"},
-        {"xover_freq", "50", "50"},
         {"formatin", "Dolby Triple MS", "Dolby Triple MS"},
         {"formatin", "dolby triple ms", "A-Format"},
         {"formatout", "Stereo", "Stereo"},
@@ -93,7 +92,6 @@ TEST(BundleParameters, TypedTextsBecomeTheValuesTheRulesGive)
         {"binaural", "yes", "yes"},
         {"binaural", "Yes", "no"},
         {"xover_inv", "1", "no"},
-        {"xover_on", "yes", "yes"},
     };
     for (const auto& c : cases)
     {
