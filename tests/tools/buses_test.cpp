@@ -163,3 +163,33 @@ TEST(BundleBuses, PlaneWaveFromTheLeftIsLoudestOnTheLeftSpeakerWhateverTheBlockL
     for (const auto& [left, right] : {std::pair{0, 1}, {4, 5}, {6, 7}})
         EXPECT_GT(out.getRMSLevel(left, from, n), 10.0f * out.getRMSLevel(right, from, n)) << left;
 }
+
+TEST(BundleBuses, OfflineRenderingHearsEveryFormatChangeAtItsBlock)
+{
+    // A bounce rendered twice is the same to the bit, although the format changes mid-way: the
+    // rebuild is done before the next block instead of whenever a thread gets to it.
+    const auto input = qfhost::planeWaveAFormat(48000, 120.0f, 0.0f);
+    juce::AudioBuffer<float> bounces[2];
+    for (auto& out : bounces)
+    {
+        auto hosted = bundle::load(48000.0, 480, false);
+        ASSERT_NE(hosted, nullptr);
+        hosted->plugin().setNonRealtime(true);
+        hosted->prepare(48000.0, 480);
+        out = bundle::hostBuffer(*hosted, input);
+        juce::AudioBuffer<float> first(out.getArrayOfWritePointers(), 16, 0, 24000);
+        juce::AudioBuffer<float> second(out.getArrayOfWritePointers(), 16, 24000, 24000);
+        hosted->process(first, {480});
+        hosted->setParameterText("formatout", "5.1 (ITU/SMPTE)");
+        hosted->process(second, {480});
+    }
+    for (int c = 0; c < 16; ++c)
+        EXPECT_EQ(std::memcmp(bounces[0].getReadPointer(c), bounces[1].getReadPointer(c),
+                              sizeof(float) * 48000),
+                  0)
+            << c;
+    // 5.1 has six channels: the seventh and eighth of 7.1 fall silent with the change.
+    EXPECT_GT(bounces[0].getMagnitude(6, 0, 24000), 0.0f);
+    EXPECT_EQ(bounces[0].getMagnitude(6, 24000, 24000), 0.0f);
+    EXPECT_GT(bounces[0].getMagnitude(4, 24000 + 960, 24000 - 960), 0.0f);
+}
