@@ -1,77 +1,45 @@
-// The editor in process: the slider's end-point words, the editor's controls and their
-// bindings, the controls the formats enable, the painting and the undo steps.
-#include <gtest/gtest.h>
-#include <juce_gui_basics/juce_gui_basics.h>
-
+// The editor on a processor without a host: one label and bound control per parameter, the
+// controls the formats allow, the panels it paints and its undo steps.
 #include "GroupWithBackground.h"
 #include "PluginEditor.h"
 #include "SliderWithEndPoints.h"
+#include "image_test_util.h"
 #include "ox_abdec_tables.h"
 
-#include <functional>
 #include <map>
 #include <set>
 
 namespace
 {
-// The editor's own tests below show the words on the attached gain and shelf sliders.
-TEST(SliderWithEndPoints, EndWordsMatchWholeTextsInAnyCaseAndAreOptional)
-{
-    SliderWithEndPoints slider;
-    slider.setRange(-20.0, 10.0, 0.5);
-    EXPECT_EQ(slider.getTextFromValue(-20.0), "-20.0"); // no words yet: a plain slider
-    slider.setMinimumText("mute");
-    slider.setMaximumText("off");
-    EXPECT_EQ(slider.getTextFromValue(-25.0), "mute"); // below the range too
-    EXPECT_EQ(slider.getTextFromValue(10.0), "off");
-    EXPECT_EQ(slider.getValueFromText("MUTE"), -20.0);
-    EXPECT_EQ(slider.getValueFromText("Off"), 10.0);
-    EXPECT_EQ(slider.getValueFromText(" mute"), 0.0); // not the word: the number parser's 0
-    EXPECT_EQ(slider.getValueFromText("-3"), -3.0);
-}
-
-// ---------------------------------------------------------------------------------------------
-// The editor on a processor without a host: one label and bound control per parameter, the
-// controls the formats allow, the panels it paints and its undo steps.
-
-enum class Kind
-{
-    menu,
-    rotary,
-    endPoints,
-    toggle
-};
-
+// Positions of the window's controls and their labels, row by row of the parameter table
+// (lfe_gain: the implementer's place for it, the strip above the outputs panel). Kinds: M
+// menu, R rotary slider, E rotary slider with end words, T toggle; labelX < 0: no label.
 struct RowLayout
 {
     const char* id;
-    Kind kind;
-    int x, y, labelX, labelY; // labelX < 0: no label shown
+    char kind;
+    int x, y, labelX, labelY;
 };
-
-// Positions of the window's controls and their labels, row by row of the parameter table
-// (lfe_gain: the implementer's place for it, the strip above the outputs panel).
-constexpr Kind M = Kind::menu, R = Kind::rotary, E = Kind::endPoints, T = Kind::toggle;
 // clang-format off
 const RowLayout rowLayouts[] = {
-    {"formatin", M, 820, 395, 720, 395}, {"formatout", M, 820, 441, 720, 441},
-    {"micspacing", M, 855, 495, 850, 472}, {"rotation", R, 105, 100, 72, 80},
-    {"elevation", R, 240, 100, 207, 80}, {"center_focus", R, 85, 187, 52, 167},
-    {"front_focus", R, 185, 187, 152, 167}, {"surround_focus", R, 285, 187, 252, 167},
-    {"rear_focus", R, 85, 269, 52, 249}, {"frontH_focus", R, 185, 269, 152, 249},
-    {"surroundH_focus", R, 285, 269, 252, 249}, {"front_angle", R, 185, 368, 152, 348},
-    {"surround_angle", R, 285, 368, 252, 348}, {"rear_angle", R, 85, 450, 52, 430},
-    {"frontH_angle", R, 185, 450, 152, 430}, {"surroundH_angle", R, 285, 450, 252, 430},
-    {"diffgain", R, 105, 542, 72, 522}, {"diffdecorr", R, 240, 542, 207, 522},
-    {"center_gain", E, 765, 106, 732, 86}, {"front_gain", E, 865, 106, 832, 86},
-    {"surround_gain", E, 965, 106, 932, 86}, {"rear_gain", E, 765, 195, 732, 175},
-    {"frontH_gain", E, 865, 195, 832, 175}, {"surroundH_gain", E, 965, 195, 932, 175},
-    {"lfe_gain", E, 760, 3, 700, 15}, {"back_del_sh", T, 725, 304, -1, -1},
-    {"back_delay", E, 760, 292, 727, 272}, {"back_HS_freq", E, 862, 292, 829, 272},
-    {"back_HS_gain", E, 979, 292, 946, 272}, {"binaural", T, 725, 487, 755, 487},
-    {"xover_on", T, 450, 76, 480, 76}, {"xover_gain", R, 465, 122, 432, 102},
-    {"xover_freq", R, 570, 122, 537, 102}, {"xover_order", M, 445, 215, 445, 189},
-    {"xover_inv", T, 450, 256, 480, 256},
+    {"formatin", 'M', 820, 395, 720, 395}, {"formatout", 'M', 820, 441, 720, 441},
+    {"micspacing", 'M', 855, 495, 850, 472}, {"rotation", 'R', 105, 100, 72, 80},
+    {"elevation", 'R', 240, 100, 207, 80}, {"center_focus", 'R', 85, 187, 52, 167},
+    {"front_focus", 'R', 185, 187, 152, 167}, {"surround_focus", 'R', 285, 187, 252, 167},
+    {"rear_focus", 'R', 85, 269, 52, 249}, {"frontH_focus", 'R', 185, 269, 152, 249},
+    {"surroundH_focus", 'R', 285, 269, 252, 249}, {"front_angle", 'R', 185, 368, 152, 348},
+    {"surround_angle", 'R', 285, 368, 252, 348}, {"rear_angle", 'R', 85, 450, 52, 430},
+    {"frontH_angle", 'R', 185, 450, 152, 430}, {"surroundH_angle", 'R', 285, 450, 252, 430},
+    {"diffgain", 'R', 105, 542, 72, 522}, {"diffdecorr", 'R', 240, 542, 207, 522},
+    {"center_gain", 'E', 765, 106, 732, 86}, {"front_gain", 'E', 865, 106, 832, 86},
+    {"surround_gain", 'E', 965, 106, 932, 86}, {"rear_gain", 'E', 765, 195, 732, 175},
+    {"frontH_gain", 'E', 865, 195, 832, 175}, {"surroundH_gain", 'E', 965, 195, 932, 175},
+    {"lfe_gain", 'E', 760, 3, 700, 15}, {"back_del_sh", 'T', 725, 304, -1, -1},
+    {"back_delay", 'E', 760, 292, 727, 272}, {"back_HS_freq", 'E', 862, 292, 829, 272},
+    {"back_HS_gain", 'E', 979, 292, 946, 272}, {"binaural", 'T', 725, 487, 755, 487},
+    {"xover_on", 'T', 450, 76, 480, 76}, {"xover_gain", 'R', 465, 122, 432, 102},
+    {"xover_freq", 'R', 570, 122, 537, 102}, {"xover_order", 'M', 445, 215, 445, 189},
+    {"xover_inv", 'T', 450, 256, 480, 256},
 };
 // clang-format on
 static_assert(std::size(rowLayouts) == numParameters);
@@ -79,30 +47,23 @@ static_assert(std::size(rowLayouts) == numParameters);
 juce::Rectangle<int> controlBounds(const RowLayout& row)
 {
     if (juce::String(row.id) == "lfe_gain") return {row.x, row.y, 145, 50};
-    const int sizes[][2] = {{200, 24}, {65, 65}, {65, 65}, {40, 40}}; // by Kind
-    return {row.x, row.y, sizes[(int)row.kind][0], sizes[(int)row.kind][1]};
+    const int side = row.kind == 'T' ? 40 : 65;
+    return row.kind == 'M' ? juce::Rectangle<int>{row.x, row.y, 200, 24}
+                           : juce::Rectangle<int>{row.x, row.y, side, side};
 }
 
-bool isOfKind(juce::Component* c, Kind kind)
+bool isOfKind(juce::Component* c, char kind)
 {
     auto* slider = dynamic_cast<juce::Slider*>(c);
     const bool rotary =
         slider != nullptr && slider->getSliderStyle() == juce::Slider::RotaryHorizontalVerticalDrag;
     const bool endPoints = dynamic_cast<SliderWithEndPoints*>(c) != nullptr;
-    return kind == Kind::menu     ? dynamic_cast<juce::ComboBox*>(c) != nullptr
-           : kind == Kind::toggle ? dynamic_cast<juce::ToggleButton*>(c) != nullptr
-                                  : rotary && endPoints == (kind == Kind::endPoints);
+    return kind == 'M'   ? dynamic_cast<juce::ComboBox*>(c) != nullptr
+           : kind == 'T' ? dynamic_cast<juce::ToggleButton*>(c) != nullptr
+                         : rotary && endPoints == (kind == 'E');
 }
 
-// The child of the editor at exactly these bounds that is a T, or null.
-template <typename T> T* childAt(juce::Component& parent, juce::Rectangle<int> bounds)
-{
-    for (auto* child : parent.getChildren())
-        if (auto* t = dynamic_cast<T*>(child); t != nullptr && child->getBounds() == bounds)
-            return t;
-    return nullptr;
-}
-
+// The first child of the editor that is a T and matches, or null.
 template <typename T> T* childWhere(juce::Component& parent, std::function<bool(T&)> match)
 {
     for (auto* child : parent.getChildren())
@@ -110,36 +71,10 @@ template <typename T> T* childWhere(juce::Component& parent, std::function<bool(
     return nullptr;
 }
 
-class EditorTest : public ::testing::Test
+template <typename T> T* childAt(juce::Component& parent, juce::Rectangle<int> bounds)
 {
-  protected:
-    PluginProcessor processor;
-    std::unique_ptr<PluginEditor> editor{makeEditor()};
-
-    std::unique_ptr<PluginEditor> makeEditor()
-    {
-        return std::make_unique<PluginEditor>(processor, processor.parameters);
-    }
-    juce::RangedAudioParameter& param(const juce::String& id)
-    {
-        return *processor.parameters.getParameter(id);
-    }
-    void setPlain(const juce::String& id, float value)
-    {
-        param(id).setValueNotifyingHost(param(id).convertTo0to1(value));
-    }
-    float plain(const juce::String& id) { return param(id).convertFrom0to1(param(id).getValue()); }
-    std::vector<float> allValues()
-    {
-        std::vector<float> values;
-        for (auto& row : parameterTable) values.push_back(param(row.id).getValue());
-        return values;
-    }
-    juce::Component& control(int row)
-    {
-        return *childAt<juce::Component>(*editor, controlBounds(rowLayouts[row]));
-    }
-};
+    return childWhere<T>(parent, [bounds](T& t) { return t.getBounds() == bounds; });
+}
 
 // What a control shows, as one number.
 double reading(juce::Component& c)
@@ -162,10 +97,45 @@ void moveControl(juce::Component& c)
         button->setToggleState(!button->getToggleState(), juce::sendNotificationSync);
 }
 
+class EditorTest : public ::testing::Test
+{
+  protected:
+    PluginProcessor processor;
+    std::unique_ptr<PluginEditor> editor{makeEditor()};
+
+    std::unique_ptr<PluginEditor> makeEditor()
+    {
+        return std::make_unique<PluginEditor>(processor, processor.parameters);
+    }
+    juce::RangedAudioParameter& param(const juce::String& id)
+    {
+        return *processor.parameters.getParameter(id);
+    }
+    void setPlain(const juce::String& id, float value)
+    {
+        param(id).setValueNotifyingHost(param(id).convertTo0to1(value));
+    }
+    float plain(const juce::String& id) { return param(id).convertFrom0to1(param(id).getValue()); }
+    juce::Component& control(int row)
+    {
+        return *childAt<juce::Component>(*editor, controlBounds(rowLayouts[row]));
+    }
+    juce::TextButton* button(const char* text)
+    {
+        return childWhere<juce::TextButton>(*editor,
+                                            [text](auto& b) { return b.getButtonText() == text; });
+    }
+};
+
 TEST_F(EditorTest, EveryParameterHasItsLabelAndABoundControlAtItsPlace)
 {
     EXPECT_EQ(editor->getBounds(), juce::Rectangle<int>(0, 0, 1175, 655));
     editor->resized(); // control-style labels are 3 pixels taller until the first re-layout
+    const auto allValues = [this] {
+        std::vector<float> values;
+        for (auto& row : parameterTable) values.push_back(param(row.id).getValue());
+        return values;
+    };
     for (int row = 0; row < numParameters; ++row)
     {
         const auto& layout = rowLayouts[row];
@@ -176,14 +146,12 @@ TEST_F(EditorTest, EveryParameterHasItsLabelAndABoundControlAtItsPlace)
         EXPECT_TRUE(isOfKind(c, layout.kind));
         if (layout.labelX >= 0)
         {
-            const juce::Rectangle<int> labelBounds{layout.labelX, layout.labelY,
-                                                   layout.labelX == 700 ? 60 : 130, 24};
-            auto* label = childAt<juce::Label>(*editor, labelBounds);
+            auto* label = childAt<juce::Label>(
+                *editor, {layout.labelX, layout.labelY, layout.labelX == 700 ? 60 : 130, 24});
             ASSERT_NE(label, nullptr);
             EXPECT_EQ(label->getText(), parameterTable[row].name);
             EXPECT_TRUE(label->isVisible());
         }
-
         // The control moves its parameter and no other; the parameter moves the control back.
         const auto before = allValues();
         const double shownBefore = reading(*c);
@@ -247,12 +215,10 @@ TEST_F(EditorTest, FormatsEnableTheirMenuItemsControlsTitlesAndCaptions)
         auto& outBox = dynamic_cast<juce::ComboBox&>(control(1));
         for (int i = 0; i < 7; ++i)
             EXPECT_EQ(inBox.isItemEnabled(i + 1), inputChannels[i] <= hostChannels) << i;
-
         auto* bassPanel = childWhere<GroupWithBackground>(
             *editor, [](auto& panel) { return panel.getText().endsWith("Bass"); });
         auto* inputOrder = childAt<juce::Label>(*editor, {790, 555, 200, 30});
         auto* outputOrder = childAt<juce::Label>(*editor, {790, 585, 300, 30});
-
         for (int in = 0; in < 7; ++in)
             for (int out = 0; out < 30; ++out)
             {
@@ -261,7 +227,6 @@ TEST_F(EditorTest, FormatsEnableTheirMenuItemsControlsTitlesAndCaptions)
                 ASSERT_EQ(processor.getInputFormat(), in);
                 ASSERT_EQ(processor.getOutputFormat(), out);
                 editor->changeListenerCallback(&processor);
-
                 juce::String wrong;
                 const auto unused = unusedIds(out);
                 for (int row = 0; row < numParameters; ++row)
@@ -290,13 +255,11 @@ TEST_F(EditorTest, FormatsEnableTheirMenuItemsControlsTitlesAndCaptions)
                 EXPECT_EQ(outputOrder->getText(), ox_abdec_getformatinfo(&info, out, 1)->channels);
             }
     }
-
     // A new channel count from the host reaches the open window's input menu at the next tick.
     processor.numInputChannels = 3;
     editor->timerCallback();
     for (int i = 0; i < 7; ++i)
         EXPECT_EQ(dynamic_cast<juce::ComboBox&>(control(0)).isItemEnabled(i + 1), i == 6) << i;
-
     // The back-channel switch greys out its delay and shelf where the layout has them.
     setPlain("back_del_sh", 0.0f);
     editor->changeListenerCallback(&processor);
@@ -309,30 +272,19 @@ TEST_F(EditorTest, PaintsWindowPanelsAndMenusAndNamesTheRangeEnds)
     auto* panel = childWhere<GroupWithBackground>(*editor, [](auto&) { return true; });
     EXPECT_TRUE(panel->getBounds().isEmpty()); // the panels take their places from the paint
     const auto image = editor->createComponentSnapshot(editor->getLocalBounds(), true, 1.0f);
-    // Flat areas: the window, a panel, the three inner grids, a menu face.
+    // Flat areas: the window left of the decoding panel and right of the meter panel, the
+    // decoding panel beside the rotation knob, the bass panel below its last toggle, the focus,
+    // angle and gain grids, the input menu face right of its text.
     const std::pair<juce::Point<int>, juce::uint32> probes[] = {
-        {{10, 300}, 0xff000000},   // window, left of the decoding panel
-        {{1170, 300}, 0xff000000}, // window, right of the meter panel
-        {{30, 150}, 0xff222222},   // decoding panel beside the rotation knob
-        {{500, 290}, 0xff222222},  // bass panel below its last toggle
-        {{380, 335}, 0xff444444},  // focus grid
-        {{380, 515}, 0xff444444},  // angle grid
-        {{1060, 265}, 0xff444444}, // gain grid
-        {{960, 400}, 0xff5d5d5d},  // input menu face right of its text
-    };
+        {{10, 300}, 0xff000000},   {{1170, 300}, 0xff000000}, {{30, 150}, 0xff222222},
+        {{500, 290}, 0xff222222},  {{380, 335}, 0xff444444},  {{380, 515}, 0xff444444},
+        {{1060, 265}, 0xff444444}, {{960, 400}, 0xff5d5d5d}};
     for (auto& [point, argb] : probes)
         EXPECT_EQ(image.getPixelAt(point.x, point.y), juce::Colour(argb)) << point.toString();
     // The accent colour marks an enabled knob's value; a greyed-out knob shows none of it.
-    auto accentPixels = [&image](juce::Rectangle<int> area) {
-        int n = 0;
-        for (int y = area.getY(); y < area.getBottom(); ++y)
-            for (int x = area.getX(); x < area.getRight(); ++x)
-                n += image.getPixelAt(x, y) == juce::Colour(0xff63a8ff) ? 1 : 0;
-        return n;
-    };
-    EXPECT_GT(accentPixels(control(3).getBounds()), 20); // rotation
-    EXPECT_EQ(accentPixels(control(26).getBounds()), 0); // back delay, its switch off
-    // After the paint: the panels where it put them.
+    const juce::Colour accent(0xff63a8ff);
+    EXPECT_GT(imagetest::countPixels(image, control(3).getBounds(), accent), 20); // rotation
+    EXPECT_EQ(imagetest::countPixels(image, control(26).getBounds(), accent), 0); // back delay
     std::vector<juce::Rectangle<int>> panelBounds;
     for (auto* child : editor->getChildren())
         if (dynamic_cast<GroupWithBackground*>(child) != nullptr)
@@ -342,70 +294,76 @@ TEST_F(EditorTest, PaintsWindowPanelsAndMenusAndNamesTheRangeEnds)
                                                         {700, 540, 380, 80}, {1090, 55, 70, 565}};
     EXPECT_EQ(panelBounds, expected);
 
-    auto shown = [](juce::Component& c) {
-        return dynamic_cast<juce::Label*>(c.getChildComponent(0))->getText();
+    // The gain and shelf sliders name their range ends, in any case, below the range too; the
+    // shelf frequency has no end word.
+    auto& gain = dynamic_cast<juce::Slider&>(control(19));
+    auto& shelf = dynamic_cast<juce::Slider&>(control(28));
+    const auto shown = [](juce::Slider& s) {
+        return dynamic_cast<juce::Label*>(s.getChildComponent(0))->getText();
     };
-    setPlain("front_gain", -20.0f);
-    setPlain("back_HS_gain", 0.0f);
-    EXPECT_EQ(shown(control(19)), "mute");
-    EXPECT_EQ(shown(control(28)), "off");
-    setPlain("front_gain", -19.9f);
-    setPlain("back_HS_gain", -0.1f);
-    EXPECT_EQ(shown(control(19)), "-19.9 dB");
-    EXPECT_EQ(shown(control(28)), "-0.1 dB");
-    EXPECT_EQ(shown(control(27)), "4 kHz"); // the shelf frequency has no end word
-    dynamic_cast<juce::Slider&>(control(20))
-        .setValue(dynamic_cast<juce::Slider&>(control(20)).getValueFromText("MUTE"),
-                  juce::sendNotificationSync);
+    for (const auto& [gainDb, shelfDb, gainText, shelfText] :
+         {std::tuple(-20.0f, 0.0f, "mute", "off"), {-19.9f, -0.1f, "-19.9 dB", "-0.1 dB"}})
+    {
+        setPlain("front_gain", gainDb);
+        setPlain("back_HS_gain", shelfDb);
+        EXPECT_EQ(shown(gain), gainText);
+        EXPECT_EQ(shown(shelf), shelfText);
+    }
+    EXPECT_EQ(shown(dynamic_cast<juce::Slider&>(control(27))), "4 kHz");
+    EXPECT_EQ(gain.getTextFromValue(-25.0), "mute");
+    SliderWithEndPoints bare; // a plain slider until it has words
+    bare.setRange(-20.0, 10.0, 0.5);
+    EXPECT_EQ(bare.getTextFromValue(-20.0), "-20.0");
+    bare.setMaximumText("off");
+    EXPECT_EQ(bare.getValueFromText("Off"), 10.0);
+    EXPECT_NE(gain.getValueFromText(" mute"), gain.getMinimum()); // the whole word only
+    auto& surround = dynamic_cast<juce::Slider&>(control(20));
+    surround.setValue(surround.getValueFromText("MUTE"), juce::sendNotificationSync);
     EXPECT_FLOAT_EQ(plain("surround_gain"), -20.0f);
 }
 
 TEST_F(EditorTest, EditsBetweenTwoTicksUndoTogether)
 {
-    auto* undo =
-        childWhere<juce::TextButton>(*editor, [](auto& b) { return b.getButtonText() == "Undo"; });
-    auto* redo =
-        childWhere<juce::TextButton>(*editor, [](auto& b) { return b.getButtonText() == "Redo"; });
+    auto *undo = button("Undo"), *redo = button("Redo");
     ASSERT_TRUE(undo != nullptr && redo != nullptr && undo->isVisible());
-    EXPECT_FALSE(undo->isEnabled());
-    EXPECT_FALSE(redo->isEnabled());
-
-    auto edit = [this](const char* id, float value) {
+    EXPECT_FALSE(undo->isEnabled() || redo->isEnabled());
+    const auto edit = [this](const char* id, float value) {
         setPlain(id, value);
         processor.parameters.copyState(); // the state tree takes pending values, as its timer would
     };
+    const auto angles = [this] { return std::pair(plain("rotation"), plain("elevation")); };
     edit("rotation", 30.0f);
     edit("elevation", 10.0f);
     editor->timerCallback();
     edit("rotation", 60.0f);
     editor->timerCallback();
-    EXPECT_TRUE(undo->isEnabled());
-    EXPECT_FALSE(redo->isEnabled());
-
-    auto expectAngles = [this](float rotation, float elevation) {
-        EXPECT_EQ(plain("rotation"), rotation);
-        EXPECT_EQ(plain("elevation"), elevation);
-    };
+    EXPECT_TRUE(undo->isEnabled() && !redo->isEnabled());
     editor->buttonClicked(undo);
-    expectAngles(30.0f, 10.0f);
+    EXPECT_EQ(angles(), std::pair(30.0f, 10.0f));
     editor->buttonClicked(undo);
-    expectAngles(0.0f, 0.0f);
+    EXPECT_EQ(angles(), std::pair(0.0f, 0.0f));
     editor->timerCallback();
-    EXPECT_FALSE(undo->isEnabled());
-    EXPECT_TRUE(redo->isEnabled());
+    EXPECT_TRUE(!undo->isEnabled() && redo->isEnabled());
     editor->buttonClicked(redo);
-    expectAngles(30.0f, 10.0f);
+    EXPECT_EQ(angles(), std::pair(30.0f, 10.0f));
 }
 
+// Editors share one instance of each look-and-feel, drop it from their widgets before they go,
+// and the last to go frees it (under AddressSanitizer: no leak, no use after free).
 TEST_F(EditorTest, EditorsShareTheLookAndFeelsAndLeaveNothingRegistered)
 {
     EXPECT_TRUE(processor.isBeamDisplayActive());
     auto second = makeEditor();
     EXPECT_EQ(&second->getLookAndFeel(), &editor->getLookAndFeel());
     EXPECT_NE(dynamic_cast<TARVEKLookAndFeel*>(&editor->getLookAndFeel()), nullptr);
-    second.reset();
+    EXPECT_EQ(juce::SharedResourcePointer<TARVEKMeterLookAndFeel>().getReferenceCount(), 3);
     editor.reset();
+    const auto image = second->createComponentSnapshot(second->getLocalBounds(), true, 1.0f);
+    EXPECT_GT(imagetest::countPixels(image, {1090, 55, 70, 565}, juce::Colour(0xff222222)), 100);
+    second.reset();
     EXPECT_FALSE(processor.isBeamDisplayActive());
     processor.sendSynchronousChangeMessage(); // no listener left behind
+    EXPECT_EQ(juce::SharedResourcePointer<TARVEKLookAndFeel>().getReferenceCount(), 1);
+    EXPECT_EQ(juce::SharedResourcePointer<TARVEKMeterLookAndFeel>().getReferenceCount(), 1);
 }
 } // namespace

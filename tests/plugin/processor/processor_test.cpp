@@ -1,9 +1,114 @@
-#include "processor_fixture.h"
+// The processor driven the way a host drives it: layouts, blocks of any length, parameter
+// changes and the rebuilds they cause, the parameter table, the state block, and an audio
+// thread that allocates nothing while it automates the formats.
+#include "PluginProcessor.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <new>
+#include <random>
+#include <thread>
 
 namespace
 {
 constexpr int stereoOut = 2;
+
+// Deterministic noise on the host's input channels, silence on the others.
+void fill(juce::AudioBuffer<float>& b, int inputs, juce::uint32& seed)
+{
+    b.clear();
+    for (int ch = 0; ch < inputs; ++ch)
+        for (int i = 0; i < b.getNumSamples(); ++i)
+        {
+            seed = seed * 1664525u + 1013904223u;
+            b.setSample(ch, i, ((float)(seed >> 8) / 16777216.0f - 0.5f) * 0.5f);
+        }
 }
+
+struct ProcessorFixture
+{
+    PluginProcessor p;
+    juce::MidiBuffer midi;
+
+    explicit ProcessorFixture(juce::AudioChannelSet in = juce::AudioChannelSet::quadraphonic(),
+                              juce::AudioChannelSet out = juce::AudioChannelSet::ambisonic(3),
+                              double rate = 48000.0)
+    {
+        auto layout = p.getBusesLayout();
+        layout.getChannelSet(true, 0) = in;
+        layout.getChannelSet(false, 0) = out;
+        EXPECT_TRUE(p.setBusesLayout(layout));
+        prepare(rate, 480);
+    }
+    void prepare(double rate, int block)
+    {
+        p.setRateAndBufferSizeDetails(rate, block);
+        p.prepareToPlay(rate, block);
+    }
+    void set(const char* id, float plainValue)
+    {
+        auto* param = p.parameters.getParameter(id);
+        param->setValueNotifyingHost(param->convertTo0to1(plainValue));
+    }
+    float value(const char* id) { return p.parameters.getRawParameterValue(id)->load(); }
+    void load(const juce::MemoryBlock& b) { p.setStateInformation(b.getData(), (int)b.getSize()); }
+
+    // Runs totalSamples of noise in place through blocks of the given lengths (cycled).
+    juce::AudioBuffer<float> run(int totalSamples, std::initializer_list<int> blockLengths = {480},
+                                 int inputs = 4)
+    {
+        juce::AudioBuffer<float> io(
+            juce::jmax(p.getTotalNumInputChannels(), p.getTotalNumOutputChannels()), totalSamples);
+        juce::uint32 seed = 1;
+        fill(io, inputs, seed);
+        auto length = blockLengths.begin();
+        for (int start = 0, n = 0; start < totalSamples; start += n)
+        {
+            n = juce::jmin(*length, totalSamples - start);
+            juce::AudioBuffer<float> block(io.getArrayOfWritePointers(), io.getNumChannels(), start,
+                                           n);
+            p.processBlock(block, midi);
+            if (++length == blockLengths.end()) length = blockLengths.begin();
+        }
+        return io;
+    }
+};
+
+bool identical(const juce::AudioBuffer<float>& a, const juce::AudioBuffer<float>& b, int channels)
+{
+    for (int ch = 0; ch < channels; ++ch)
+        if (!std::equal(a.getReadPointer(ch), a.getReadPointer(ch) + a.getNumSamples(),
+                        b.getReadPointer(ch)))
+            return false;
+    return true;
+}
+
+float channelPeak(const juce::AudioBuffer<float>& b, int ch, int from = 0)
+{
+    return b.getMagnitude(ch, from, b.getNumSamples() - from);
+}
+
+// A state block as the plug-in writes it: tag, length of the XML, the XML, a zero byte.
+juce::MemoryBlock blockOf(const juce::String& children, const juce::String& root = "Quillfield",
+                          const juce::String& prolog = "<?xml version=\"1.0\"?>")
+{
+    const auto xml = prolog + "<" + root + ">" + children + "</" + root + ">";
+    juce::MemoryBlock block;
+    juce::MemoryOutputStream out(block, false);
+    out.write("VC2!", 4);
+    out.writeInt((int)xml.getNumBytesAsUTF8());
+    out << xml;
+    out.writeByte(0);
+    return block;
+}
+
+juce::String param(const char* id, const char* value)
+{
+    return juce::String("<PARAM id=\"") + id + "\" value=\"" + value + "\"/>";
+}
+} // namespace
 
 TEST(Processor, BusesAndTailBeforePreparation)
 {
@@ -30,27 +135,23 @@ TEST(Processor, BlockEdgeCases)
     f.p.outputMeterSource.clearNewDataFlag();
     f.p.processBlock(empty, f.midi);
     EXPECT_TRUE(f.p.outputMeterSource.getNewDataFlag());
-
     // 7.1 has eight channels: the other eight of the ambisonic bus stay silent.
-    auto out = f.run(4800, {480});
+    auto out = f.run(4800);
     EXPECT_GT(channelPeak(out, 0), 1e-3f);
     for (int ch = 8; ch < 16; ++ch) EXPECT_EQ(channelPeak(out, ch), 0.0f) << ch;
-
     // Blocks longer than prepared are processed in pieces, exactly as shorter ones.
     ProcessorFixture a, b;
-    EXPECT_TRUE(identical(a.run(9600, {480}), b.run(9600, {1440, 7, 2000, 333}), 16));
+    EXPECT_TRUE(identical(a.run(9600), b.run(9600, {1440, 7, 2000, 333}), 16));
 }
 
 TEST(Processor, MissingInputChannelsReadSilence)
 {
     // A host with two inputs: the decoder's other two inputs must read silence, never the
     // previous block's output left in the scratch channels.
-    const auto stereo = juce::AudioChannelSet::stereo();
-    ProcessorFixture two(stereo, juce::AudioChannelSet::create7point1());
+    ProcessorFixture two(juce::AudioChannelSet::stereo(), juce::AudioChannelSet::create7point1());
     ProcessorFixture four(juce::AudioChannelSet::quadraphonic(),
                           juce::AudioChannelSet::create7point1());
-    for (auto* f : {&two, &four}) f->set("formatin", 3.0f); // AmbiX: W, Y, Z, X
-    for (auto* f : {&two, &four}) f->p.waitForPendingWork();
+    for (auto* f : {&two, &four}) f->set("formatin", 3.0f), f->p.waitForPendingWork(); // AmbiX
     EXPECT_TRUE(identical(two.run(9600, {480}, 2), four.run(9600, {480}, 2), 8));
 }
 
@@ -61,7 +162,6 @@ TEST(Listeners, ValueChangesAndRebuildsReachTheDecoder)
     f.set("rotation", 90.0f); // a value change updates the running decoder: no rebuild
     f.p.waitForPendingWork();
     EXPECT_EQ(f.p.getBuildCount(), builds);
-
     {
         // Several requests while the builder is busy merge into one build; blocks are silent
         // until it is in.
@@ -72,14 +172,14 @@ TEST(Listeners, ValueChangesAndRebuildsReachTheDecoder)
         f.set("binaural", 0.0f);
         EXPECT_TRUE(f.p.isRebuildPending());
         EXPECT_FALSE(f.p.hasDecoder());
-        auto out = f.run(480, {480});
+        auto out = f.run(480);
         for (int ch = 0; ch < 16; ++ch) EXPECT_EQ(channelPeak(out, ch), 0.0f);
     }
     f.p.waitForPendingWork();
     EXPECT_EQ(f.p.getBuildCount(), builds + 1);
     EXPECT_EQ(f.p.getOutputFormat(), stereoOut - 1);
     EXPECT_EQ(f.p.micSpacing.load(), 3);
-    auto out = f.run(4800, {480});
+    auto out = f.run(4800);
     EXPECT_GT(channelPeak(out, 1, 960), 1e-3f);
     EXPECT_EQ(channelPeak(out, 2), 0.0f); // stereo: two channels only
 }
@@ -113,10 +213,10 @@ TEST(Listeners, OfflineRenderingRebuildsBeforeTheBlock)
     auto render = [] {
         ProcessorFixture f;
         f.p.setNonRealtime(true);
-        f.run(2400, {480});
+        f.run(2400);
         f.set("formatout", (float)stereoOut);
         f.set("rotation", 45.0f);
-        auto second = f.run(4800, {480});
+        auto second = f.run(4800);
         EXPECT_FALSE(f.p.isRebuildPending());
         return second;
     };
@@ -134,8 +234,163 @@ TEST(Listeners, FailedBuildLeavesNoDecoder)
     EXPECT_EQ(f.p.getBuildCount(), builds);
     EXPECT_EQ(f.p.getOutputFormat(), stereoOut - 1);
     f.p.requestChannelTest(); // dropped
-    auto out = f.run(960, {480});
+    auto out = f.run(960);
     for (int ch = 0; ch < 16; ++ch) EXPECT_TRUE(std::isfinite(channelPeak(out, ch)));
     f.prepare(48000.0, 480);
     EXPECT_TRUE(f.p.hasDecoder());
+}
+
+// Every row: the identifier and name the host sees, and the text of the default value; then
+// the text conversions at their edges.
+TEST(Parameters, TableAndTextConversions)
+{
+    const auto defaults = juce::StringArray::fromTokens(
+        "A-Format|7.1 (ITU/SMPTE)|1|0|0|50|50|50|50|50|50|45|135|150|45|135|-4|0|0|0|0|0|0|0|0|no|"
+        "20.0|4|-2|no|no|0|50|2|no",
+        "|", {});
+    PluginProcessor p;
+    const auto& params = p.getParameters();
+    ASSERT_EQ(params.size(), numParameters);
+    for (int i = 0; i < numParameters; ++i)
+    {
+        auto* param = dynamic_cast<juce::RangedAudioParameter*>(params[i]);
+        ASSERT_NE(param, nullptr);
+        EXPECT_EQ(param->getParameterID(), parameterTable[i].id);
+        EXPECT_EQ(param->getName(100), parameterTable[i].name);
+        EXPECT_EQ(param->getCurrentValueAsText(), defaults[i]) << parameterTable[i].id;
+    }
+    EXPECT_EQ(parameterTable[25].name, "");
+    EXPECT_EQ(parameterTable[11].name, "Front");
+
+    auto text = [&](const char* id, float v) {
+        auto* param = p.parameters.getParameter(id);
+        return param->getText(param->convertTo0to1(v), 100);
+    };
+    auto value = [&](const char* id, const char* t) {
+        auto* param = p.parameters.getParameter(id);
+        return param->convertFrom0to1(param->getValueForText(t));
+    };
+    EXPECT_EQ(text("diffgain", -3.5f), "-3.5");
+    EXPECT_EQ(text("diffgain", -4.0f), "-4");
+    EXPECT_EQ(text("back_delay", 20.0f), "20.0");
+    EXPECT_EQ(text("xover_freq", 50.0f), "50");
+    EXPECT_EQ(text("formatin", 2.0f), "B-Format FuMa");
+    EXPECT_EQ(text("formatout", 2.0f), "Stereo");
+    EXPECT_EQ(value("formatin", "Dolby Triple MS"), 5.0f);
+    EXPECT_EQ(value("formatin", "dolby triple ms"), 1.0f);
+    EXPECT_EQ(value("front_gain", "12 dB"), 10.0f);
+    EXPECT_EQ(value("front_gain", "nan"), 0.0f);
+    EXPECT_EQ(value("binaural", "yes"), 1.0f);
+    EXPECT_EQ(value("binaural", "Yes"), 0.0f);
+    EXPECT_EQ(value("binaural", "1"), 0.0f);
+    // Skew 0.5: the middle of the travel is near 6.5 kHz, not 11.
+    EXPECT_NEAR(p.parameters.getParameter("back_HS_freq")->convertFrom0to1(0.5f), 6.5f, 0.05f);
+    EXPECT_EQ(p.parameters.getParameter("xover_order")->getNumSteps(), 3);
+}
+
+TEST(State, MicSpacingAgreesWithTheDecoderFromTheStart)
+{
+    // Untouched (choice 1), set through its listener, and loaded from a state: the same
+    // spacing gives the same audio, another spacing different audio.
+    ProcessorFixture untouched, viaListener, loaded, other;
+    viaListener.set("micspacing", 4.0f);
+    viaListener.set("micspacing", 1.0f);
+    other.set("micspacing", 6.0f);
+    loaded.load(blockOf(param("micspacing", "1")));
+    for (auto* f : {&viaListener, &loaded, &other}) f->p.waitForPendingWork();
+    const auto reference = untouched.run(4800);
+    EXPECT_TRUE(identical(reference, viaListener.run(4800), 8));
+    EXPECT_TRUE(identical(reference, loaded.run(4800), 8));
+    EXPECT_FALSE(identical(reference, other.run(4800), 8));
+}
+
+TEST(State, MalformedBlocksAreRefusedAndBadValuesFallBackToDefaults)
+{
+    juce::String deep;
+    for (int i = 0; i < 200; ++i) deep << "<a>";
+    const auto rotation = param("rotation", "10");
+    const juce::MemoryBlock refused[] = {
+        blockOf(rotation, "PARAM"),
+        blockOf(param("rotation", "&x;"), "Quillfield",
+                "<?xml version=\"1.0\"?><!DOCTYPE q [<!ENTITY x \"10\">]>"),
+        blockOf(deep + rotation),
+        blockOf(rotation + juce::String::repeatedString(" ", PluginProcessor::maxStateBytes)),
+        blockOf(rotation, "Quillfield", "<"), // unparsable
+        juce::MemoryBlock("VC2!\0\0\0\0\0", 9),
+    };
+    ProcessorFixture f;
+    f.set("rotation", 90.0f);
+    for (const auto& block : refused)
+    {
+        f.load(block);
+        EXPECT_EQ(f.value("rotation"), 90.0f) << block.toString().substring(0, 80);
+    }
+    f.p.setStateInformation(nullptr, 100);
+    EXPECT_EQ(f.value("rotation"), 90.0f);
+
+    f.load(blockOf(param("rotation", "nan") + param("elevation", "1e30") +
+                       param("front_angle", "60") + param("diffgain", "loud") +
+                       param("lfe_gain", "-inf") + param("nonsense", "5") +
+                       param("formatout", "31"),
+                   "quillfield"));
+    EXPECT_EQ(f.value("front_angle"), 60.0f); // a lower-case root is accepted
+    EXPECT_EQ(f.value("rotation"), 0.0f);
+    EXPECT_EQ(f.value("elevation"), 0.0f);
+    EXPECT_EQ(f.value("diffgain"), -4.0f);
+    EXPECT_EQ(f.value("lfe_gain"), 0.0f);
+    EXPECT_EQ(f.value("formatout"), 5.0f);
+    EXPECT_FALSE(f.p.parameters.state.getChildWithProperty("id", "nonsense").isValid());
+}
+
+namespace
+{
+thread_local bool countAllocations = false;
+std::atomic<int> audioThreadAllocations{0};
+} // namespace
+
+// The replacement pair allocates with malloc and frees with free, which g++ cannot see.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+void* operator new(std::size_t size)
+{
+    if (countAllocations) ++audioThreadAllocations;
+    if (auto* p = std::malloc(size > 0 ? size : 1)) return p;
+    throw std::bad_alloc();
+}
+void operator delete(void* p) noexcept
+{
+    std::free(p);
+}
+void operator delete(void* p, std::size_t) noexcept
+{
+    std::free(p);
+}
+#pragma GCC diagnostic pop
+
+// Host automation arrives with the block, on the audio thread; the formats rebuild the decoder
+// on the processor's own thread.
+TEST(Realtime, NoAllocationOnTheAudioThreadWhileAutomatingFormats)
+{
+    ProcessorFixture f;
+    juce::AudioBuffer<float> block(16, 480);
+    bool finite = true;
+    std::thread audio([&] {
+        std::mt19937 rng(3);
+        std::uniform_real_distribution<float> unit(0.0f, 1.0f);
+        juce::uint32 seed = 1;
+        countAllocations = true;
+        for (int i = 0; i < 400; ++i)
+        {
+            for (const char* id : {"formatin", "formatout", "binaural", "micspacing", "rotation"})
+                if (i % 7 == 0) f.p.parameters.getParameter(id)->setValue(unit(rng));
+            fill(block, 4, seed);
+            f.p.processBlock(block, f.midi);
+            for (int ch = 0; ch < 16; ++ch)
+                finite = finite && std::isfinite(block.getMagnitude(ch, 0, 480));
+        }
+        countAllocations = false;
+    });
+    audio.join();
+    EXPECT_EQ(audioThreadAllocations.load(), 0);
+    EXPECT_TRUE(finite);
 }

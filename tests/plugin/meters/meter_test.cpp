@@ -1,0 +1,303 @@
+// The meters painted into images and probed: peak-line colours at the thresholds, maximum
+// numbers around 0 dB, the editor's compact layout, clip lights, channel numbers, clicks, and
+// input no meter should choke on; one reference sheet per meter look-and-feel.
+#include "LevelMeter.h"
+#include "LevelMeterLookAndFeel.h"
+#include "TARVEKMeterLookAndFeel.h"
+#include "image_test_util.h"
+
+using meters::LevelMeter;
+using namespace imagetest;
+
+namespace
+{
+constexpr int editorFlags = LevelMeter::Horizontal | LevelMeter::Compact;
+const juce::Colour lightGrey(0xffd3d3d3), orange(0xffffa500), darkRed(0xff8b0000);
+const juce::Colour box(0xff555555), background(0xff222222), red(0xffff0000);
+
+// Gives every channel one block of constant samples at these linear levels.
+void feed(meters::LevelMeterSource& source, const std::vector<float>& levels)
+{
+    if (source.getNumChannels() != (int)levels.size()) source.resize((int)levels.size(), 1);
+    juce::AudioBuffer<float> block((int)levels.size(), 64);
+    for (int c = 0; c < block.getNumChannels(); ++c)
+        juce::FloatVectorOperations::fill(block.getWritePointer(c), levels[(size_t)c], 64);
+    source.measureBlock(block);
+}
+
+// A meter on a source whose clock stands still (it never decays between feeding and
+// painting), with an optional look-and-feel that it drops before it goes.
+struct MeterRig
+{
+    MeterRig(int flags, int w, int h, juce::LookAndFeel* laf = nullptr) : meter(flags)
+    {
+        meter.setLookAndFeel(laf);
+        meter.setSize(w, h);
+        meter.setMeterSource(&source);
+    }
+    ~MeterRig() { meter.setLookAndFeel(nullptr); }
+    juce::Image paint()
+    {
+        return render(meter.getWidth(), meter.getHeight(), [&](auto& g) { meter.paint(g); });
+    }
+    meters::LevelMeterSource source{[] { return juce::int64(0); }};
+    LevelMeter meter;
+};
+
+void click(juce::Component& target, juce::Point<int> at, int buttonFlag)
+{
+    const auto p = at.toFloat();
+    const auto now = juce::Time::getCurrentTime();
+    target.mouseDown(juce::MouseEvent(juce::Desktop::getInstance().getMainMouseSource(), p,
+                                      juce::ModifierKeys(buttonFlag), 1.0f, 0.0f, 0.0f, 0.0f, 0.0f,
+                                      &target, &target, now, p, now, 1, false));
+}
+} // namespace
+
+// A 200-pixel bar box on a -100 dB scale: the peak line sits 2 pixels per dB from the top
+// (vertical) or from the right end (horizontal) of the pixels inside the outline.
+TEST(MeterLookAndFeel, PeakLineColourAndPlaceAtTheThresholds)
+{
+    const juce::Colour none;
+    // clang-format off
+    const std::tuple<bool, bool, float, juce::Colour> cases[] = { // TARVEK, horizontal, dB
+        {false, true, -49.05f, none}, {false, true, -48.9f, lightGrey},
+        {false, true, -5.05f, lightGrey}, {false, true, -4.95f, orange},
+        {false, false, -5.05f, lightGrey}, {false, false, -0.35f, orange},
+        {false, false, -0.25f, darkRed}, {true, true, -6.05f, lightGrey},
+        {true, true, -5.5f, orange}, {true, true, -0.25f, darkRed},
+        {true, false, -5.5f, lightGrey}, {true, false, -4.95f, orange}, {true, false, -49.05f, none}};
+    // clang-format on
+    meters::LevelMeterLookAndFeel base;
+    TARVEKMeterLookAndFeel tarvek;
+    for (const auto& [isTarvek, horizontal, db, expected] : cases)
+    {
+        SCOPED_TRACE(juce::String(db) + (isTarvek ? " tarvek" : " base") +
+                     (horizontal ? " horizontal" : " vertical"));
+        auto& laf = isTarvek ? static_cast<meters::LevelMeterLookAndFeel&>(tarvek) : base;
+        const int w = horizontal ? 202 : 12, h = horizontal ? 12 : 202;
+        const auto image = render(w, h, [&, hz = horizontal, d = db](juce::Graphics& g) {
+            laf.drawMeterBar(g, hz ? LevelMeter::Horizontal : LevelMeter::Default,
+                             {0.0f, 0.0f, (float)w, (float)h}, 0.0f,
+                             juce::Decibels::decibelsToGain(d, -200.0f));
+        });
+        int lit = 0, at = -1;
+        for (int k = 0; k < 202; ++k)
+            if (const auto pixel = horizontal ? image.getPixelAt(k, 6) : image.getPixelAt(6, k);
+                pixel.getAlpha() != 0)
+            {
+                EXPECT_EQ(pixel, expected) << "at " << k;
+                ++lit, at = k;
+            }
+        EXPECT_EQ(lit, expected.isTransparent() ? 0 : 1);
+        const float place = horizontal ? 201.0f + 2.0f * db : 1.0f - 2.0f * db;
+        EXPECT_NEAR(lit == 1 ? (float)at : place, place, 1.0f);
+    }
+}
+
+// Levels that are not numbers draw as silence, infinite ones as full scale; the maximum
+// number turns to the over colour only above full scale; an empty or negative box, no
+// channels and no source draw nothing at all.
+TEST(MeterLookAndFeel, MaxNumberNonFiniteLevelsAndDegenerateGeometry)
+{
+    const float inf = std::numeric_limits<float>::infinity();
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    TARVEKMeterLookAndFeel tarvek;
+    meters::LevelMeterLookAndFeel base;
+    const auto number = [&](float gain) {
+        return render(120, 40, [&](juce::Graphics& g) {
+            base.drawMaxNumber(g, LevelMeter::Default, {0, 0, 120, 40}, gain);
+        });
+    };
+    const juce::Colour white(0xffffffff);
+    for (const auto& [gain, text, notText] :
+         {std::tuple(1.0f, lightGrey, white), {1.0001f, white, lightGrey}})
+    {
+        EXPECT_GT(countPixels(number(gain), {3, 3, 114, 34}, text), 10) << gain;
+        EXPECT_EQ(countPixels(number(gain), {3, 3, 114, 34}, notText), 0) << gain;
+    }
+    EXPECT_TRUE(sameImage(number(inf), number(1.0e5f)));
+    EXPECT_TRUE(sameImage(number(nan), number(0.0f)));
+    const std::vector<meters::LevelMeterLookAndFeel*> lafs{&base, &tarvek};
+    for (auto* laf : lafs)
+        for (const int flags : {0, 1, 0x10, 0x11})
+        {
+            const auto bar = [&](float rms, float peak) {
+                return render(60, 60, [&](juce::Graphics& g) {
+                    laf->drawMeterBar(g, LevelMeter::MeterFlags(flags), {0, 0, 60, 60}, rms, peak);
+                });
+            };
+            EXPECT_TRUE(sameImage(bar(nan, nan), bar(0.0f, 0.0f))) << flags;
+            EXPECT_TRUE(sameImage(bar(inf, inf), bar(1.0f, 1.0f))) << flags;
+        }
+    meters::LevelMeterSource empty;
+    const juce::Rectangle<float> r(10, 10, -8, -30);
+    for (auto* laf : lafs)
+        for (const int flags : {0x00, 0x01, 0x08, 0x21, 0x20, 0x61, 0x1f})
+        {
+            const auto f = static_cast<LevelMeter::MeterFlags>(flags);
+            const auto image = render(50, 50, [&](juce::Graphics& g) {
+                laf->drawBackground(g, f, r);
+                laf->drawMeterBarsBackground(g, f, r, 3, -1);
+                laf->drawMeterBars(g, f, r, &empty, -1, 0);
+                if (!(flags & LevelMeter::SingleChannel)) // no channels, no slots
+                    laf->drawMeterBarsBackground(g, f, {0, 0, 50, 50}, 0, 0);
+                laf->drawMeterBars(g, f, {0, 0, 50, 50}, nullptr, 0, 2);
+                laf->drawMeterBar(g, f, r, 1.0f, 1.0f);
+                laf->drawMeterReduction(g, f, r, 0.1f);
+                laf->drawMaxNumber(g, f, r, 2.0f);
+                laf->drawTickMarks(g, f, r);
+            });
+            EXPECT_EQ(countPixels(image, image.getBounds(), juce::Colour()), 50 * 50) << flags;
+            EXPECT_EQ(laf->hitTestClipIndicator({5, 5}, f, r, &empty), -1);
+            EXPECT_TRUE(laf->getMeterBounds({0, 0, 50, 50}, f, 0, 0).isEmpty() || (flags & 4));
+        }
+}
+
+// The editor's layout: two channels in four 10-pixel stripes (channel 1's is y 20..30),
+// clip lights at the right end; one channel takes the top stripe of two.
+TEST(LevelMeter, CompactLayoutAndClipLightsAboveFullScaleOnly)
+{
+    TARVEKMeterLookAndFeel tarvek;
+    MeterRig editorStyle(editorFlags, 200, 40, &tarvek);
+    feed(editorStyle.source, {1.0f, 1.001f});
+    auto image = editorStyle.paint();
+    EXPECT_EQ(image.getPixelAt(196, 5), box);
+    EXPECT_EQ(image.getPixelAt(196, 25), red);
+    EXPECT_EQ(image.getPixelAt(100, 15), background); // the gap stripe between them
+    feed(editorStyle.source, {0.0f});
+    image = editorStyle.paint();
+    EXPECT_EQ(image.getPixelAt(100, 10), box);
+    EXPECT_EQ(countPixels(image, {0, 21, 200, 19}, background), 200 * 19);
+    // The default style gives one channel the whole height and draws tick marks only
+    // between channels.
+    MeterRig fallback(editorFlags, 200, 80);
+    feed(fallback.source, {0.0f});
+    image = fallback.paint();
+    EXPECT_EQ(image.getPixelAt(60, 70), box);
+    EXPECT_EQ(countPixels(image, image.getBounds(), orange), 0);
+    feed(fallback.source, {0.0f, 0.0f});
+    EXPECT_GT(countPixels(fallback.paint(), image.getBounds(), orange), 20);
+}
+
+// 16 channels in 20-pixel stripes: with an offset of k, channel 0 must show what channel k
+// shows without one (the number k + 1), 2·k stripes further down.
+TEST(LevelMeter, ChannelNumbersFollowTheLabelOffsets)
+{
+    TARVEKMeterLookAndFeel laf;
+    const auto meterImage = [&](int labelFlags) {
+        MeterRig rig(editorFlags | labelFlags, 200, 640, &laf);
+        feed(rig.source, std::vector<float>(16, 0.0f));
+        return rig.paint();
+    };
+    const auto plain = meterImage(0);
+    const juce::Rectangle<int> label(0, 0, 12, 20);
+    EXPECT_FALSE(sameRegion(plain, label, plain, {0, 40})); // "1" is not "2"
+    for (const auto& [flag, offset] : {std::pair(0x100, 4), {0x200, 8}, {0x400, 12}, {0x300, 4}})
+        EXPECT_TRUE(sameRegion(meterImage(flag), label, plain, {0, 40 * offset})) << flag;
+}
+
+TEST(LevelMeter, ClicksOnClipLightsResetTheWholeMeter)
+{
+    TARVEKMeterLookAndFeel laf;
+    MeterRig rig(editorFlags, 200, 80, &laf);
+    feed(rig.source, {2.0f, 0.5f, 1.5f, 0.1f});
+    struct Recorder : LevelMeter::ClickListener
+    {
+        Recorder(std::vector<int>& log, int id) : log(log), id(id) {}
+        void clipIndicatorClicked(LevelMeter&, int, juce::ModifierKeys) override
+        {
+            log.push_back(id);
+        }
+        std::vector<int>& log;
+        int id;
+    };
+    std::vector<int> log;
+    Recorder first(log, 1), second(log, 2);
+    rig.meter.addClickListener(&first);
+    rig.meter.addClickListener(&second);
+    // Channel 2's light (per-channel strips of 20 pixels): the right button does nothing.
+    click(rig.meter, {196, 50}, juce::ModifierKeys::rightButtonModifier);
+    EXPECT_TRUE(rig.source.getClipFlag(0) && log.empty());
+    click(rig.meter, {196, 50}, juce::ModifierKeys::leftButtonModifier);
+    EXPECT_EQ(log, (std::vector<int>{2, 1}));
+    for (int c = 0; c < 4; ++c)
+        EXPECT_TRUE(!rig.source.getClipFlag(c) && rig.source.getMaxLevel(c) == -100.0f) << c;
+    click(rig.meter, {100, 50}, juce::ModifierKeys::leftButtonModifier); // on a bar: nothing
+    EXPECT_EQ(log.size(), 2u);
+
+    // A meter whose source has gone ignores clicks and paints as a meter without one.
+    MeterRig orphan(editorFlags, 200, 80, &laf), unconnected(editorFlags, 200, 80, &laf);
+    unconnected.meter.setMeterSource(nullptr);
+    auto gone = std::make_unique<meters::LevelMeterSource>();
+    feed(*gone, {2.0f});
+    orphan.meter.setMeterSource(gone.get());
+    gone.reset();
+    int handled = 0;
+    orphan.meter.clipLightClickHandler = [&](LevelMeter&, int, juce::ModifierKeys) { ++handled; };
+    click(orphan.meter, {196, 10}, juce::ModifierKeys::leftButtonModifier);
+    EXPECT_EQ(handled, 0);
+    EXPECT_TRUE(sameImage(orphan.paint(), unconnected.paint()));
+}
+
+// A channel the source does not have, no slots and a meter of no size draw like silence or
+// not at all.
+TEST(LevelMeter, ChannelsBeyondTheSourceAndEmptyMetersDrawNothingWrong)
+{
+    const int flags = LevelMeter::SingleChannel | LevelMeter::Bordered;
+    MeterRig beyond(flags, 60, 200), silent(flags, 60, 200), noSlots(LevelMeter::Default, 60, 200);
+    feed(beyond.source, {2.0f, 2.0f});
+    feed(silent.source, {0.0f});
+    beyond.meter.setSelectedChannel(5);
+    silent.meter.setSelectedChannel(0);
+    EXPECT_TRUE(sameImage(beyond.paint(), silent.paint()));
+    feed(noSlots.source, {0.5f, 0.5f});
+    noSlots.meter.setChannelSlots(0);
+    noSlots.meter.setBackgroundCaching(true);
+    EXPECT_EQ(noSlots.paint().getPixelAt(30, 100), juce::Colour(0xff050a29));
+    noSlots.meter.setSize(0, 0);
+    noSlots.paint();
+}
+
+// For a person to look at: for each meter look-and-feel, the editor's input and output
+// meters and every other layout, at levels quiet, near the thresholds, at and above full scale.
+TEST(LevelMeter, WritesOneReferenceSheetPerLookAndFeel)
+{
+    const std::vector<float> levels{-60.0f, -30.0f, -12.0f, -5.5f, -3.0f, -0.1f, 0.5f};
+    std::vector<float> sixteen;
+    for (int i = 0; i < 16; ++i) sixteen.push_back(-70.0f + 4.5f * (float)i);
+    // clang-format off
+    const std::tuple<int, juce::Rectangle<int>, std::vector<float>> layouts[] = {
+        {editorFlags, {10, 10, 420, 100}, {-40.0f, -12.0f, -5.5f, -0.1f, 0.5f}},
+        {editorFlags, {10, 120, 420, 420}, sixteen},
+        {editorFlags | LevelMeter::LabelOffset8, {10, 550, 420, 80}, {-20.0f, -3.0f}},
+        {LevelMeter::Default, {440, 10, 450, 300}, levels},
+        {LevelMeter::Horizontal, {440, 320, 450, 120}, {-18.0f, 0.5f}},
+        {LevelMeter::Compact, {440, 450, 200, 180}, levels},
+        {LevelMeter::Compact | LevelMeter::CompactMaxNumber | LevelMeter::Bordered, {650, 450, 150, 180}, {-6.0f, -0.2f, 1.0f}},
+        {LevelMeter::SingleChannel | LevelMeter::Bordered, {810, 450, 80, 180}, {-4.0f}}};
+    // clang-format on
+    meters::LevelMeterLookAndFeel base;
+    TARVEKMeterLookAndFeel tarvek;
+    for (auto [laf, name] : {std::pair<juce::LookAndFeel*, const char*>(&base, "meters-default"),
+                             {&tarvek, "meters-tarvek"}})
+    {
+        std::vector<std::unique_ptr<MeterRig>> rigs;
+        const auto image = render(900, 640, [&](juce::Graphics& g) {
+            g.fillAll(juce::Colour(0xff303030));
+            for (const auto& [flags, area, db] : layouts)
+            {
+                auto& rig = *rigs.emplace_back(
+                    std::make_unique<MeterRig>(flags, area.getWidth(), area.getHeight(), laf));
+                std::vector<float> gains;
+                for (const float d : db) gains.push_back(juce::Decibels::decibelsToGain(d));
+                feed(rig.source, gains);
+                if (flags & LevelMeter::SingleChannel) rig.meter.setSelectedChannel(0);
+                juce::Graphics::ScopedSaveState state(g);
+                g.setOrigin(area.getPosition());
+                rig.meter.paint(g);
+            }
+        });
+        writePicture(image, name);
+    }
+}
