@@ -1,0 +1,481 @@
+#include "ox_biquad.h"
+#include "ox_iir.h"
+#include "ox_iir_test_util.h"
+#include "ox_test_biquad.h"
+#include "ox_test_util.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <complex>
+#include <cstring>
+#include <limits>
+#include <vector>
+
+using oxtest::db;
+using oxtest::freqs;
+using oxtest::h_cf2;
+using oxtest::h_cfN;
+using oxtest::h_cfNf;
+
+namespace
+{
+
+typedef std::complex<double> cd;
+typedef std::vector<ox_biquad_coeffs> Cascade;
+typedef void (*Design)(ox_biquad_coeffs*, float f, float fs);
+typedef void (*Band)(ox_biquad_coeffs*, float f1, float f2, float fs);
+typedef void (*Shelf)(ox_biquad_coeffs*, float f, float dB, float fs);
+typedef void (*WithQ)(ox_biquad_coeffs*, float f, float dB, float Q, float fs);
+
+// Butterworth and shelf cascades of orders 1 … 4, band cascades of orders 1 and 2: [high][N-1].
+const Design kPass[2][4][2] = {{{ox_biquad_lpbutter1},
+                                {ox_biquad_lpbutter2},
+                                {ox_biquad_lpbutter3A, ox_biquad_lpbutter3B},
+                                {ox_biquad_lpbutter4A, ox_biquad_lpbutter4B}},
+                               {{ox_biquad_hpbutter1},
+                                {ox_biquad_hpbutter2},
+                                {ox_biquad_hpbutter3A, ox_biquad_hpbutter3B},
+                                {ox_biquad_hpbutter4A, ox_biquad_hpbutter4B}}};
+const Shelf kShelf[2][4][2] = {{{ox_biquad_lfshelving1},
+                                {ox_biquad_lfshelving2},
+                                {ox_biquad_lfshelving3A, ox_biquad_lfshelving3B},
+                                {ox_biquad_lfshelving4A, ox_biquad_lfshelving4B}},
+                               {{ox_biquad_hfshelving1},
+                                {ox_biquad_hfshelving2},
+                                {ox_biquad_hfshelving3A, ox_biquad_hfshelving3B},
+                                {ox_biquad_hfshelving4A, ox_biquad_hfshelving4B}}};
+const Band kBand[2][2][2] = {{{ox_biquad_bpbutter1}, {ox_biquad_bpbutter2A, ox_biquad_bpbutter2B}},
+                             {{ox_biquad_bsbutter1}, {ox_biquad_bsbutter2A, ox_biquad_bsbutter2B}}};
+
+cd response(const Cascade& cs, double f, double fs)
+{
+    cd h = 1.0;
+    for (const auto& c : cs) h *= oxtest::biquad_response(c, 2 * M_PI * f / fs);
+    return h;
+}
+
+double mag(const Cascade& cs, double f, double fs)
+{
+    return std::abs(response(cs, f, fs));
+}
+
+template <class D, class... A> Cascade make(std::initializer_list<D> ds, A... args)
+{
+    Cascade v;
+    for (D d : ds) v.emplace_back(), d(&v.back(), args...);
+    return v;
+}
+
+// A second-order section designed through the IIR front end.
+template <class... A> Cascade iir(void (*d)(ox_iir_cf2*, A...), A... args)
+{
+    ox_iir_cf2 c;
+    d(&c, args...);
+    return Cascade(1, ox_biquad_coeffs{c.b0, c.b1, c.b2, c.a1, c.a2});
+}
+
+bool stable(const ox_biquad_coeffs& c)
+{
+    return std::isfinite(c.b0 + c.b1 + c.b2) && oxtest::stable2(c.a1, c.a2);
+}
+
+const float kNaN = std::numeric_limits<float>::quiet_NaN();
+const float kInf = std::numeric_limits<float>::infinity();
+
+// A first-order section {b0, b0 + b1, b1, 1 + a1, a1} or a second-order one as a record.
+ox_iir_cfNf first(const float c[5])
+{
+    ox_iir_cfNf r = {};
+    r.order = 1, r.first = ox_iir_cf1{c[0], c[2], c[4]};
+    return r;
+}
+
+ox_iir_cfNf second(const ox_iir_cf2& c)
+{
+    ox_iir_cfNf r = {};
+    r.order = 2, r.sec[0] = c;
+    return r;
+}
+
+// Shape 0 (Butterworth low-pass), 1 (high-pass), 2 (low shelf) or 3 (high shelf) in form 0
+// (order-N factored record), 1 (polynomial), 2 (first-order) or 3 (second-order section).
+void design(int shape, int form, unsigned N, float fc, float g, float fs, ox_iir_cfNf& r,
+            ox_iir_cfN& p)
+{
+    const bool high = shape % 2;
+    float c[5];
+    ox_iir_cf2 s;
+    if (shape < 2 && form == 0) (high ? ox_iir_hpbutterf : ox_iir_lpbutterf)(&r, N, fc, fs);
+    if (shape < 2 && form == 1) (high ? ox_iir_hpbutter : ox_iir_lpbutter)(&p, N, fc, fs);
+    if (shape < 2 && form == 2) (high ? ox_iir_hpbutter1 : ox_iir_lpbutter1)(c, fc, fs);
+    if (shape < 2 && form == 3) (high ? ox_iir_hpbutter2 : ox_iir_lpbutter2)(&s, fc, fs);
+    if (shape > 1 && form == 0) (high ? ox_iir_hpshelvingf : ox_iir_lpshelvingf)(&r, N, fc, g, fs);
+    if (shape > 1 && form == 1) (high ? ox_iir_hpshelving : ox_iir_lpshelving)(&p, N, fc, g, fs);
+    if (shape > 1 && form == 2) (high ? ox_iir_hfshelving1 : ox_iir_lfshelving1)(c, fc, g, fs);
+    if (shape > 1 && form == 3) (high ? ox_iir_hfshelving2 : ox_iir_lfshelving2)(&s, fc, g, fs);
+    if (form == 2) r = first(c);
+    if (form == 3) r = second(s);
+}
+
+} // namespace
+
+// Butterworth low-/high-pass, shelf and band cascades against their analog prototypes (a shelf
+// cut the reciprocal of the boost), to 0.002 dB plus what the float rounding of the stored
+// coefficients accounts for; Linkwitz-Riley pairs −6 dB at the corner and summing flat (order
+// 2 with the high-pass inverted).
+TEST(Biquad, DesignsMatchTheirPrototypes)
+{
+    for (float fs : {11025.0f, 48000.0f, 192000.0f})
+        for (float fc : {0.002f * fs, 0.05f * fs, 0.3f * fs, 0.48f * fs})
+            for (int shape = 0; shape < 6; ++shape) // pass, shelf, band; low or high
+                for (float dB : {-40.0f, -12.0f, 3.0f, 12.0f})
+                    for (int N = 1; N <= (shape < 4 ? 4 : 2); ++N)
+                    {
+                        const bool high = shape % 2;
+                        const float f2 = std::min(6.0f * fc, 0.49f * fs); // band: fc … f2
+                        if ((shape < 2 || shape > 3) && dB != 3.0f) continue;
+                        ox_iir_cfNf r = {};
+                        for (int k = 0; k < 2; ++k, r.order += 2)
+                        {
+                            ox_biquad_coeffs c = {1, 0, 0, 0, 0};
+                            if (shape < 2 && kPass[high][N - 1][k])
+                                kPass[high][N - 1][k](&c, fc, fs);
+                            if (shape > 3 && kBand[high][N - 1][k])
+                                kBand[high][N - 1][k](&c, fc, f2, fs);
+                            if ((shape == 2 || shape == 3) && kShelf[high][N - 1][k])
+                                kShelf[high][N - 1][k](&c, fc, dB, fs);
+                            r.sec[k] = ox_iir_cf2{c.b0, c.b1, c.b2, c.a1, c.a2};
+                        }
+                        const double G = std::pow(10.0, std::fabs(dB) / 20.0);
+                        const double t = std::tan(M_PI * fc / fs), t2 = std::tan(M_PI * f2 / fs);
+                        for (double f : oxtest::freqs(fs))
+                        {
+                            const double w = std::tan(M_PI * f / fs), x = w / t;
+                            const double want =
+                                shape < 2 ? oxtest::butter_mag(N, x, high)
+                                : shape > 3
+                                    ? oxtest::butter_mag(N, (w * w - t * t2) / ((t2 - t) * w), high)
+                                : dB > 0 ? oxtest::shelf_mag(G, N, x, high)
+                                         : 1.0 / oxtest::shelf_mag(G, N, x, high);
+                            const double rr = oxtest::rounding_rel(r, f, fs);
+                            if (want < 1e-5 || rr > 0.01) continue;
+                            ASSERT_NEAR(oxtest::db(std::abs(oxtest::h_cfNf(r, f, fs))),
+                                        oxtest::db(want), 0.002 + 8.7 * rr)
+                                << "shape " << shape << " N " << N << " fs " << fs << " fc " << fc
+                                << " dB " << dB << " f " << f;
+                        }
+                    }
+    for (float fs : {11025.0f, 192000.0f})
+        for (float fc : {80.0f, 0.4f * fs})
+        {
+            const Cascade lp2 = make({ox_biquad_lplinkriley2}, fc, fs),
+                          hp2 = make({ox_biquad_hplinkriley2}, fc, fs),
+                          lp4 = make({ox_biquad_lplinkriley4A, ox_biquad_lplinkriley4B}, fc, fs),
+                          hp4 = make({ox_biquad_hplinkriley4A, ox_biquad_hplinkriley4B}, fc, fs);
+            EXPECT_TRUE(std::fabs(mag(lp2, fc, fs) - 0.5) < 1e-4 &&
+                        std::fabs(mag(hp4, fc, fs) - 0.5) < 1e-4);
+            for (double f = 0.002 * fs; f < 0.5 * fs; f += 0.0097 * fs)
+            {
+                ASSERT_NEAR(std::abs(response(lp2, f, fs) - response(hp2, f, fs)), 1.0, 5e-4) << f;
+                ASSERT_NEAR(std::abs(response(lp4, f, fs) + response(hp4, f, fs)), 1.0, 2e-4) << f;
+            }
+        }
+}
+
+// Q-factor shelves reach their gain at their end and 1 at the other, also where the pole pair
+// turns real (Q below about 3.35); peaks (of both front ends) reach theirs at the centre,
+// resonators too (0 at DC); every cut is the inverse of the boost; all-passes are flat, 90°
+// (first order) or 180° (second) at the corner.
+TEST(Design, GainsInversesAndAllPasses)
+{
+    const WithQ shelves[2] = {ox_biquad_lfshelving2_Qfactor, ox_biquad_hfshelving2_Qfactor};
+    for (float fs : {11025.0f, 192000.0f})
+        for (float Q : {0.0f, 0.1f, 0.3f, 0.5f, 0.7071f, 3.4f, 4.0f, 9.0f})
+            for (bool high : {false, true})
+                for (float dB : {12.0f, -40.0f, 9.0f, -30.0f})
+                {
+                    const float f = high ? 0.1f * fs : 0.05f * fs;
+                    const Cascade c = make({shelves[high]}, f, dB, Q, fs),
+                                  inv = make({shelves[high]}, f, -dB, Q, fs),
+                                  r = make({ox_biquad_resonator}, f, dB, Q, fs);
+                    // Peaks and their inverses, all-passes of first and second order; biquad
+                    // designs, then the IIR ones.
+                    const Cascade pk[2][2] = {{make({ox_biquad_peaking}, f, dB, Q, fs),
+                                               make({ox_biquad_peaking}, f, -dB, Q, fs)},
+                                              {iir(ox_iir_peaking, f, dB, Q, fs),
+                                               iir(ox_iir_peaking, f, -dB, Q, fs)}},
+                                  ap[2][2] = {{make({ox_biquad_allpass1}, f, fs),
+                                               make({ox_biquad_allpass2}, f, Q, fs)},
+                                              {iir(ox_iir_allpass1, f, fs),
+                                               iir(ox_iir_allpass2, f, Q, fs)}};
+                    ASSERT_TRUE(stable(c[0]));
+                    const double G = std::pow(10.0, dB / 20.0);
+                    EXPECT_NEAR(mag(c, 0.0, fs) / (high ? 1.0 : G), 1.0, 1e-4) << Q << high << dB;
+                    EXPECT_NEAR(mag(c, fs / 2, fs) / (high ? G : 1.0), 1.0, 1e-4) << Q << high;
+                    EXPECT_TRUE(std::fabs(mag(r, f, fs) / G - 1.0) < 1e-4 &&
+                                mag(r, 0.0, fs) < 1e-6);
+                    for (double fr : oxtest::freqs(fs))
+                        ASSERT_NEAR(mag(c, fr, fs) * mag(inv, fr, fs), 1.0, 3e-4)
+                            << Q << high << dB << fr;
+                    for (int k = 0; k < 2; ++k)
+                    {
+                        EXPECT_TRUE(Q < 0.3f || (std::fabs(mag(pk[k][0], f, fs) / G - 1.0) < 1e-4 &&
+                                                 std::fabs(mag(pk[k][0], 0.0, fs) - 1.0) < 1e-4))
+                            << k << " " << Q << " " << dB;
+                        for (double fr = 0.0; fr <= 0.5 * fs; fr += 0.011 * fs)
+                            ASSERT_TRUE((Q < 0.3f ||
+                                         std::fabs(mag(pk[k][0], fr, fs) * mag(pk[k][1], fr, fs) -
+                                                   1.0) < 1e-4) &&
+                                        std::fabs(mag(ap[k][0], fr, fs) - 1.0) < 1e-5 &&
+                                        std::fabs(mag(ap[k][1], fr, fs) - 1.0) < 1e-5)
+                                << k << " " << Q << " " << dB << " " << fr;
+                        EXPECT_NEAR(std::arg(response(ap[k][0], f, fs)), -M_PI / 2, 1e-4) << k;
+                        EXPECT_NEAR(std::fabs(std::arg(response(ap[k][1], f, fs))), M_PI, 1e-4)
+                            << k << Q;
+                    }
+                }
+    ox_biquad_coeffs p;
+    for (float dB : {0.0f, std::nanf("")})
+    {
+        ox_biquad_peaking(&p, 1000.0f, dB, 1.0f, 48000.0f);
+        EXPECT_TRUE(p.b0 == 1 && p.b1 == 0 && p.b2 == 0 && p.a1 == 0 && p.a2 == 0);
+    }
+    // Anything at or above the highest design frequency designs the same filter.
+    ox_biquad_coeffs top, other;
+    const float fs = 44100.0f;
+    ox_biquad_hfshelving2(&top, float(OX_BIQUAD_FMAX_REL) * fs, 6.0f, fs);
+    for (float f : {30000.0f, 0.5f * fs, std::nanf("")})
+    {
+        ox_biquad_hfshelving2(&other, f, 6.0f, fs);
+        EXPECT_TRUE(other.b0 == top.b0 && other.b1 == top.b1 && other.b2 == top.b2 &&
+                    other.a1 == top.a1 && other.a2 == top.a2);
+    }
+    // Linkwitz transform: DC gain (f0/fp)², unity at half the sample rate.
+    const Cascade lt = make({ox_biquad_linkwitztransform2}, 400.0f, 0.9f, 200.0f, 0.5f, 48000.0f);
+    EXPECT_NEAR(mag(lt, 0.0, 48000.0), 4.0, 1e-2);
+    EXPECT_NEAR(mag(lt, 24000.0, 48000.0), 1.0, 1e-5);
+    ox_biquad_lpbutter2(&p, 1000.0f, 48000.0f);
+    ox_biquad_coeffs g = p;
+    ox_biquad_gain(&g, -6.0206f);
+    EXPECT_TRUE(std::fabs(g.b0 / p.b0 - 0.5) < 1e-5 && g.a1 == p.a1);
+}
+
+// Every designer at the ends of its range and far beyond them: the stored section is finite
+// and strictly stable.
+TEST(Biquad, StabilitySoakAtRangeEnds)
+{
+    const float nan = std::numeric_limits<float>::quiet_NaN(),
+                inf = std::numeric_limits<float>::infinity();
+    long designs = 0;
+    for (float fs : {11025.0f, 192000.0f})
+        for (float f :
+             {-5.0f, 0.0f, 0.2f, 20.0f, 0.25f * fs, 0.49f * fs, 0.5f * fs, 1e9f, inf, nan})
+            for (float dB : {-1e4f, -120.0f, 0.0f, 24.0f, 120.0f, nan})
+                for (float Q : {-1.0f, 0.0f, 0.01f, 0.1f, 0.7f, 3.3f, 1000.0f, 1e9f, nan})
+                {
+                    Cascade cs = make({ox_biquad_lplinkriley2, ox_biquad_hplinkriley2}, f, fs);
+                    auto add = [&](auto d, auto... args) {
+                        if (d) cs.emplace_back(), d(&cs.back(), args...);
+                    };
+                    for (int h = 0; h < 2; ++h)
+                        for (int k = 0; k < 2; ++k)
+                        {
+                            for (int N = 0; N < 4; ++N)
+                                add(kPass[h][N][k], f, fs), add(kShelf[h][N][k], f, dB, fs);
+                            for (int N = 0; N < 2; ++N)
+                                for (float f2 : {0.0f, 0.3f * fs, 0.5f * fs})
+                                    add(kBand[h][N][k], f, f2, fs);
+                        }
+                    for (WithQ d : {ox_biquad_lfshelving2_Qfactor, ox_biquad_hfshelving2_Qfactor,
+                                    ox_biquad_peaking, ox_biquad_resonator})
+                        add(d, f, dB, Q, fs);
+                    add(ox_biquad_allpass1, f, fs);
+                    add(ox_biquad_hpbutter2_Qfactor, f, Q, fs);
+                    add(ox_biquad_allpass2, f, Q, fs);
+                    add(ox_biquad_linkwitztransform2, f, Q, 0.5f * fs, 1.0f / Q, fs);
+                    for (size_t d = 0; d < cs.size(); ++d)
+                        ASSERT_TRUE(stable(cs[d])) << "designer " << d << " f=" << f << " dB=" << dB
+                                                   << " Q=" << Q << " fs=" << fs;
+                    designs += long(cs.size());
+                }
+    EXPECT_GT(designs, 10000);
+}
+
+// Low-pass plus high-pass sum to an all-pass, each −6 dB at the corner; an odd order is
+// raised to the next even one, never announced without its section.
+TEST(IirDesign, LinkwitzRileySumsToAllPass)
+{
+    for (double fs : {11025.0, 48000.0, 192000.0})
+        for (double fc : {80.0, 2000.0, 0.4 * fs})
+            for (unsigned N = 2; N <= 8; N += 2)
+            {
+                ox_iir_cfNf lp, hp;
+                ox_iir_cfN plp, php;
+                ox_iir_lplinkrileyf(&lp, N, (float)fc, (float)fs);
+                ox_iir_hplinkrileyf(&hp, N, (float)fc, (float)fs);
+                ox_iir_lplinkriley(&plp, N, (float)fc, (float)fs);
+                ox_iir_hplinkriley(&php, N, (float)fc, (float)fs);
+                ASSERT_TRUE(lp.order == N && hp.order == N);
+                EXPECT_NEAR(std::abs(h_cfNf(lp, fc, fs)), 0.5, 1e-4);
+                EXPECT_NEAR(std::abs(h_cfNf(hp, fc, fs)), 0.5, 1e-4);
+                for (double f : freqs(fs))
+                {
+                    const double tol =
+                        1e-4 + oxtest::rounding_rel(lp, f, fs) + oxtest::rounding_rel(hp, f, fs);
+                    ASSERT_NEAR(std::abs(h_cfNf(lp, f, fs) + h_cfNf(hp, f, fs)), 1.0, tol)
+                        << N << " " << fc << " " << f << " " << fs;
+                    if (fc < 0.15 * fs) continue;
+                    ASSERT_NEAR(std::abs(h_cfN(plp, f, fs) + h_cfN(php, f, fs)), 1.0, 2e-3)
+                        << N << " " << fc << " " << f;
+                }
+            }
+    ox_iir_cfNf a = {}, b = {};
+    ox_iir_lplinkrileyf(&a, 3, 1000.0f, 48000.0f);
+    ox_iir_lplinkrileyf(&b, 4, 1000.0f, 48000.0f);
+    EXPECT_EQ(std::memcmp(&a, &b, sizeof(a)), 0);
+}
+
+// Every Butterworth and shelf designer against its analog prototype (ox_iir_test_util.h), x =
+// tan(π·f/fs)/t with t the corner prewarped as designed: tan(π·fc/fs), for an order-N cut moved
+// before prewarping to tan(π·fc/(fs·g1)) (low shelf) or tan(π·fc·g1/fs) (high shelf), g1 the
+// cut per order; a single-section cut is the reciprocal of the boost. To 0.01 dB plus what the
+// float rounding of the stored coefficients accounts for, wherever the moved corner stays
+// below 0.45·fs; every corner from 0.49·fs up gives one and the same design.
+TEST(IirDesign, DesignsMatchTheirAnalogPrototypes)
+{
+    long checked = 0;
+    for (int shape = 0; shape < 4; ++shape)
+        for (int form = 0; form < 4; ++form)
+            for (double fs : {44100.0, 48000.0, 192000.0})
+                for (double fc :
+                     {100.0, 300.0, 1000.0, 3000.0, 0.1 * fs, 0.3 * fs, 0.45 * fs, 0.47 * fs})
+                    for (double g : {-24.0, -12.0, -3.0, 3.0, 12.0, 24.0})
+                        for (unsigned N = form < 2 ? 1 : form - 1; N <= (form < 2 ? 9u : form - 1u);
+                             ++N)
+                        {
+                            const bool high = shape % 2, shelf = shape > 1;
+                            const double G = std::pow(10.0, g / 20.0), g1 = std::pow(G, 1.0 / N);
+                            const bool moved = shelf && form < 2 && g < 0.0,
+                                       inverse = shelf && form >= 2 && g < 0.0;
+                            const double rel = fc / fs * (moved ? (high ? g1 : 1.0 / g1) : 1.0);
+                            if ((!shelf && g != 3.0) || rel >= (shelf ? 0.45 : 0.48)) continue;
+                            ox_iir_cfNf r = {};
+                            ox_iir_cfN p = {};
+                            design(shape, form, N, (float)fc, (float)g, (float)fs, r, p);
+                            for (double f : freqs(fs))
+                            {
+                                const double x = std::tan(M_PI * f / fs) / std::tan(M_PI * rel);
+                                const double want =
+                                    !shelf    ? oxtest::butter_mag(N, x, high)
+                                    : inverse ? 1.0 / oxtest::shelf_mag(1.0 / G, N, x, high)
+                                              : oxtest::shelf_mag(G, N, x, high);
+                                const double got =
+                                    std::abs(form == 1 ? h_cfN(p, f, fs) : h_cfNf(r, f, fs));
+                                const double rr = form == 1 ? oxtest::rounding_rel(p, f, fs)
+                                                            : oxtest::rounding_rel(r, f, fs);
+                                if (rr > 0.1 || want < 1e-6) continue; // floats cannot resolve it
+                                ++checked;
+                                ASSERT_NEAR(db(got), db(want), 0.01 + 8.7 * rr)
+                                    << "shape " << shape << " form " << form << " fs " << fs
+                                    << " fc " << fc << " g " << g << " N " << N << " f " << f;
+                            }
+                            if (form > 0 || shelf) continue;
+                            ox_iir_cfNf ref = {}, top = {};
+                            ox_iir_lpbutterf(&ref, N, 0.49f * (float)fs, (float)fs);
+                            ox_iir_lpbutterf(&top, N, 10.0f * (float)fs, (float)fs);
+                            EXPECT_EQ(std::memcmp(&ref, &top, sizeof(ref)), 0) << N;
+                        }
+    EXPECT_GT(checked, 100000);
+}
+
+// The first-order sections' sums and 0 dB as exact unity; band-pass/-stop cascades against the
+// analytic response.
+TEST(IirDesign, SingleSectionsAndBands)
+{
+    const double fs = 48000.0;
+    ox_iir_cf2 unity;
+    float lp1[5], hp1[5], sh[5];
+    const float unity1[5] = {1, 1, 0, 1, 0};
+    ox_iir_lpbutter1(lp1, 3000.0f, (float)fs);
+    ox_iir_hpbutter1(hp1, 3000.0f, (float)fs);
+    ox_iir_lfshelving1(sh, 1000.0f, 0.0f, (float)fs);
+    ox_iir_peaking(&unity, 1000.0f, 0.0f, 1.0f, (float)fs);
+    EXPECT_TRUE(std::fabs(lp1[1] / lp1[3] - 1.0) < 1e-6 && hp1[1] == 0.0f);
+    EXPECT_EQ(std::memcmp(sh, unity1, sizeof(sh)), 0);
+    EXPECT_TRUE(unity.b0 == 1.0f && !unity.b1 && !unity.b2 && !unity.a1 && !unity.a2);
+    // Band designs of prototype order N: order word 2N, words 1 … 3 untouched.
+    const double w1 = std::tan(M_PI * 500.0 / fs), w2 = std::tan(M_PI * 4000.0 / fs);
+    for (unsigned N = 1; N <= 4; ++N)
+        for (bool stop : {false, true})
+        {
+            ox_iir_cfNf r;
+            std::memset(&r, 0x55, sizeof(r));
+            const ox_iir_cf1 untouched = r.first;
+            (stop ? ox_iir_bsbutterf : ox_iir_bpbutterf)(&r, N, 500.0f, 4000.0f, (float)fs);
+            ASSERT_EQ(r.order, 2 * N);
+            EXPECT_EQ(std::memcmp(&r.first, &untouched, sizeof(untouched)), 0);
+            for (double f : freqs(fs))
+            {
+                const double w = std::tan(M_PI * f / fs);
+                const double want =
+                    oxtest::butter_mag(N, (w * w - w1 * w2) / ((w2 - w1) * w), stop);
+                if (want <= 1e-5) continue;
+                ASSERT_NEAR(db(std::abs(h_cfNf(r, f, fs))), db(want), 0.02) << N << stop << f;
+            }
+        }
+    ox_iir_cfN p, q; // the polynomial band names exist but write nothing
+    std::memset(&p, 0x33, sizeof(p));
+    q = p;
+    ox_iir_bpbutter(&p, 2, 100.0f, 200.0f, 48000.0f);
+    ox_iir_bsbutter(&p, 2, 100.0f, 200.0f, 48000.0f);
+    EXPECT_EQ(std::memcmp(&p, &q, sizeof(p)), 0);
+}
+
+// Every designer at the ends of its range and beyond: every stored section is finite with its
+// poles strictly inside the unit circle.
+TEST(IirFilter, StabilitySoakAtRangeEnds)
+{
+    long designs = 0;
+    ox_iir_cfNf r;
+    ox_iir_cfN p;
+    ox_iir_cf2 c;
+    auto soak = [&](const ox_iir_cfNf& rec, const char* what, float f, float fs) {
+        ++designs;
+        ASSERT_TRUE(oxtest::stable_nf(rec)) << what << " f=" << f << " fs=" << fs;
+    };
+    for (float fs : {11025.0f, 192000.0f})
+        for (float f : {-1.0f, 0.0f, 1e-3f, 1.0f, 20.0f, 0.45f * fs, 0.5f * fs, 2.0f * fs, kNaN})
+        {
+            for (unsigned N : {1u, 2u, 3u, 8u, 9u})
+            {
+                for (auto d :
+                     {ox_iir_lpbutterf, ox_iir_hpbutterf, ox_iir_lplinkrileyf, ox_iir_hplinkrileyf})
+                    d(&r, N, f, fs), soak(r, "pass", f, fs);
+                for (float g : {-120.0f, -24.0f, 24.0f, 120.0f, kNaN})
+                    for (int shape : {2, 3})
+                        design(shape, 0, N, f, g, fs, r, p), soak(r, "shelf", f, fs);
+            }
+            for (unsigned N : {1u, 4u})
+                for (float f2 : {f, 0.0f, 0.5f * fs})
+                    for (auto d : {ox_iir_bsbutterf, ox_iir_bpbutterf})
+                        d(&r, N, f, f2, fs), soak(r, "band", f, fs);
+            for (int shape : {0, 1})
+                for (int form : {2, 3})
+                    design(shape, form, 0, f, 0, fs, r, p), soak(r, "pass", f, fs);
+            ox_iir_allpass1(&c, f, fs);
+            soak(second(c), "allpass1", f, fs);
+            for (float q : {0.0f, 0.01f, 0.1f, 0.7f, 100.0f, 1e6f, kNaN})
+            {
+                ox_iir_allpass2(&c, f, q, fs);
+                soak(second(c), "allpass2", f, fs);
+                for (float g : {-120.0f, -24.0f, 24.0f, 120.0f})
+                    ox_iir_peaking(&c, f, g, q, fs), soak(second(c), "peaking", f, fs);
+            }
+            for (float g : {-120.0f, -24.0f, 0.0f, 24.0f, 120.0f, kInf})
+                for (int shape : {2, 3})
+                    for (int form : {2, 3})
+                        design(shape, form, 0, f, g, fs, r, p), soak(r, "shelving", f, fs);
+        }
+    EXPECT_GT(designs, 500);
+}
