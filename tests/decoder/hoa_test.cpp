@@ -1,64 +1,47 @@
+// Higher-order ambisonic encoding of the virtual microphones of the 12- and 20-point layouts,
+// against real SN3D spherical harmonics.
 #include "ox_hoa.h"
 #include "ox_test_util.h"
 
-#include <gtest/gtest.h>
-#include <algorithm>
 #include <array>
-#include <cmath>
-#include <cstdlib>
-#include <vector>
+
+using namespace oxtest;
 
 namespace
 {
 
-// Real SN3D spherical harmonic of degree n and order m (-n..n) without the
-// Condon-Shortley phase, from the associated Legendre recurrence.
-double sn3d(int n, int m, double x, double y, double z)
+// Real SN3D spherical harmonic of degree n and order m (-n..n) without the Condon-Shortley phase,
+// from the associated Legendre recurrence.
+double sn3d(int n, int m, const std::array<double, 3>& u)
 {
-    const double az = std::atan2(y, x);
-    const double el = std::asin(z);
     const int am = std::abs(m);
-    const double t = std::sin(el), c = std::cos(el);
-    double pmm = 1.0;
+    const double t = u[2], c = std::sqrt(1.0 - t * t), az = std::atan2(u[1], u[0]);
+    double pmm = 1.0, ratio = 1.0; // ratio: (n - |m|)! / (n + |m|)!
     for (int i = 1; i <= am; i++) pmm *= (2 * i - 1) * c;
-    double p = pmm;
-    if (n > am)
+    double p0 = pmm, p1 = t * (2 * am + 1) * pmm;
+    for (int l = am + 2; l <= n; l++)
     {
-        double p0 = pmm, p1 = t * (2 * am + 1) * pmm;
-        for (int l = am + 2; l <= n; l++)
-        {
-            const double p2 = ((2 * l - 1) * t * p1 - (l + am - 1) * p0) / (l - am);
-            p0 = p1;
-            p1 = p2;
-        }
-        p = p1;
+        const double p2 = ((2 * l - 1) * t * p1 - (l + am - 1) * p0) / (l - am);
+        p0 = p1;
+        p1 = p2;
     }
-    double ratio = 1.0; // (n - |m|)! / (n + |m|)!
     for (int k = n - am + 1; k <= n + am; k++) ratio /= k;
-    const double norm = std::sqrt((m == 0 ? 1.0 : 2.0) * ratio);
-    return norm * p * (m >= 0 ? std::cos(am * az) : std::sin(am * az));
+    return std::sqrt((m == 0 ? 1.0 : 2.0) * ratio) * (n > am ? p1 : pmm) *
+           (m >= 0 ? std::cos(am * az) : std::sin(am * az));
 }
 
-// Layout directions as listed for the two virtual layouts.
+// Layout directions as listed for the two virtual layouts: icosahedron and dodecahedron.
 std::vector<std::array<double, 3>> layout(int order)
 {
     const double phi = (1.0 + std::sqrt(5.0)) / 2.0;
+    const double a = order == 2 ? 1.0 / std::sqrt(1.0 + phi * phi) : 1.0 / (phi * std::sqrt(3.0));
+    const double b = order == 2 ? phi * a : phi / std::sqrt(3.0), g = 1.0 / std::sqrt(3.0);
     std::vector<std::array<double, 3>> u;
-    if (order == 2)
-    {
-        const double a = 1.0 / std::sqrt(1.0 + phi * phi), b = phi * a;
-        u = {{0, a, b},  {0, a, -b},  {0, -a, b}, {0, -a, -b}, {a, b, 0},  {a, -b, 0},
-             {-a, b, 0}, {-a, -b, 0}, {b, 0, a},  {b, 0, -a},  {-b, 0, a}, {-b, 0, -a}};
-    }
-    else
-    {
-        const double g = 1.0 / std::sqrt(3.0), d = 1.0 / (phi * std::sqrt(3.0)),
-                     e = phi / std::sqrt(3.0);
-        u = {{g, g, g},   {g, g, -g},  {g, -g, g},   {g, -g, -g}, {-g, g, g},
-             {-g, g, -g}, {-g, -g, g}, {-g, -g, -g}, {0, d, e},   {0, d, -e},
-             {0, -d, e},  {0, -d, -e}, {d, e, 0},    {d, -e, 0},  {-d, e, 0},
-             {-d, -e, 0}, {e, 0, d},   {e, 0, -d},   {-e, 0, d},  {-e, 0, -d}};
-    }
+    for (int i = 0; i < 8 && order == 3; ++i)
+        u.push_back({i & 4 ? -g : g, i & 2 ? -g : g, i & 1 ? -g : g});
+    for (int i = 0; i < 4; ++i) u.push_back({0, i & 2 ? -a : a, i & 1 ? -b : b});
+    for (int i = 0; i < 4; ++i) u.push_back({i & 2 ? -a : a, i & 1 ? -b : b, 0});
+    for (int i = 0; i < 4; ++i) u.push_back({i & 2 ? -b : b, 0, i & 1 ? -a : a});
     return u;
 }
 
@@ -67,60 +50,52 @@ struct Hoa
     ox_hoa_cfg cfg;
     ox_hoa_params p;
     ox_hoa_state s;
-    int mics, chans;
+    int mics;
     std::vector<std::vector<float>> buf;
     std::vector<float*> ptr;
     Hoa(int order, int len, int mode)
+        : mics(order == 2 ? 12 : 20), buf(mics, std::vector<float>(len))
     {
-        mics = order == 2 ? 12 : 20;
-        chans = (order + 1) * (order + 1);
         ox_hoa_default_cfg(&cfg);
         cfg.mode = mode;
         EXPECT_EQ(ox_hoa_alloc(&p, &s, mics, len, order), 0);
         EXPECT_EQ(ox_hoa_init(&p, &s, &cfg, mics, len, order), 0);
-        buf.assign(mics, std::vector<float>(len, 0.0f));
         for (auto& b : buf) ptr.push_back(b.data());
     }
-    void set(int m, const std::vector<float>& x) { std::copy(x.begin(), x.end(), buf[m].begin()); }
     void run() { ox_hoa_process_frame(&p, &s, nullptr, ptr.data()); }
 };
 
 } // namespace
 
+// Sample m carries a unit impulse on input m: the output is the encoding matrix, one column per
+// sample, rows in ACN order; the matrix times the harmonics of the directions is diag(weights).
+// The impulses sit at the end of a frame that is not a multiple of the internal chunk; the
+// channels past the harmonics stay silent.
 TEST(Hoa, EncoderTimesHarmonicsIsDiagonalOfWeights)
 {
     const double weights[2][4] = {{3, 2, 6, 0}, {4, 20.0 / 9.0, 4, 20}};
     for (int order : {2, 3})
     {
-        // Sample m carries a unit impulse on input m: the output is the
-        // encoding matrix, one column per sample, rows in ACN order. Checked:
-        // matrix x Y(directions) = diag(w).
-        // The impulses sit at the end of a frame that is not a multiple of the internal chunk.
         const int len = 203, off = len - (order == 2 ? 12 : 20);
         Hoa h(order, len, OX_HOA_ACN);
         for (int m = 0; m < h.mics; m++) h.buf[m][off + m] = 1.0f;
         h.run();
-
         const auto u = layout(order);
         double worst = 0.0;
-        for (int n = 0; n <= order; n++)
-            for (int m = -n; m <= n; m++)
-                for (int n2 = 0; n2 <= order; n2++)
-                    for (int m2 = -n2; m2 <= n2; m2++)
-                    {
-                        double s = 0.0;
-                        for (int k = 0; k < h.mics; k++)
-                            s += (double)h.buf[n * n + n + m][off + k] *
-                                 sn3d(n2, m2, u[k][0], u[k][1], u[k][2]);
-                        // Relative to the row's weight: the float table of a
-                        // weight-20 row is only good to about 1e-6 absolute.
-                        const double w = weights[order - 2][n];
-                        const double want = (n == n2 && m == m2) ? 1.0 : 0.0;
-                        worst = std::max(worst, std::fabs(s / w - want));
-                    }
+        for (int r = 0; r < (order + 1) * (order + 1); r++)
+            for (int r2 = 0; r2 < (order + 1) * (order + 1); r2++)
+            {
+                const int n = int(std::sqrt(r)), n2 = int(std::sqrt(r2));
+                double s = 0.0;
+                for (int k = 0; k < h.mics; k++)
+                    s += h.buf[r][off + k] * sn3d(n2, r2 - n2 * n2 - n2, u[k]);
+                // Relative to the row's weight: the float table of a weight-20 row is only good
+                // to about 1e-6 absolute.
+                worst = std::max(worst, std::fabs(s / weights[order - 2][n] - (r == r2)));
+            }
         EXPECT_LT(worst, 1e-6) << "order " << order;
-        for (int m = h.chans; m < h.mics; m++)
-            for (float v : h.buf[m]) ASSERT_EQ(v, 0.0f);
+        for (int m = (order + 1) * (order + 1); m < h.mics; m++)
+            EXPECT_EQ(h.buf[m], std::vector<float>(len, 0.0f)) << m;
     }
 }
 
@@ -149,14 +124,13 @@ TEST(Hoa, InvalidSetupsDoNothing)
     std::vector<float*> ptr;
     for (auto& b : buf) ptr.push_back(b.data());
     ox_hoa_process_frame(&p, &s, nullptr, ptr.data());
-    for (auto& b : buf)
-        for (float v : b) ASSERT_EQ(v, 0.5f);
+    EXPECT_EQ(buf, std::vector<std::vector<float>>(16, std::vector<float>(8, 0.5f)));
 }
 
 TEST(Hoa, CopyModeSpreadsFirstInput)
 {
     Hoa h(2, 32, OX_HOA_COPY);
-    const std::vector<float> src = oxtest::noise(32, 9);
+    const std::vector<float> src = noise(32, 9);
     const float* in[1] = {src.data()};
     ox_hoa_process_frame(&h.p, &h.s, in, h.ptr.data());
     for (int m = 1; m < 12; m++) EXPECT_EQ(h.buf[m], src);
