@@ -1,20 +1,9 @@
 #include "BeamDisplay.h"
-
-#include <gtest/gtest.h>
-
-#include <cmath>
+#include "image_test_util.h"
 
 namespace
 {
 constexpr int width = 600, height = 400;
-
-juce::Image render(BeamDisplay& display)
-{
-    juce::Image image(juce::Image::ARGB, width, height, true);
-    juce::Graphics g(image);
-    display.paint(g);
-    return image;
-}
 
 // Distance in pixels from (x, y) to the centred ellipse of diameter fraction d, measured
 // along the radius.
@@ -35,14 +24,19 @@ bool nearAGuide(float x, float y)
 }
 } // namespace
 
-TEST(BeamDisplay, NoBeamsDrawsOnlyTheGuides)
+// With no beams only the guides are drawn; a unit circle at elevation 0 lies on the outermost
+// guide circle.
+TEST(BeamDisplay, GuidesAloneThenAUnitCircleOnTheOuterGuide)
 {
     PluginProcessor processor;
     {
         BeamDisplay display(processor);
         display.setSize(width, height);
         EXPECT_TRUE(processor.isBeamDisplayActive());
-        const auto image = render(display);
+        const auto paint = [&] {
+            return imagetest::render(width, height, [&](auto& g) { display.paint(g); });
+        };
+        auto image = paint();
         int lit = 0;
         for (int y = 0; y < height; ++y)
             for (int x = 0; x < width; ++x)
@@ -52,36 +46,28 @@ TEST(BeamDisplay, NoBeamsDrawsOnlyTheGuides)
                     EXPECT_TRUE(nearAGuide((float)x + 0.5f, (float)y + 0.5f)) << x << "," << y;
                 }
         EXPECT_GT(lit, 2000);
-        // The outer circle is drawn: its rightmost point.
-        EXPECT_GT(image.getPixelAt((int)(width * 0.99f) - 1, height / 2 - 10).getBrightness(),
-                  0.0f);
+        EXPECT_GT(image.getPixelAt((int)(width * 0.99f) - 1, height / 2 - 10).getBrightness(), 0);
+
+        auto data = std::make_unique<PluginProcessor::BeamData>();
+        data->numBeams = 1;
+        data->beamFlags[0] = 0x2; // centre speaker: (0xed, 0xb1, 0x20)
+        for (int a = 0; a < PluginProcessor::BeamData::numAngles; ++a)
+        {
+            data->responseX[0][a] = std::cos(juce::degreesToRadians((float)a));
+            data->responseY[0][a] = std::sin(juce::degreesToRadians((float)a));
+        }
+        display.setBeamData(*data);
+        image = paint();
+        int coloured = 0;
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x)
+                if (const auto c = image.getPixelAt(x, y); c.getRed() - c.getBlue() >= 60)
+                {
+                    ++coloured; // guides are grey, the beam is orange
+                    EXPECT_LT(offEllipse((float)x + 0.5f, (float)y + 0.5f, 0.98f), 3.0f)
+                        << x << "," << y;
+                }
+        EXPECT_GT(coloured, 2000); // a ring of thickness 4 all the way round
     }
     EXPECT_FALSE(processor.isBeamDisplayActive());
-}
-
-TEST(BeamDisplay, UnitCircleAtElevationZeroLiesOnTheOuterGuide)
-{
-    PluginProcessor processor;
-    BeamDisplay display(processor);
-    display.setSize(width, height);
-    auto data = std::make_unique<PluginProcessor::BeamData>();
-    data->numBeams = 1;
-    data->beamFlags[0] = 0x2; // centre speaker: (0xed, 0xb1, 0x20)
-    for (int a = 0; a < PluginProcessor::BeamData::numAngles; ++a)
-    {
-        data->responseX[0][a] = std::cos(juce::degreesToRadians((float)a));
-        data->responseY[0][a] = std::sin(juce::degreesToRadians((float)a));
-    }
-    display.setBeamData(*data);
-    const auto image = render(display);
-    int coloured = 0;
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x)
-        {
-            const auto c = image.getPixelAt(x, y);
-            if (c.getRed() - c.getBlue() < 60) continue; // guides are grey, the beam is orange
-            ++coloured;
-            EXPECT_LT(offEllipse((float)x + 0.5f, (float)y + 0.5f, 0.98f), 3.0f) << x << "," << y;
-        }
-    EXPECT_GT(coloured, 2000); // a ring of thickness 4 all the way round
 }

@@ -179,26 +179,21 @@ const char* const unusedByOutput[30] = {
 
 std::set<juce::String> unusedIds(int outputFormat)
 {
-    const std::map<juce::String, juce::StringArray> groups = {
-        {"C", {"center_focus", "center_gain"}},
-        {"dd", {"diffdecorr"}},
-        {"lfe", {"lfe_gain"}},
-        {"back", {"back_del_sh", "back_delay", "back_HS_freq", "back_HS_gain"}},
-    };
-    const std::map<juce::String, juce::String> beamGroups = {
-        {"F", "front"}, {"S", "surround"}, {"R", "rear"}, {"FH", "frontH"}, {"SH", "surroundH"}};
+    // clang-format off
+    const std::map<juce::String, const char*> groups = {
+        {"C", "center_focus center_gain"}, {"dd", "diffdecorr"}, {"lfe", "lfe_gain"},
+        {"back", "back_del_sh back_delay back_HS_freq back_HS_gain"},
+        {"F", "front_focus front_angle front_gain"}, {"S", "surround_focus surround_angle surround_gain"},
+        {"R", "rear_focus rear_angle rear_gain"}, {"FH", "frontH_focus frontH_angle frontH_gain"},
+        {"SH", "surroundH_focus surroundH_angle surroundH_gain"}, {"aF", "front_angle"},
+        {"aS", "surround_angle"}, {"aR", "rear_angle"}, {"aFH", "frontH_angle"}, {"aSH", "surroundH_angle"}};
+    // clang-format on
     std::set<juce::String> ids;
     for (auto& token : juce::StringArray::fromTokens(unusedByOutput[outputFormat], false))
-    {
         if (token == "all")
             for (int row = 3; row <= 29; ++row) ids.insert(parameterTable[row].id);
-        else if (groups.count(token) != 0)
-            for (auto& id : groups.at(token)) ids.insert(id);
-        else if (token.startsWith("a"))
-            ids.insert(beamGroups.at(token.substring(1)) + "_angle");
         else
-            for (auto kind : {"_focus", "_angle", "_gain"}) ids.insert(beamGroups.at(token) + kind);
-    }
+            for (auto& id : juce::StringArray::fromTokens(groups.at(token), false)) ids.insert(id);
     return ids;
 }
 

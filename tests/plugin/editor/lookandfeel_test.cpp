@@ -266,35 +266,29 @@ TEST(TARVEKLookAndFeel, EveryOverrideDrawsZeroSizedAndDisabledWidgetsSafely)
     }
 }
 
-// For a person to look at: every widget, enabled on the left and disabled on the right, and
-// pop-up menu items.
+// For a person to look at: every widget, enabled and disabled, and pop-up menu items.
 TEST(TARVEKLookAndFeel, WritesAReferenceSheetOfEveryWidget)
 {
-    struct Sheet : juce::Component
-    {
-        Column enabled, disabled;
-        Sheet()
-        {
-            addAndMakeVisible(enabled);
-            addAndMakeVisible(disabled);
-            disabled.setTopLeftPosition(200, 0);
-            disabled.setEnabled(false);
-            setSize(600, 560);
-        }
-        void paint(juce::Graphics& g) override
-        {
-            auto& lf = *enabled.style;
-            g.fillAll(juce::Colour(0xff222222));
-            juce::Rectangle<int> item(410, 10, 180, 24);
-            g.reduceClipRegion(400, 0, 200, 170);
-            lf.drawPopupMenuBackground(g, getWidth(), getHeight());
-            const char* texts[] = {"Item", "Highlighted", "Ticked", "", "Inactive", "Sub-menu"};
-            for (int i = 0; i < 6; ++i, item.translate(0, 26))
-                lf.drawPopupMenuItem(g, item, i == 3, i != 4, i == 1, i == 2, i == 5, texts[i],
-                                     i == 0 ? "Ctrl+I" : "", nullptr, nullptr);
-        }
-    } sheet;
-    writePicture(sheet.createComponentSnapshot(sheet.getLocalBounds()), "tarvek-lookandfeel");
+    Column enabled, disabled;
+    disabled.setEnabled(false);
+    auto& lf = *enabled.style;
+    const char* texts[] = {"Item", "Highlighted", "Ticked", "", "Inactive", "Sub-menu"};
+    writePicture(render(600, 560,
+                        [&](juce::Graphics& g) {
+                            g.fillAll(juce::Colour(0xff222222));
+                            enabled.paintEntireComponent(g, true);
+                            g.setOrigin(200, 0);
+                            disabled.paintEntireComponent(g, true);
+                            g.setOrigin(200, 0);
+                            g.reduceClipRegion(0, 0, 200, 170);
+                            lf.drawPopupMenuBackground(g, 200, 170);
+                            juce::Rectangle<int> item(10, 10, 180, 24);
+                            for (int i = 0; i < 6; ++i, item.translate(0, 26))
+                                lf.drawPopupMenuItem(g, item, i == 3, i != 4, i == 1, i == 2,
+                                                     i == 5, texts[i], i == 0 ? "Ctrl+I" : "",
+                                                     nullptr, nullptr);
+                        }),
+                 "tarvek-lookandfeel");
 }
 
 // The texts of both styles keep their typeface whatever the host process's default
