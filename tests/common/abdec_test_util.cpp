@@ -76,7 +76,8 @@ int channel_of(const ox_abdec_speakerlayout* L, int k)
 std::vector<double> energies(const Signal& x, size_t from)
 {
     std::vector<double> e;
-    for (const auto& ch : x) e.push_back(std::pow(rms_from(ch, from), 2) * double(ch.size() - from));
+    for (const auto& ch : x)
+        e.push_back(std::pow(rms_from(ch, from), 2) * double(ch.size() - from));
     return e;
 }
 

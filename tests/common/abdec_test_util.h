@@ -1,5 +1,4 @@
-// Helpers for driving a whole decoder in tests: build, run signals through in host blocks,
-// encode plane waves.
+// Driving a whole decoder in tests: build, run in host blocks, encode plane waves.
 #ifndef ABDEC_TEST_UTIL_H
 #define ABDEC_TEST_UTIL_H
 
@@ -10,26 +9,10 @@ namespace oxtest
 {
 
 // Output menu indices used by the tests.
-enum
-{
-    kMenuMono = 0,
-    kMenuStereo = 1,
-    kMenuQuadItu = 2,
-    kMenu51Itu = 3,
-    kMenu71Itu = 4,
-    kMenu714Itu = 9,
-    kMenuQuadFilm = 10,
-    kMenu51Film = 11,
-    kMenu71Film = 12,
-    kMenu714Film = 17,
-    kMenuCube = 18,
-    kMenuCubeCSB = 21,
-    kMenuHoa2 = 22,
-    kMenuHoa3 = 23,
-    kMenuFuma = 24,
-    kMenuAmbix = 25,
-    kMenuAformat = 26,
-};
+constexpr int kMenuMono = 0, kMenuStereo = 1, kMenuQuadItu = 2, kMenu51Itu = 3, kMenu71Itu = 4,
+              kMenu714Itu = 9, kMenuQuadFilm = 10, kMenu51Film = 11, kMenu71Film = 12,
+              kMenu714Film = 17, kMenuCube = 18, kMenuCubeCSB = 21, kMenuHoa2 = 22, kMenuHoa3 = 23,
+              kMenuFuma = 24, kMenuAmbix = 25, kMenuAformat = 26;
 
 // Multichannel signal: one vector per channel.
 using Signal = std::vector<std::vector<float>>;
@@ -65,8 +48,7 @@ Signal noise_signal(int channels, size_t n, uint32_t seed, float amp);
 // The signal s scaled by each gain in turn, one channel a gain.
 Signal scaled(const std::vector<float>& s, const std::vector<double>& gains);
 
-// Plane wave s(t) from azimuth az (degrees, positive left) and elevation el (positive up):
-// FuMa B-format (W at -3 dB).
+// FuMa B-format (W at -3 dB) of s from az (degrees, left positive) and el (up positive).
 Signal fuma_wave(const std::vector<float>& s, float az, float el);
 // Coincident tetrahedral A-format (LF RF LB RB cardioid capsules) of the same wave.
 Signal aformat_wave(const std::vector<float>& s, float az, float el);

@@ -1,7 +1,4 @@
-// Sound-field simulation for the tests of the decoder's spectral blocks:
-// perceptual band tables, noise bursts (as signals with their short-time
-// spectra, or generated directly as packed half spectra so that propagation
-// delays can be exact fractional phase shifts) and the B-format of plane waves.
+// Sound-field simulation for the spectral blocks' tests: bands, bursts, spectra, plane waves.
 #ifndef OX_SPATIAL_SIM_H
 #define OX_SPATIAL_SIM_H
 
@@ -35,8 +32,7 @@ struct BandTable
     BandTable(int32_t fftsize = kFft, float fs = kFs);
 };
 
-// Four packed spectra of the decoder's frame with pointers to them, as the spectral blocks take
-// them.
+// Four packed spectra of the decoder's frame, with pointers as the blocks take them.
 struct Spectra4
 {
     std::array<std::vector<float>, 4> buf;
@@ -50,8 +46,7 @@ struct Spectra4
 // Capsule axes of the tetrahedral array, LF RF LB RB (x front, y left, z up), length sqrt 3.
 extern const double kCapsuleAxis[4][3];
 
-// Short-time analysis of one signal as the decoder does it: window of two
-// hops, FFT size a power of two, one packed spectrum per hop.
+// Short-time analysis as the decoder's: two-hop window, one packed spectrum per hop.
 class Stft
 {
   public:
@@ -68,25 +63,18 @@ class Stft
     std::vector<float> history_, work_;
 };
 
-// Gaussian noise in bursts: every `segment` samples a new level between -20
-// and 0 dB, and one segment in five silent. Keeps adaptive statistics moving.
+// Gaussian bursts: each segment a level in -20..0 dB, one in five silent.
 std::vector<float> bursts(size_t n, uint32_t seed, size_t segment);
 
 // One frame of internal B-format: four packed spectra.
 using BFrame = std::array<std::vector<float>, 4>;
 
-// Frames of a sound field as the decoder's analysis sees it: plane waves of independent noise
-// bursts from the directions (azimuth, elevation in radians) plus, when diffuse > 0, an isotropic
-// diffuse field of that amplitude (independent W, X, Y, Z at powers 1/2, 1/3, 1/3, 1/3; steady
-// noise, since independent bursts per channel would point the field along the axes).
+// B-format frames of burst plane waves from (az, el) radians plus a steady diffuse field.
 std::vector<BFrame> field_frames(int32_t hop, int32_t fftsize, int frames,
                                  const std::vector<std::array<float, 2>>& dirs, float diffuse,
                                  uint32_t seed);
 
-// Noise bursts as spectra: each frame is an independent complex Gaussian
-// spectrum (bins 1..specsize-1; DC real, Nyquist 0) scaled by a burst envelope
-// that switches between bursts of random level and short gaps of silence, so
-// that adaptive statistics keep seeing rises and falls.
+// Complex Gaussian spectra in bursts of random level and short silent gaps.
 class BurstSource
 {
   public:
@@ -103,8 +91,7 @@ class BurstSource
     double level_ = 1.0;
 };
 
-// Packs complex bins into the interleaved half-spectrum layout (pair 0 holds
-// DC real and the Nyquist value nyq).
+// Packs complex bins as half spectra (pair 0: DC real, Nyquist nyq).
 void pack(const std::vector<std::complex<double>>& s, float* out, double nyq = 0.0);
 
 // Complex bin k of a packed spectrum (k >= 1).
@@ -113,16 +100,13 @@ inline std::complex<double> bin(const float* spectrum, int32_t k)
     return {spectrum[2 * k], spectrum[2 * k + 1]};
 }
 
-// Unit direction vector from azimuth and elevation in degrees (x front, y left,
-// z up), in double precision.
+// Unit vector of azimuth and elevation in degrees (x front, y left, z up).
 void direction(double az_deg, double el_deg, double d[3]);
 
-// B-format gains (W at -3 dB, X, Y, Z) of a plane wave from azimuth az and
-// elevation el (radians; azimuth positive to the left).
+// B-format gains (W at -3 dB) of a wave from az, el in radians (az positive left).
 void plane_wave(float az, float el, float g[4]);
 
-// Spectrum of a first-order cardioid aimed along unit vector u from the
-// B-format spectra b[4]: 0.70710677 W + 0.5 (u . (X, Y, Z)).
+// Cardioid along unit vector u from B-format spectra: 0.7071 W + 0.5 u.(X, Y, Z).
 void cardioid(const float* const* b, const float u[3], float* out, int32_t specsize);
 
 } // namespace oxtest

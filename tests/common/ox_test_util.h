@@ -28,8 +28,7 @@ std::vector<std::complex<double>> naive_dft(const std::vector<double>& x);
 // Double-precision DFT of x at one frequency f (Hz) at rate fs.
 std::complex<double> dft_at(const std::vector<float>& x, double f, double fs);
 
-// Lag of y against x (y[i + lag] ~ x[i]) with the largest cross-correlation within ±max_lag,
-// over x from sample `from` on.
+// Lag (y[i + lag] ~ x[i]) of the largest cross-correlation within max_lag, x from `from`.
 int xcorr_lag(const std::vector<float>& x, const std::vector<float>& y, int max_lag,
               size_t from = 0);
 

@@ -1,5 +1,4 @@
-// Tetrahedral A-format to B-format with phase alignment of spaced capsules, against plane waves
-// on ideal cardioid capsules.
+// A-format to B-format with phase alignment, against plane waves on ideal cardioid capsules.
 #include "ox_a2b.h"
 #include "ox_spatial_sim.h"
 #include "ox_test_util.h"
@@ -40,9 +39,7 @@ struct A2B : Spectra4
     }
 };
 
-// A plane wave from unit direction d on cardioid capsules (0.5 + 0.5 n·d) that sit radius_m from
-// the array centre: each bin of a capsule nearer the source is advanced in phase by its earlier
-// arrival. radius 0 is the coincident array.
+// Plane wave from unit vector d on cardioid capsules radius_m off centre (0: coincident).
 void fill_wave(const double d[3], double radius_m, const std::vector<cd>& src, float* const* in)
 {
     for (int i = 0; i < 4; ++i)
@@ -68,11 +65,7 @@ double max_err_vs_coincident(const A2B& a, const std::vector<cd>& src, const dou
 
 } // namespace
 
-// A coincident tetrahedral plane wave from any direction gives W = 0.7071 and (X, Y, Z) = d, with
-// the phase alignment running (spacing 20) or off (0), and with the coherence weighting at a
-// negative exponent (pow(0, -1) on the silent first frames). Silence first and one frame of
-// NaN and infinities later leave every statistic finite, and the output returns to the exact
-// coincident result.
+// Coincident wave: exact W, X, Y, Z in every mode; silence and a bad frame poison nothing.
 TEST(A2B, CoincidentPlaneWaveFromAnyDirectionAfterSilenceAndBadSamples)
 {
     std::vector<std::array<double, 2>> dirs = {{0, 0},           {90, 0},  {180, 0},       {-90, 0},
@@ -118,9 +111,7 @@ TEST(A2B, CoincidentPlaneWaveFromAnyDirectionAfterSilenceAndBadSamples)
         }
 }
 
-// Capsules 24 mm apart: with the alignment on, the W level per band stays within 1 dB of the
-// coincident array below the spacing's alias frequency and the intensity points at the source;
-// without it W drops audibly.
+// 24 mm spacing: aligned W within 1 dB below aliasing, direction kept; unaligned W drops.
 TEST(A2B, SpacedArrayAlignedKeepsLevelAndDirection)
 {
     const double spacing = 0.024, radius = spacing / std::sqrt(8.0 / 3.0); // centre to capsule
@@ -169,8 +160,7 @@ TEST(A2B, SpacedArrayAlignedKeepsLevelAndDirection)
     EXPECT_GT(worst_plain, 2.0); // the test sees the spacing
 }
 
-// The correction never exceeds the spacing's largest phase (nor pi), band 0 is never corrected,
-// and without the apply bit the spectra are left as they were.
+// Correction bounded by the spacing's phase, none in band 0, spectra kept without the apply bit.
 TEST(A2B, PhaseLimitsAndFlags)
 {
     const double offs[4] = {0.0, 3.0, -3.0, 2.0};
@@ -193,8 +183,7 @@ TEST(A2B, PhaseLimitsAndFlags)
             a.run();
             ASSERT_TRUE(!(flags & OX_A2B_NO_MATRIX) || orig == a.buf);
         }
-        // Capsule 1 is 0.44 rad off the mean reference: every band whose limit is smaller sits at
-        // the limit.
+        // Capsule 1 is 0.44 rad off the mean: bands with smaller limits sit at the limit.
         int limited = 0;
         for (int n = 0; n < 4; ++n)
         {
@@ -215,9 +204,7 @@ TEST(A2B, PhaseLimitsAndFlags)
     }
 }
 
-// Bad rates, sizes (also those whose complex arrays cannot be counted in 32 bits) and band
-// tables are refused; spacing 0 switches the alignment off; non-finite or out-of-range settings
-// never give a smoothing factor outside 0..1; a second release frees nothing twice.
+// Bad rates, sizes (also past 32-bit counts) and tables refused; settings kept in range.
 TEST(A2B, SizesRatesAndSettings)
 {
     BandTable b;
@@ -260,8 +247,7 @@ TEST(A2B, SizesRatesAndSettings)
     EXPECT_EQ(nullptr, p.max_phase);
 }
 
-// Frame-to-frame coherence: a spectrum that repeats every frame is fully coherent; independent
-// noise frames, averaged over 100 ms, are not.
+// A repeated spectrum is coherent frame to frame; independent noise frames are not.
 TEST(A2B, CoherenceSeparatesSteadyFromNoise)
 {
     A2B steady(20.0f), noisy(20.0f);

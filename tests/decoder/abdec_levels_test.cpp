@@ -1,5 +1,4 @@
-// Decoder levels and robustness: LFE, cross-over, binaural cues, parameter fuzz,
-// updates and the channel test from another thread, no allocation while processing.
+// Decoder levels and robustness: LFE, cross-over, binaural cues, fuzz, threads, allocation.
 #include "abdec_test_util.h"
 
 #include <atomic>
@@ -19,8 +18,7 @@ using namespace oxtest;
 namespace
 {
 
-// RMS of output channel `ch` over the second half, for a frontal FuMa sine of amplitude 0.5 into
-// 5.1 (ITU: L R C LFE Ls Rs) with the configuration as `edit` leaves it.
+// RMS of 5.1 output `ch` (second half) for a frontal 0.5 FuMa sine, config as `edit` sets it.
 template <class Edit> double level_51(int ch, double f, Edit edit, double* surround = nullptr)
 {
     const size_t n = 48000 / 2;
@@ -35,9 +33,7 @@ template <class Edit> double level_51(int ch, double f, Edit edit, double* surro
 
 } // namespace
 
-// The LFE is silent without the spectral option, else low-passes W (0.25 rms for a 0.5 sine) at
-// the chosen cut-off, over its whole range; the cross-over gain takes effect over its whole range
-// on the low band of the main pair, and only there.
+// LFE silent without the spectral option, else W low-passed at its cut-off; cross-over gain.
 TEST(AbdecLevels, LfeAndCrossOver)
 {
     for (float option : {0.0f, 1.0f})

@@ -1,6 +1,4 @@
-// Decoder physics: plane waves from known directions must come out of the right speakers, at the
-// right levels, whatever the input format, layout and channel order; the group gains, back delay
-// and back shelf reach exactly their speakers.
+// Decoder physics: plane waves reach the right speakers at the right levels in every layout.
 #include "abdec_test_util.h"
 #include "ox_spatial_sim.h"
 
@@ -56,9 +54,7 @@ TEST(AbdecPhysics, HorizontalSourcesComeFromTheNearestSpeaker)
             }
 }
 
-// A source on the left, level or raised, is louder in every left speaker than in its mirror
-// image, in every loudspeaker layout (height layers and "alt" channel orders included); a source
-// on the right gives the mirrored levels.
+// Left sources are louder in each left speaker than its mirror; right ones mirror the levels.
 TEST(AbdecPhysics, LeftSourcesLeaveTheLeftSpeakers)
 {
     for (int menu = 1; menu < 30; ++menu)
@@ -117,8 +113,7 @@ TEST(AbdecPhysics, AmbisonicOutputKeepsTheDirection)
             for (float az : {0.0f, 45.0f, 120.0f, -100.0f})
                 for (float el : {0.0f, 30.0f, 69.1f})
                 {
-                    // A fresh decoder per direction: small beam weights adapt slowly, so a
-                    // decoder that has just heard another direction is still on its way.
+                    // A fresh decoder per direction: small beam weights adapt slowly.
                     Decoder d(input, menu);
                     ASSERT_EQ(d.build(), 0);
                     const int n = 48000 / 5;
@@ -154,8 +149,7 @@ TEST(AbdecPhysics, MidSideInputsKeepLeftAndRight)
         }
 }
 
-// Muting one speaker group silences exactly the speakers of that group, whichever channel they
-// leave on.
+// Muting a group silences exactly its speakers, whichever channel they leave on.
 TEST(AbdecPaths, GroupGainsReachExactlyTheirSpeakers)
 {
     // Groups: centre, front, front height, surround, surround height, rear.
@@ -195,9 +189,7 @@ TEST(AbdecPaths, GroupGainsReachExactlyTheirSpeakers)
         }
 }
 
-// Every surround, rear and height speaker (and no other) gets the back delay, whichever channel
-// it leaves on: a pressure impulse reaches every speaker of the layout exactly the delay after
-// the latency. The delay reaches its whole range (100 ms) at every rate.
+// The back delay reaches exactly the back speakers, over its whole range at every rate.
 TEST(AbdecPaths, BackDelayReachesExactlyTheBackSpeakers)
 {
     std::vector<std::array<float, 3>> cases; // rate, delay (ms), menu

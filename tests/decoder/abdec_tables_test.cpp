@@ -1,5 +1,4 @@
-// The decoder's format tables: the menu's queries, the layout records' own consistency, the
-// channel-order variants, and the input and spacing tables.
+// The decoder's format tables and the queries on them.
 #include "ox_abdec_tables.h"
 #include "ox_test_util.h"
 
@@ -30,8 +29,7 @@ std::string base_of(const std::string& n, const std::string& suffix)
 
 } // namespace
 
-// The menu's queries answer from the layout records: thirty distinct records (the unlisted ones
-// left out), names and channel texts from the record, channel counts from its layout.
+// Thirty distinct records behind the menu (unlisted ones left out), answered from the record.
 TEST(AbdecTables, QueriesAnswerFromTheRecords)
 {
     std::set<int> used;
@@ -89,8 +87,7 @@ TEST(AbdecTables, LayoutRecordsAreConsistent)
         ASSERT_TRUE(l.num_speakers >= 1 && l.num_speakers <= OX_ABDEC_MAX_SPEAKERS);
         ASSERT_TRUE(l.num_channels >= 1 && l.num_channels <= OX_ABDEC_MAX_SPEAKERS);
         EXPECT_EQ(l.mode, name.find("(") != std::string::npos || r == 4 ? 1 : 0);
-        // Per speaker: a direction in range and at least one class flag; the layer flags agree
-        // with the elevation. Nothing past the speakers.
+        // Directions in range, class flags set, layer flags agreeing with elevation, nothing past.
         for (int s = 0; s < OX_ABDEC_MAX_SPEAKERS; ++s)
         {
             const float az = l.azimuth[s], el = l.elevation[s];
@@ -102,9 +99,7 @@ TEST(AbdecTables, LayoutRecordsAreConsistent)
                          (!(el > 0.0f && el <= 89.0f && l.mode == 1) || (f & OX_SPK_UPPER))))
                 << s;
         }
-        // Every speaker is fed by exactly one map entry; other entries are LFE or silent. The
-        // map is meaningful over the channels, or over every speaker in the ambisonic records
-        // whose map is longer than their channel count.
+        // One map entry per speaker (ambisonic maps may be longer than the channels); others < 0.
         std::vector<int> fed(l.num_speakers, 0);
         for (int c = 0; c < OX_ABDEC_MAX_SPEAKERS; ++c)
         {
@@ -116,9 +111,7 @@ TEST(AbdecTables, LayoutRecordsAreConsistent)
             if (m >= 0 && c < std::max(l.num_speakers, l.num_channels)) ++fed[m];
         }
         EXPECT_EQ(fed, std::vector<int>(l.num_speakers, 1));
-        // Records in no menu have their name as channel text. Channel texts: "LFE" marks the LFE
-        // entry, "x" a silent one, except that a 4+4 layout keeps its first unused position
-        // silent and sends the LFE out of the second.
+        // Texts mark LFE and silent entries; 4+4 sends the LFE out of its second unused slot.
         if (name == output_formats_channels[r]) continue;
         const auto tok = tokens(output_formats_channels[r]);
         ASSERT_EQ(int(tok.size()), l.num_channels);
@@ -140,8 +133,7 @@ TEST(AbdecTables, LayoutRecordsAreConsistent)
                     std::asin(1.0 / std::sqrt(3.0)) * 180.0 / M_PI, 1e-4);
 }
 
-// Every "(Film)" and "(ITU/SMPTE alt)" record holds the speakers of its "(ITU/SMPTE)" record, each
-// speaker with the same channel label, and as many unused and LFE positions.
+// Film and alt orders hold the ITU record's speakers, labels, unused and LFE positions.
 TEST(AbdecTables, ChannelOrderVariantsHoldTheSameSpeakers)
 {
     std::map<std::string, int> itu;
@@ -181,8 +173,7 @@ TEST(AbdecTables, ChannelOrderVariantsHoldTheSameSpeakers)
     EXPECT_EQ(pairs, 11);
 }
 
-// Every format but the double mid-side array lists one token per channel; spacings rise, and
-// each label starts with its own value in whole millimetres.
+// One token per input channel (but double mid-side); spacings rise, labels start in mm.
 TEST(AbdecTables, InputAndSpacingTables)
 {
     std::set<int> engineFormats(formatIndexIn, formatIndexIn + OX_ABDEC_NUM_INPUT_FORMATS);

@@ -1,5 +1,4 @@
-// Decoder interface: set-up figures, errors, block adaption, configuration clamping, first-order
-// format conversions, beam queries, and every input format to every output format.
+// Decoder interface: set-up, errors, host blocks, clamping, format conversions, beam queries.
 #include "abdec_test_util.h"
 
 #include <random>
@@ -55,8 +54,7 @@ TEST(AbdecBlocks, AnyHostBlockingIsBitIdentical)
             ASSERT_EQ(ref.build(), 0);
             const Signal in = noise_signal(ref.setup.num_inputs, 44100 / 2, 10, 0.3f);
             const Signal want = ref.run(in);
-            // Random blocks up to the announced 700, out of place and in place; blocks longer
-            // than the announced 64 are cut into pieces.
+            // Random blocks up to 700, in place or not; blocks past the announced 64 are cut.
             for (int mode : {0, 1, 2})
             {
                 Decoder d(input, output, 44100, 0, mode == 2 ? 64 : 700);
@@ -83,9 +81,7 @@ TEST(AbdecBlocks, SilenceGivesExactZeros)
     }
 }
 
-// The defaults are in range and mute nothing; out-of-range and non-finite words are clamped in
-// place to finite values, and a second update leaves them alone; a group gain below -19.9 dB
-// mutes the group (-180 dB, still muted after the next clamp).
+// Non-finite and out-of-range words clamped once; below -19.9 dB a group mutes and stays muted.
 TEST(AbdecConfig, ClampsAndMuteRule)
 {
     Decoder d(1, kMenuStereo);
@@ -120,9 +116,7 @@ TEST(AbdecConfig, ClampsAndMuteRule)
     EXPECT_EQ(memcmp(&before, &c, sizeof c), 0);
 }
 
-// Format conversions against the standard definitions: FuMa through unchanged, FuMa to AmbiX (SN3D,
-// ACN order W Y Z X, W without the -3 dB) and back, A-format through "A-Format" output, and
-// coincident A-format to FuMa, each the input delayed by the latency.
+// FuMa, AmbiX (SN3D, ACN) and A-format conversions by their definitions, delayed by the latency.
 TEST(AbdecFormats, ConversionsFollowTheStandardDefinitions)
 {
     const int n = 24000;
@@ -170,8 +164,7 @@ TEST(AbdecBeams, IdsAndResponses)
     for (int k = 0; k < 8; ++k) EXPECT_NEAR(ids[k].elevation, k < 4 ? -35 : 35, 1) << k;
     for (int k = 4; k < 8; ++k) EXPECT_GE(ids[k].beam, 4); // the upper layer points up
 
-    // Responses at angle 0 point along each beam (left speakers to negative y), at 0 dB with scale
-    // 0.75; rotation turns every beam; a muted group shrinks to 0.01.
+    // Responses point along each beam at 0.75 (0 dB) and turn with rotation; muted: 0.01.
     const float want_az[7] = {-45, 45, 0, -135, 135, -150, 150};
     ox_abdec_beamresponse r[20];
     for (float rot : {0.0f, 90.0f})
@@ -243,8 +236,7 @@ TEST_P(AbdecSweep, AllFormats)
 }
 INSTANTIATE_TEST_SUITE_P(Rates, AbdecSweep, testing::Values(44100.0f, 48000.0f, 96000.0f));
 
-// At the ends of the rate range every block's rate-dependent design (bands, beams, filters,
-// delays) still puts a source on the left into the left speaker.
+// At the extreme rates every rate-dependent design still puts a left source on the left.
 TEST(AbdecSweepExtremes, RepresentativeFormats)
 {
     for (float fs : {11025.0f, 192000.0f})

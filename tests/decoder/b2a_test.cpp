@@ -1,6 +1,4 @@
-// Virtual microphones: every pattern follows the first-order response p + (1 - p)·cos(angle) of a
-// plane wave given as its B-format; count, bypass, missing buffers and bad settings leave the
-// outputs alone or safe.
+// Virtual microphones against the first-order response p + (1 - p) cos(angle) of a plane wave.
 #include "ox_b2a.h"
 #include "ox_spatial_sim.h"
 #include "ox_test_util.h"

@@ -1,5 +1,4 @@
-// Beam equaliser: direct-sound estimate per band against plane waves in the beam, level mode,
-// band-to-frequency assignment, continuity at full coherence, and bad input and settings.
+// Beam equaliser: direct-sound estimate per band against plane waves, level mode, bad input.
 #include "ox_beq.h"
 #include "ox_spatial_sim.h"
 #include "ox_test_util.h"
@@ -46,9 +45,7 @@ struct Beq
     }
 };
 
-// Internal B-format spectra of a plane wave from azimuth az (degrees clockwise, as the beam's
-// setting) and elevation el, flat magnitude and random phases, plus independent noise of the
-// given power in every channel (diffuse part).
+// B-format spectra of a wave from az (clockwise, as the beam's) and el, random phases + diffuse.
 Spectra wave(float az, float el, std::mt19937& rng, double diffuse = 0.0)
 {
     std::uniform_real_distribution<double> ph(0.0, 2.0 * M_PI);
@@ -90,10 +87,7 @@ TEST(Beq, SilenceKeepsUnityOrDrivesToLevel)
     expect_gains(lvl, [](int c, int b, float g) { ASSERT_NEAR(g, 0.1f, 1e-3f) << c << " " << b; });
 }
 
-// Fixed, immediate statistics and fast gains: what is left is the estimator. A wave from the
-// beam's direction is all direct sound in the beam and none in the opposite one: every channel
-// carrying it moves to (1 + eq ratio) / 2, the others stay at 1. One bad frame early on must not
-// freeze the estimator.
+// With fixed statistics, channels carrying a beam's wave move to (1 + eq) / 2, others stay 1.
 TEST(Beq, PlaneWaveFromBeamTakesTheEqualiser)
 {
     const float want = (1.0f + std::pow(10.0f, 0.6f)) / 2.0f;
@@ -125,8 +119,7 @@ TEST(Beq, PlaneWaveFromBeamTakesTheEqualiser)
 
 TEST(Beq, BandTakesNearestEqualiserFrequency)
 {
-    // 93.75 Hz bins: upper edges at 187.5 Hz (equally far from 125 and 250: the lower wins) and
-    // 281.25 Hz (250 Hz).
+    // 93.75 Hz bins: edge 187.5 Hz ties 125 and 250 (the lower wins), 281.25 Hz takes 250.
     Beq beq(1,
             [](ox_beq_cfg* c) {
                 c->mode = OX_BEQ_FIXED_STATS;
@@ -143,8 +136,7 @@ TEST(Beq, BandTakesNearestEqualiserFrequency)
 
 TEST(Beq, StableAcrossCoherenceAndBadInput)
 {
-    // A partly diffuse field: the diffuse estimate must be continuous as the coherence goes to 1
-    // (where the textbook root divides 0 by 0); the second is the float just below 1.
+    // The diffuse estimate is continuous as the coherence reaches 1 (the textbook root's 0/0).
     std::mt19937 rng(3);
     std::vector<std::unique_ptr<Beq>> q;
     for (float p : {1.0f, 0.9999f, 0.99999994f})
@@ -162,9 +154,7 @@ TEST(Beq, StableAcrossCoherenceAndBadInput)
     expect_gains(*q[1], [&](int c, int k, float g) { EXPECT_NEAR(g, q[0]->s.gain[c][k], 0.005f); });
     expect_gains(*q[2], [&](int c, int k, float g) { EXPECT_NEAR(g, q[0]->s.gain[c][k], 0.001f); });
 
-    // Random settings over their whole ranges on fields of two waves from random directions plus
-    // diffuse noise, with one frame of NaN and Inf: every gain stays finite and positive (a power
-    // estimate never goes negative, so no band is ever inverted).
+    // Random settings, two waves plus diffuse noise and a bad frame: gains stay finite and > 0.
     std::uniform_real_distribution<float> uni(0.0f, 1.0f);
     for (int trial = 0; trial < 6; trial++)
     {

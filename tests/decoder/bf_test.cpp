@@ -1,5 +1,4 @@
-// Beam processing of a cardioid pair: directional gain, direct and diffuse outputs, weight
-// tracking, the diffuse-coherence table, and bad input.
+// Beam processing of a cardioid pair: gain, outputs, weight tracking, coherence table, bad input.
 #include "ox_bf.h"
 #include "ox_bhist.h"
 #include "ox_spatial_sim.h"
@@ -61,9 +60,7 @@ struct Levels
     double peak_db;          // loudest frame of output 1 over the pair's energy
 };
 
-// Runs a field through the beam and measures outputs 1 and 2 over the last 3/4 of the run
-// against the omnidirectional pressure (sqrt 2 W), the band weights applied as constants over
-// each band's bins.
+// Outputs over the last 3/4 of a run against the pressure (sqrt 2 W), weights constant per band.
 Levels run(Beam& beam, const std::vector<BFrame>& field, float focus)
 {
     double e1 = 0, e2 = 0, eref = 0, maxr = 0;
@@ -104,9 +101,7 @@ double cardioid_db(float deg)
 
 } // namespace
 
-// The beam's output is its front cardioid times the directional gain: measured against the
-// cardioid, the gain is (1 + cos)/2 for shape -2 or its square for -3; on the axis it passes at
-// unity (also with a focus factor), from behind it is rejected.
+// Gain over the cardioid: (1 + cos)/2 for shape -2, squared for -3, unity on axis, none behind.
 TEST(BeamProcessing, DirectionalGainIsFirstOrderForMinus2AndSquaredForMinus3)
 {
     for (float focus : {-2.0f, -3.0f, 0.5f})
@@ -125,9 +120,7 @@ TEST(BeamProcessing, DirectionalGainIsFirstOrderForMinus2AndSquaredForMinus3)
     EXPECT_LT(run(beam, field({{180.0f, 0.0f}}, 0.0f), -2.0f).out1_db, -20.0);
 }
 
-// A coincident isotropic field goes to the diffuse output (the cardioid pair's coherence is 0.5,
-// the value the coherence table takes for a coincident array), a plane wave to the direct one;
-// with a field and a source together no frame of output 1 is louder than the pair it is made of.
+// Diffuse field to output 2, plane wave to output 1; no frame of output 1 louder than the pair.
 TEST(BeamProcessing, DiffuseFieldGoesToDiffuseOutputAndNothingIsAmplified)
 {
     Beam beam(188, 0.0f), direct;
@@ -144,10 +137,7 @@ TEST(BeamProcessing, DiffuseFieldGoesToDiffuseOutputAndNothingIsAmplified)
     }
 }
 
-// A frozen field (the same spectrum every frame) keeps every target weight constant. Negating the
-// stored weights, as after a source moved to where the weights change sign, must not stop them:
-// they return to their targets instead of settling on the negatives. Weight smoothing starts only
-// once the weights sit exactly on their targets.
+// Negated weights (a sign change of the target) return to their constant targets.
 TEST(BeamProcessing, WeightThatChangesSignConvergesToTheNewWeight)
 {
     Beam beam(188 & ~OX_BF_SMOOTH_WEIGHTS);
@@ -180,9 +170,7 @@ TEST(BeamProcessing, WeightThatChangesSignConvergesToTheNewWeight)
 
 TEST(BeamProcessing, CoherenceTableIsTheSphericalIntegralAndIsShared)
 {
-    // Against the unit's own generic integral: two cardioids 109.47 degrees apart in the x-z
-    // plane, phase term of the vertical spacing. Coincident capsules: back-to-back cardioids in a
-    // diffuse field have coherence (1 - 1/3) / (1 + 1/3) = 0.5.
+    // The table is the spherical integral; coincident back-to-back cardioids give 0.5.
     const double s3 = 1.0 / std::sqrt(3.0), s23 = std::sqrt(2.0 / 3.0);
     const double e1[3] = {s3, 0.0, -s23}, e2[3] = {s3, 0.0, s23};
     for (float spacing : {0.0f, 0.5f, 24.0f, 100.0f})
@@ -197,8 +185,7 @@ TEST(BeamProcessing, CoherenceTableIsTheSphericalIntegralAndIsShared)
         }
         EXPECT_TRUE(spacing > 0.5f || std::fabs(beam.p.band_coherence[0] - 0.5f) < 1e-3f);
     }
-    // Twenty beams: one table serves them all and is rebuilt only when the spacing changes; the
-    // result is the same as each beam's own.
+    // One table serves twenty beams, rebuilt only when the spacing changes.
     std::vector<std::unique_ptr<Beam>> beams;
     for (int i = 0; i < 20; ++i) beams.emplace_back(new Beam);
     ox_bf_cfg cfg;
@@ -241,8 +228,7 @@ TEST(BeamProcessing, BadInputAndSettings)
     ox_bf_done(&p, &s);
     ox_bf_done(&p, &s); // a second release frees nothing twice
 
-    // Silence, then one frame with a NaN and an infinity, then a source on the axis: the weights
-    // stay finite and the beam recovers.
+    // Silence, a bad frame, then a source on the axis: the weights stay finite and recover.
     Beam beam(188, 120.0f);
     beam.cfg.coherence = 1.5f;
     beam.cfg.beam_gain = NAN;
@@ -259,9 +245,7 @@ TEST(BeamProcessing, BadInputAndSettings)
     EXPECT_NEAR(run(beam, field({{0.0f, 0.0f}}, 0.0f), -2.0f).out1_db, 0.0, 0.5);
 }
 
-// Level model (the block default), eigen model and eigen model with one combined output: a frame
-// with a NaN in one band and an infinity in another leaves those two bands exactly as they were
-// and moves the rest.
+// In every model a bad sum leaves its band's state as it was and the other bands move.
 TEST(BeamProcessing, BandWithBadSumsKeepsItsStateInEveryModel)
 {
     for (int32_t mode :

@@ -1,5 +1,4 @@
-// Direction histograms of the intensity per band: resolution, peaks at plane waves, flat for a
-// diffuse field, wrap-around smoothing, band range and bad input.
+// Direction histograms of the intensity per band.
 #include "ox_bhist.h"
 #include "ox_spatial_sim.h"
 #include "ox_test_util.h"
@@ -34,8 +33,7 @@ struct Hist
         const float* in[4] = {B[0].data(), B[1].data(), B[2].data(), B[3].data()};
         ox_bhist_process_frame(&p, &s, in);
     }
-    // Runs `frames` hops of a plane wave of noise bursts from (az, el) in degrees, or of an
-    // isotropic diffuse field.
+    // Runs a wave of noise bursts from (az, el) in degrees, or a diffuse field.
     void run(float az, float el, bool diffuse, int frames)
     {
         std::vector<std::array<float, 2>> dirs = {{az * kPi / 180, el * kPi / 180}};
@@ -73,8 +71,7 @@ TEST(DirectionHistogram, ResolutionIsSnapped)
     }
 }
 
-// 36 bins: front in bin 18, left (+90) in 9, right in 27, behind in 0. Direct sound: the diffuse
-// share is negligible.
+// 36 bins: front 18, left 9, right 27, behind 0; direct sound has a negligible diffuse share.
 TEST(DirectionHistogram, PlaneWavePeaksAtItsDirection)
 {
     // azimuth, elevation, horizontal bin, vertical bin (-1: not checked)
@@ -104,8 +101,7 @@ TEST(DirectionHistogram, DiffuseFieldGivesFlatHistogram)
 
 TEST(DirectionHistogram, BinSmoothingWrapsAround)
 {
-    // A source at -170 degrees lands in the last bin; a quarter of it spreads into bin 0 and a
-    // quarter into bin 34.
+    // At -170 degrees the last bin; a quarter each spreads into bins 0 and 34.
     Hist h;
     h.run(-170.0f, 0.0f, false, 60);
     EXPECT_EQ(peak(h.sum_h), 35);
@@ -124,8 +120,7 @@ TEST(DirectionHistogram, SettingsBandRangeAndBadInput)
     EXPECT_EQ(std::vector<float>(h.s.hist_h, h.s.hist_h + h.p.num_bins_h),
               std::vector<float>(h.p.num_bins_h, 0.0f));
     EXPECT_EQ(h.s.diffuse_energy, 0.0f);
-    // With angle 0 no band reaches the histograms; the diffuse energy still accumulates. A NaN
-    // and an infinity poison nothing.
+    // Angle 0: no band reaches the histograms, the diffuse energy still grows; NaN poisons nothing.
     h.cfg.angle = 0.0f;
     ox_bhist_update_cfg(&h.p, &h.cfg);
     h.run(17.0f, 0.0f, true, 40);
@@ -152,9 +147,7 @@ TEST(DirectionHistogram, SettingsBandRangeAndBadInput)
 
 TEST(DirectionHistogram, HugeFiniteFrameDoesNotPoisonHistograms)
 {
-    // A burst of a plane wave whose every band energy is still finite but whose sum over the
-    // bands is not: the histograms must recover once the sound is normal again, as the diffuse
-    // energy does.
+    // Band energies finite but their sum not: the histograms recover with the sound.
     Hist h;
     std::vector<float> B[4];
     float g[4];

@@ -1,5 +1,4 @@
-// Compressor, limiter and clip with one gain for all channels: the limiter's ceiling, the clip's
-// bound, bit-identical pass-through, non-finite input and bad settings.
+// Compressor, limiter and clip with one gain for all channels.
 #include "ox_complim.h"
 #include "ox_test_util.h"
 
@@ -46,8 +45,7 @@ float peak_in(const std::vector<float>& x, size_t from, size_t to)
 
 } // namespace
 
-// The detector sees sample peaks: at lower rates those of a 1 kHz sine alone jitter by more than
-// the 0.05 dB asked for here; 997 Hz is not locked to the detection blocks.
+// Sample-peak detector: a 997 Hz sine (unlocked to the blocks) stays within 0.05 dB.
 TEST(Complim, LimiterHoldsCeilingFromTwoMilliseconds)
 {
     for (float fs : {44100.0f, 48000.0f, 96000.0f, 192000.0f})
@@ -67,8 +65,7 @@ TEST(Complim, LimiterHoldsCeilingFromTwoMilliseconds)
     }
 }
 
-// The clip bounds every sample, non-finite ones included; with limiter and compressor the
-// overshoot at onset is clipped too.
+// The clip bounds every sample, non-finite ones and the limiter's onset overshoot included.
 TEST(Complim, HardClipBoundsEverySample)
 {
     Limiter lim(48000.0f), all(48000.0f);
@@ -85,8 +82,7 @@ TEST(Complim, HardClipBoundsEverySample)
               1.0f);
 }
 
-// Under heavy limiting the channels keep their 6 dB difference sample by sample, and an
-// independent, quieter channel receives exactly the same gain.
+// Under heavy limiting every channel, even an independent one, gets the same gain.
 TEST(Complim, OneGainForAllChannels)
 {
     Limiter lim(48000.0f, 6.0f);
@@ -113,8 +109,7 @@ TEST(Complim, EverythingOffIsBitIdentical)
     EXPECT_EQ(lim.run({x, x}, {441, 7, 1000, 1}, 0), Channels({x, x}));
 }
 
-// Non-finite input leaves the envelopes finite and spoils no later frame; silence changes no
-// gain.
+// Non-finite input spoils no later frame; silence changes no gain.
 TEST(Complim, NonFiniteInputDoesNotPoisonState)
 {
     Limiter lim(48000.0f), quiet(48000.0f);
@@ -128,9 +123,7 @@ TEST(Complim, NonFiniteInputDoesNotPoisonState)
     EXPECT_EQ(quiet.s.gain, 1.0f);
 }
 
-// Bad rates, a ceiling above the threshold and a non-finite block length are refused; a block
-// shorter than a sample still advances; a ratio below 1 is 1, so the compressor stage then only
-// applies make-up gain.
+// Bad settings refused; a sub-sample block advances; a ratio below 1 is 1 (make-up only).
 TEST(Complim, ConfigurationGuards)
 {
     Limiter l(48000.0f);

@@ -1,5 +1,4 @@
-// Decorrelation filters: the random generator, filter tracking, decorrelation of two copies of
-// one noise, the stationarity option and bad input.
+// Decorrelation filters: generator, tracking, decorrelation, stationarity, bad input.
 #include "ox_decorr.h"
 #include "ox_spatial_sim.h"
 #include "ox_test_util.h"
@@ -47,9 +46,7 @@ std::vector<std::vector<float>> spectra(const std::vector<float>& x)
 
 } // namespace
 
-// The generator is the Park-Miller minimal standard: after 10000 draws from seed 1 the seed is
-// 1043618065, every value lies in (0, 1], and seed 0 (a fixed point) restarts at 1. Every instance
-// draws the same tables, so that two decoders give the same output.
+// Park-Miller minimal standard (seed 0 restarts at 1); every instance draws the same tables.
 TEST(Decorrelation, ParkMillerMinimalStandard)
 {
     int32_t seed = 1;
@@ -68,8 +65,7 @@ TEST(Decorrelation, ParkMillerMinimalStandard)
         EXPECT_EQ(0, std::memcmp(a.p.random[i], b.p.random[i], sizeof(float) * a.bands.count));
 }
 
-// With a filter time of 0 the filters jump onto their targets in one frame. Negated, as after a
-// target that changed sign, they must glide back to it rather than stay where they are.
+// Filters negated as after a sign change of the target glide back to it.
 TEST(Decorrelation, FilterWhoseTargetChangesSignGetsThere)
 {
     Decorr d(70.0f);
@@ -94,8 +90,7 @@ TEST(Decorrelation, FilterWhoseTargetChangesSignGetsThere)
 
 TEST(Decorrelation, TwoFiltersOnTheSameNoise)
 {
-    // Correlation of two filtered copies of the same noise after the filters have settled: 1
-    // without decorrelation, far from 1 at full amount.
+    // Two filtered copies of one noise: correlation 1 without decorrelation, low at full.
     const auto X = spectra(bursts(size_t(400 * kHop), 8, 4800));
     for (float amount : {0.0f, 100.0f})
     {
@@ -123,9 +118,7 @@ TEST(Decorrelation, TwoFiltersOnTheSameNoise)
 
 TEST(Decorrelation, StationarySoundKeepsItsPhase)
 {
-    // A steady tone is coherent from frame to frame: with the stationarity option its band's
-    // filters go to 1; noise keeps a lower coherence; silence gives 0 (numerator 0, denominator
-    // epsilon).
+    // Stationarity: a steady tone's filters go to 1, noise stays less coherent, silence is 0.
     Decorr d(100.0f, OX_DECORR_STATIONARY), n(100.0f, OX_DECORR_STATIONARY),
         z(50.0f, OX_DECORR_STATIONARY);
     d.run(spectra(sine(size_t(300 * kHop), 1000.0, kFs)));

@@ -1,5 +1,4 @@
-// Higher-order ambisonic encoding of the virtual microphones of the 12- and 20-point layouts,
-// against real SN3D spherical harmonics.
+// Higher-order encoding of the 12- and 20-point virtual layouts against SN3D harmonics.
 #include "ox_hoa.h"
 #include "ox_test_util.h"
 
@@ -10,8 +9,7 @@ using namespace oxtest;
 namespace
 {
 
-// Real SN3D spherical harmonic of degree n and order m (-n..n) without the Condon-Shortley phase,
-// from the associated Legendre recurrence.
+// Real SN3D harmonic of degree n, order m, no Condon-Shortley phase (Legendre recurrence).
 double sn3d(int n, int m, const std::array<double, 3>& u)
 {
     const int am = std::abs(m);
@@ -67,10 +65,7 @@ struct Hoa
 
 } // namespace
 
-// Sample m carries a unit impulse on input m: the output is the encoding matrix, one column per
-// sample, rows in ACN order; the matrix times the harmonics of the directions is diag(weights).
-// The impulses sit at the end of a frame that is not a multiple of the internal chunk; the
-// channels past the harmonics stay silent.
+// Impulses give the matrix (ending off the chunk grid): matrix x harmonics = diag(weights).
 TEST(Hoa, EncoderTimesHarmonicsIsDiagonalOfWeights)
 {
     const double weights[2][4] = {{3, 2, 6, 0}, {4, 20.0 / 9.0, 4, 20}};
@@ -89,8 +84,7 @@ TEST(Hoa, EncoderTimesHarmonicsIsDiagonalOfWeights)
                 double s = 0.0;
                 for (int k = 0; k < h.mics; k++)
                     s += h.buf[r][off + k] * sn3d(n2, r2 - n2 * n2 - n2, u[k]);
-                // Relative to the row's weight: the float table of a weight-20 row is only good
-                // to about 1e-6 absolute.
+                // Relative to the weight: a weight-20 row's float table is good to 1e-6 absolute.
                 worst = std::max(worst, std::fabs(s / weights[order - 2][n] - (r == r2)));
             }
         EXPECT_LT(worst, 1e-6) << "order " << order;

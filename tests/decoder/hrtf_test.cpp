@@ -1,5 +1,4 @@
-// Binaural rendering of point sources: head shadow, interaural delay, fractional delay,
-// equaliser, and the same output whatever the frame size.
+// Binaural rendering of point sources.
 #include "ox_hrtf.h"
 #include "ox_test_util.h"
 
@@ -29,8 +28,7 @@ struct Hrtf
     int init() { return ox_hrtf_init(&p, &s, &u); }
     void update() { ASSERT_EQ(ox_hrtf_update(&u, &p, &s), 0); }
 
-    // Renders whole source signals frame by frame; the output has the length of the sources
-    // rounded up to whole frames.
+    // Renders whole sources frame by frame (output rounded up to whole frames).
     void render(const std::vector<Signal>& src, Signal& left, Signal& right)
     {
         const size_t n = (size_t)u.framesize, frames = (src[0].size() + n - 1) / n;
@@ -95,8 +93,7 @@ TEST(Hrtf, InitRejectsBadSetup)
     ox_hrtf_done(&many.p, &many.s); // twice (again in the destructor) is safe
 }
 
-// A source on the left: the right ear hears it the interaural delay later and 15 dB quieter in
-// the treble; without head shadow the ears differ only by the delay; the left ear can be muted.
+// Left source: right ear later by the ITD and 15 dB down in the treble; shadow and ear switches.
 TEST(Hrtf, LateralSourceHasHeadShadowAndInterauralDelay)
 {
     for (float fs : {48000.0f, 192000.0f})
@@ -126,9 +123,7 @@ TEST(Hrtf, LateralSourceHasHeadShadowAndInterauralDelay)
 
 TEST(Hrtf, FractionalDelayInterpolatesSmoothSignals)
 {
-    // A cubic passes the 4th-order Lagrange interpolator unchanged apart from the delay: frontal
-    // source, 14.82 samples at 48 kHz -> 15 whole samples and -0.2 as fraction, plus the filter's
-    // own 2 samples.
+    // A cubic passes the Lagrange interpolator: 14.82 samples = 15 - 0.2, plus the filter's 2.
     auto cubic = [](double n) { return (float)(std::pow(n / 500.0 - 1.0, 3) - 0.5 * (n / 500.0)); };
     Signal x(1500);
     for (size_t n = 0; n < x.size(); ++n) x[n] = cubic((double)n);
@@ -221,9 +216,7 @@ TEST(Hrtf, EqualiserIsFlatAtTheReferenceAngle)
     }
 }
 
-// Directions that are the same place render alike: a mirrored source swaps the ears, a source in
-// the median plane is centred, elevations past the pole or the floor fold over, azimuths wrap,
-// and non-finite angles fall back to the front.
+// The same place renders alike (mirrors swap ears, poles fold, azimuths wrap, NaN is front).
 TEST(Hrtf, EquivalentDirectionsRenderAlike)
 {
     const auto x = noise(2400, 13);

@@ -36,8 +36,7 @@ struct MS2B : Spectra4
     }
 };
 
-// Adds ideal mid-side capsules for a plane wave from unit direction d: front and rear cardioids, a
-// left-facing figure-of-eight, and (triple) an upward one.
+// Adds ideal mid-side capsules (front, left eight, rear, triple: up eight) for a wave from d.
 void ms_wave(const double d[3], bool triple, Field& acc, const std::vector<cd>& src)
 {
     const double g[4] = {0.5 + 0.5 * d[0], d[1], 0.5 - 0.5 * d[0], triple ? d[2] : 0.0};
@@ -52,9 +51,7 @@ Field zeros()
 
 } // namespace
 
-// Ideal mid-side plane waves come out at their azimuth (left positive); front and rear waves null
-// the opposite cardioid; with the triple array an overhead or underfoot wave comes out there,
-// without it Z stays silent.
+// Waves come out at their azimuth, axial ones null the opposite cardioid; Z only when triple.
 TEST(MS2B, NullsAndDirectionsOfIdealPlaneWaves)
 {
     const float front[3] = {1, 0, 0}, rear[3] = {-1, 0, 0};
@@ -107,8 +104,7 @@ TEST(MS2B, BypassAndPlainGains)
         EXPECT_TRUE(plain.s.direct_gain[b] == 1.0f && plain.s.diffuse_gain[b] == 0.0f) << b;
 }
 
-// Bad sizes, rates and band tables are refused; out-of-range and non-finite settings become
-// finite parameters; a second release frees nothing twice.
+// Bad sizes, rates and tables refused; bad settings become finite; double release is safe.
 TEST(MS2B, SizesRatesAndSettings)
 {
     BandTable bands;
@@ -139,9 +135,7 @@ TEST(MS2B, SizesRatesAndSettings)
     EXPECT_EQ(nullptr, s.diffuse_gain);
 }
 
-// With the statistics on: a plane wave gives more direct than diffuse gain, a diffuse field (many
-// uncorrelated plane waves from all around) the reverse. Neither gain falls below the floor,
-// silence keeps them finite and a NaN frame is forgotten; the forcing bits zero both gains.
+// Plane wave: more direct than diffuse gain, a diffuse field the reverse; floors and bad frames.
 TEST(MS2B, DiffusenessGains)
 {
     std::vector<std::array<double, 3>> dirs; // 32 directions spread evenly over the sphere

@@ -1,5 +1,4 @@
-// Parametric equaliser with gain, polarity and delay: bad settings refused, pass-through,
-// cross-over pairs against the analytic sums, exact and click-free delays, bounded at range ends.
+// Parametric equaliser with gain, polarity and delay.
 #include "ox_peq.h"
 #include "ox_test_util.h"
 
@@ -29,8 +28,7 @@ struct Peq
                              delay_ms);
     }
     int delay(float ms) { return set(0, 0, 0.0f, 0, 1, 0, 0.0f, ms); }
-    // Runs a whole signal through, frame by frame (length rounded down to whole frames); `change`
-    // is called before each frame with its start.
+    // Runs whole frames through, calling `change` with each frame's start first.
     template <class Change = void (*)(size_t)>
     std::vector<float> run(
         std::vector<float> y, int bypass = 0, Change change = [](size_t) {})
@@ -47,8 +45,7 @@ struct Peq
 
 } // namespace
 
-// Bad set-ups are refused; a refused section update keeps the old section and gain, while the
-// range limits themselves are accepted; any non-zero invert inverts.
+// Refused updates keep the old section and gain; the range limits are accepted.
 TEST(Peq, BadSetupsAndSettingsAreRefused)
 {
     Peq q;
@@ -87,8 +84,7 @@ TEST(Peq, UnityAndBypassPassThrough)
     EXPECT_EQ(q.run(x, 1), x); // bypass ignores gain, delay and sections
 }
 
-// Linkwitz-Riley 2nd and 4th order (-6.02 dB at fc), Butterworth 3rd (-3.01 dB): each half at its
-// analytic level at the cross-over, the pair summing flat.
+// LR2, LR4 (-6.02 dB at fc) and Butterworth 3 (-3.01 dB) pairs at analytic levels, summing flat.
 TEST(Peq, CrossoverPairsSumFlat)
 {
     const float fs = 48000.0f, fc = 1000.0f;
@@ -108,8 +104,7 @@ TEST(Peq, CrossoverPairsSumFlat)
     }
 }
 
-// A fresh instance starts settled at its target: the whole 100 ms works at every rate, exactly
-// the input delayed; longer delays are held at the line's end, negative ones at 0.
+// Settled delays are exact over the whole 100 ms at every rate; beyond the line they clamp.
 TEST(Peq, SettledDelayIsExactAndClamped)
 {
     for (float fs : {11025.0f, 44100.0f, 48000.0f, 96000.0f, 192000.0f})
@@ -137,8 +132,7 @@ TEST(Peq, SettledDelayIsExactAndClamped)
     }
 }
 
-// A delay change fades without a step larger than the signal's own, also when a second change
-// arrives during the first fade; once settled the output is the input delayed by the last delay.
+// Delay changes, one during another's fade, make no step larger than the signal's own.
 TEST(Peq, DelayChangesFadeWithoutSteps)
 {
     auto steepest = [](const std::vector<float>& x) {
@@ -159,8 +153,7 @@ TEST(Peq, DelayChangesFadeWithoutSteps)
     }
 }
 
-// Noise through every section type at the ends of its range, at low and high rates, stays
-// bounded; one non-finite sample spoils at most the frames around it.
+// Every type at its range ends stays bounded; a bad sample spoils only nearby frames.
 TEST(Peq, EveryTypeStaysBoundedAtRangeEnds)
 {
     for (float fs : {11025.0f, 44100.0f, 192000.0f})
