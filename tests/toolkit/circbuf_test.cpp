@@ -17,8 +17,7 @@ bool is_zeroed(const ox_circbuf& r)
 
 } // namespace
 
-// Random pushes and pops, copied or in place through the contiguous pieces, against a
-// model of one queue per channel: same samples, same counts, the same refusals (34).
+// Random pushes and pops, copied or in place, against a model of one queue per channel.
 TEST(Circbuf, RandomPushPopAgainstDequeModel)
 {
     const uint64_t nch = 3, cap = 37, lat = 5;
@@ -70,8 +69,7 @@ TEST(Circbuf, RandomPushPopAgainstDequeModel)
     EXPECT_TRUE(is_zeroed(r));
 }
 
-// Host blocks of random length through a pair of rings that adapts them to fixed frames:
-// the output is the input delayed by exactly the reported latency, never short.
+// Random host blocks through rings adapting them to frames: delayed by the reported latency.
 TEST(Circbuf, FrameAdaptionDelaysByReportedLatency)
 {
     const uint64_t cases[][2] = {{512, 480}, {480, 480}, {64, 441}, {1500, 256}};
@@ -145,8 +143,7 @@ TEST(Circbuf, Sizing)
     ox_circbuf_destroy(&r);
 }
 
-// Refusals (22 invalid, 12 no storage) change nothing: no write through null, no modulo by
-// zero, no leak of a live ring (the leak checker reports one at exit).
+// Refusals (22 invalid, 12 no storage) change nothing and leak no live ring.
 TEST(Circbuf, BadArguments)
 {
     ox_circbuf r{}, other{};

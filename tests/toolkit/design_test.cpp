@@ -89,8 +89,7 @@ ox_iir_cfNf second(const ox_iir_cf2& c)
     return r;
 }
 
-// Shape 0 (Butterworth low-pass), 1 (high-pass), 2 (low shelf) or 3 (high shelf) in form 0
-// (order-N factored record), 1 (polynomial), 2 (first-order) or 3 (second-order section).
+// Shape: low-/high-pass, low/high shelf; form: order N factored, polynomial, 1st, 2nd order.
 void design(int shape, int form, unsigned N, float fc, float g, float fs, ox_iir_cfNf& r,
             ox_iir_cfN& p)
 {
@@ -111,10 +110,7 @@ void design(int shape, int form, unsigned N, float fc, float g, float fs, ox_iir
 
 } // namespace
 
-// Butterworth low-/high-pass, shelf and band cascades against their analog prototypes (a shelf
-// cut the reciprocal of the boost), to 0.002 dB plus what the float rounding of the stored
-// coefficients accounts for; Linkwitz-Riley pairs −6 dB at the corner and summing flat (order
-// 2 with the high-pass inverted).
+// Cascades against their analog prototypes; Linkwitz-Riley pairs −6 dB at fc, summing flat.
 TEST(Biquad, DesignsMatchTheirPrototypes)
 {
     for (float fs : {11025.0f, 48000.0f, 192000.0f})
@@ -174,10 +170,8 @@ TEST(Biquad, DesignsMatchTheirPrototypes)
         }
 }
 
-// Q-factor shelves reach their gain at their end and 1 at the other, also where the pole pair
-// turns real (Q below about 3.35); peaks (of both front ends) reach theirs at the centre,
-// resonators too (0 at DC); every cut is the inverse of the boost; all-passes are flat, 90°
-// (first order) or 180° (second) at the corner.
+// Gains at the shelf ends and peak centres (Q shelves also with real poles, Q < 3.35), cuts
+// the inverse of boosts, all-passes flat with 90° or 180° at the corner.
 TEST(Design, GainsInversesAndAllPasses)
 {
     const WithQ shelves[2] = {ox_biquad_lfshelving2_Qfactor, ox_biquad_hfshelving2_Qfactor};
@@ -190,8 +184,6 @@ TEST(Design, GainsInversesAndAllPasses)
                     const Cascade c = make({shelves[high]}, f, dB, Q, fs),
                                   inv = make({shelves[high]}, f, -dB, Q, fs),
                                   r = make({ox_biquad_resonator}, f, dB, Q, fs);
-                    // Peaks and their inverses, all-passes of first and second order; biquad
-                    // designs, then the IIR ones.
                     const Cascade pk[2][2] = {{make({ox_biquad_peaking}, f, dB, Q, fs),
                                                make({ox_biquad_peaking}, f, -dB, Q, fs)},
                                               {iir(ox_iir_peaking, f, dB, Q, fs),
@@ -252,8 +244,7 @@ TEST(Design, GainsInversesAndAllPasses)
     EXPECT_TRUE(std::fabs(g.b0 / p.b0 - 0.5) < 1e-5 && g.a1 == p.a1);
 }
 
-// Low-pass plus high-pass sum to an all-pass, each −6 dB at the corner; an odd order is
-// raised to the next even one, never announced without its section.
+// Each −6 dB at the corner, summing to an all-pass; an odd order is raised to the next even.
 TEST(IirDesign, LinkwitzRileySumsToAllPass)
 {
     for (double fs : {11025.0, 48000.0, 192000.0})
@@ -286,12 +277,8 @@ TEST(IirDesign, LinkwitzRileySumsToAllPass)
     EXPECT_EQ(std::memcmp(&a, &b, sizeof(a)), 0);
 }
 
-// Every Butterworth and shelf designer against its analog prototype (ox_iir_test_util.h), x =
-// tan(π·f/fs)/t with t the corner prewarped as designed: tan(π·fc/fs), for an order-N cut moved
-// before prewarping to tan(π·fc/(fs·g1)) (low shelf) or tan(π·fc·g1/fs) (high shelf), g1 the
-// cut per order; a single-section cut is the reciprocal of the boost. To 0.01 dB plus what the
-// float rounding of the stored coefficients accounts for, wherever the moved corner stays
-// below 0.45·fs; every corner from 0.49·fs up gives one and the same design.
+// Against the analog prototypes; an order-N cut moves its corner by the cut per order g1 before
+// prewarping (fc/g1 low, fc·g1 high), a single-section cut is the boost's reciprocal.
 TEST(IirDesign, DesignsMatchTheirAnalogPrototypes)
 {
     long checked = 0;
@@ -339,8 +326,7 @@ TEST(IirDesign, DesignsMatchTheirAnalogPrototypes)
     EXPECT_GT(checked, 100000);
 }
 
-// The first-order sections' sums and 0 dB as exact unity; band-pass/-stop cascades against the
-// analytic response.
+// First-order sums, 0 dB as exact unity, band cascades against the analytic response.
 TEST(IirDesign, SingleSectionsAndBands)
 {
     const double fs = 48000.0;
@@ -382,8 +368,7 @@ TEST(IirDesign, SingleSectionsAndBands)
     EXPECT_EQ(std::memcmp(&p, &q, sizeof(p)), 0);
 }
 
-// Every designer of both front ends at the ends of its range and far beyond them: every stored
-// section is finite with its poles strictly inside the unit circle.
+// Every designer far beyond its range still stores finite sections with poles inside |z| = 1.
 TEST(Design, StabilitySoakAtRangeEnds)
 {
     long designs = 0;

@@ -56,8 +56,6 @@ TEST(Fft, MatchesNaiveDftAndInverts)
 
 TEST(Fft, RefusesFrameParametersOutsideTheTables)
 {
-    // Hop longer than the window, odd window, N below 4 or not a power of two, window longer
-    // than N, no hop, negative hop or N.
     const ox_fft_frameparams bad[] = {{3, 8, 2},  {2, 8, 5}, {1, 2, 2},  {4, 12, 8},
                                       {4, 8, 16}, {0, 8, 8}, {-4, 8, 8}, {4, -8, 8}};
     for (const auto& fp : bad)
@@ -85,9 +83,8 @@ TEST(Fft, RefusesFrameParametersOutsideTheTables)
     ox_fft_release(nullptr);
 }
 
-// Analysis and synthesis through the squared windows, which sum to one at their hop, give the
-// input back delayed by the overlap. (H, N, W): W = 2H, W = 3H, W = 4H (sine scaled by
-// sqrt(1/2)), 2H > W (flat top) and W = H (no overlap).
+// The squared windows sum to one at their hop (W = 2H, 3H, 4H; flat top; W = H): the input
+// comes back delayed by the overlap.
 TEST(Fft, AnalysisSynthesisReproducesNoiseDelayedByOverlap)
 {
     const int32_t cases[][3] = {
@@ -102,8 +99,6 @@ TEST(Fft, AnalysisSynthesisReproducesNoiseDelayedByOverlap)
         std::vector<float> spectrum(size_t(n), 0.0f), work(size_t(n), 0.0f), y(size_t(len), 0.0f);
         for (int32_t fr = 0; fr < frames; ++fr)
         {
-            // History holds the newest W samples; the overlap buffer's tail
-            // moves to the front before each frame.
             std::copy(hist.begin() + h, hist.end(), hist.begin());
             std::copy(x.begin() + fr * h, x.begin() + (fr + 1) * h, hist.end() - h);
             ox_stfft(hist.data(), spectrum.data(), work.data(), f.s);
@@ -121,8 +116,7 @@ TEST(Fft, AnalysisSynthesisReproducesNoiseDelayedByOverlap)
 
 TEST(Fft, FrameIsCentredInTheTransform)
 {
-    // A single impulse in the middle of the frame lands at offset + W/2 of the
-    // transform buffer: its spectrum has the linear phase of that position.
+    // The frame's middle lands at (N − W)/2 + W/2: the linear phase of that position.
     Fft f(16, 128, 32);
     std::vector<float> frame(32, 0.0f), spectrum(128, 0.0f), work(128, 0.0f);
     frame[16] = 1.0f;

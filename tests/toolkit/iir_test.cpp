@@ -23,9 +23,7 @@ using oxtest::h_cfNf;
 static const float kNaN = std::numeric_limits<float>::quiet_NaN();
 static const float kInf = std::numeric_limits<float>::infinity();
 
-// Every filter routine: splitting the block anywhere, running in place and (for the
-// interleaved one) striding over another channel give the same output; one NaN or Inf input
-// sample spoils only the rest of its block.
+// Splitting, in place, striding change nothing; a NaN or Inf input spoils only its block.
 TEST(IirFilter, BlockSplittingInPlaceAndStrideAreTransparent)
 {
     const int n = 1000;
@@ -74,9 +72,7 @@ TEST(IirFilter, BlockSplittingInPlaceAndStrideAreTransparent)
     }
 }
 
-// Order words beyond the records are clamped (exactly 18 state words used: heap arrays of
-// exact size let the address sanitizer catch an overrun); order 0 copies; n ≤ 0 and null
-// pointers do nothing.
+// Order words are clamped (exact-size heap arrays let the sanitizer see an overrun).
 TEST(IirFilter, OrderWordsAndBadArgumentsAreSafe)
 {
     const int n = 32;
@@ -117,8 +113,6 @@ TEST(IirFilter, OrderWordsAndBadArgumentsAreSafe)
     EXPECT_EQ(ox_iir_cfNtocfX(nullptr, p.get()), 1);
 }
 
-// Magnitude, phase and group delay of each front end's records through its routines, against
-// the exact response of the stored coefficients.
 TEST(IirResponse, MagnitudePhaseAndDelayMatchDirectEvaluation)
 {
     const float fs = 44100.0f;
@@ -175,8 +169,7 @@ TEST(IirResponse, MagnitudePhaseAndDelayMatchDirectEvaluation)
         }
 }
 
-// The analog prototypes against their analytic magnitudes at x = f/fc; order 0 is no filter
-// (pass-throughs 1, shelves their full gain); a cut is the reciprocal of the boost.
+// Order 0 is no filter (pass-throughs 1, shelves their full gain).
 TEST(IirResponse, AnalogPrototypes)
 {
     for (int m = 0; m <= 9; ++m)
@@ -207,8 +200,7 @@ TEST(IirResponse, AnalogPrototypes)
     EXPECT_NEAR(ox_iir_analoghighshelvingresponse(3, 0.0f, 6.0f, 0.0f), 1.0f, 1e-6);
 }
 
-// Roots rebuild the polynomial; real roots come first by ascending magnitude, then conjugate
-// pairs side by side; double roots (one at 0) are found; non-finite input is refused.
+// Real roots first by ascending magnitude, then conjugate pairs side by side.
 TEST(IirRoots, RebuiltPolynomialEqualsInput)
 {
     std::mt19937 rng(5);
@@ -247,9 +239,7 @@ TEST(IirRoots, RebuiltPolynomialEqualsInput)
     EXPECT_EQ(oxiir::polyroots(nan, 2, re, im), -1);
 }
 
-// The factored form of a polynomial, and its conversions to the fixed-order coefficient sets
-// (up to order 3) and to a factored record (up to order 2), give its impulse response: designs of
-// every order, a complex pair, two real zeros, a leading zero (a pure delay in the numerator).
+// Designs of every order, a complex pair, zeros ±1, a leading zero (a delay in the numerator).
 TEST(IirFactorization, SectionsAndConversionsReproduceThePolynomial)
 {
     std::vector<ox_iir_cfN> polys;

@@ -49,8 +49,7 @@ TEST(Perc, BandTablesAtTheDecoderRates)
         for (int32_t j = 2; j < b.count - 1; ++j)
             EXPECT_GE(b.edges[j] - b.edges[j - 1], b.edges[j - 1] - b.edges[j - 2]) << j;
     }
-    // At 48 kHz the first ten bands are one bin wide, with weight 1; then the weight is the
-    // reciprocal distance of neighbouring centres (11 and 13; 469 and 503).
+    // At 48 kHz the first ten bands are one bin wide, with weight 1.
     Bands b(1024, 48000.0f);
     for (int32_t j = 0; j < 10; ++j) EXPECT_TRUE(b.edges[j] == j + 1 && b.weights[j] == 1.0f) << j;
     EXPECT_TRUE(b.weights[11] == 0.5f && b.weights[43] == 1.0f / 34.0f);
@@ -79,15 +78,11 @@ TEST(Perc, MakeBandsRefusesBadSettings)
     EXPECT_TRUE(make(1, 1, 48000.0f, 1.0f) == 0 && count == 0);
 }
 
-// Band gains become per-bin gains that ramp linearly from one band centre to the next,
-// reaching the new gain one bin before its centre; bins below the first centre take the
-// first gain; pair 0 takes band 0's gain (DC) and the last band's (half the rate) on its
-// own, real part only.
+// Gains ramp from one band centre to one bin before the next; pair 0 takes the end bands'.
 TEST(Perc, GainsRampBetweenBandCentres)
 {
     const std::vector<float> ones(1024, 1.0f);
-    // One-bin bands 0..9 (edges 1..10) with gain 1 + j: bin k takes 1 + k exactly; bands 19
-    // (bins 33..37, centre 35) and 20 (38..42, centre 40) ramp from 20 to 21 over bins 35..39.
+    // Bands 19 (bins 33..37) and 20 (38..42) ramp from 20 to 21 over bins 35..39.
     Bands b(1024, 48000.0f);
     std::vector<float> g(64);
     for (int32_t j = 0; j < 64; ++j) g[j] = 1.0f + float(j);
@@ -102,8 +97,7 @@ TEST(Perc, GainsRampBetweenBandCentres)
     out = wide.scale(ones, g);
     for (int32_t k = 1; k <= 9; ++k)
         EXPECT_FLOAT_EQ(out[size_t(2 * k)], k < 2 ? 1.0f : 1.0f + 0.25f * float(k - 1)) << k;
-    // The complex variants: a unit phasor per band turns every bin but pair 0, which takes the
-    // real part; eq factors multiply the gains before the ramp.
+    // Complex gains turn every bin but pair 0 (real part); eq factors scale them.
     const std::vector<float> x = oxtest::gauss(1024, 3);
     std::vector<float> c(128), y(1024), yeq(1024);
     for (int32_t j = 0; j < 64; ++j) c[2 * j] = std::cos(0.7f), c[2 * j + 1] = std::sin(0.7f);
@@ -168,8 +162,7 @@ TEST(Perc, LookupsAndSmoothing)
     for (auto* v : {&x, &three, &two}) ox_perc_freqsmooth(v->data(), int32_t(v->size()));
     EXPECT_TRUE(x == (std::vector<float>{2, 0, 3, 4, 4, 4, 4}) &&
                 three == (std::vector<float>{1, 2, 3}) && two == (std::vector<float>{5, 1}));
-    // Octave smoothing: bins average over their octave (bin 5, k = 6: bins 4..7; bin 7: 5..7);
-    // no width or an empty octave leaves the values, a huge one averages everything.
+    // Octave smoothing: bin 5 averages bins 4..7, bin 7 bins 5..7.
     std::vector<float> tmp(8), y = {0, 0, 0, 0, 0, 0, 0, 8};
     ox_perc_octave_smoothing(y.data(), tmp.data(), 8, 1.0f, 0.0f);
     EXPECT_TRUE(y[5] == 2.0f && y[2] == 0.0f && std::fabs(y[7] - 8.0f / 3.0f) < 1e-6f);

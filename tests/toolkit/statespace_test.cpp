@@ -1,5 +1,4 @@
-// State-space sections of both front ends (ox_iir_ss*, ox_biquad_ss*), which share one
-// realisation and one switch, and the all-pass structures.
+// State-space sections of both front ends, and the all-pass structures.
 #include "ox_biquad.h"
 #include "ox_biquad_statespace.h"
 #include "ox_iir.h"
@@ -114,9 +113,7 @@ bool runnable(const ox_biquad_coeffs& c)
 
 } // namespace
 
-// Every section of both front ends realises the direct form's transfer function and output
-// (run in two blocks); poles on the unit circle stay finite; non-finite coefficients give the
-// pass-through; a NaN sample spoils its own block only.
+// Poles on the unit circle stay finite; an Inf sample spoils its own block only.
 TEST(StateSpace, RealisationsMatchDirectForm)
 {
     const Vec x = oxtest::noise(3000, 11), x20(x.begin(), x.begin() + 20);
@@ -124,8 +121,7 @@ TEST(StateSpace, RealisationsMatchDirectForm)
         for (const auto& c : sections())
         {
             const ox_biquad_ss s = transform(iir, c);
-            // A double pole is split into poles 1e-3 apart; the biquad front end forms its
-            // residues in float.
+            // Double poles are split 1e-3 apart; the biquad front end rounds residues.
             const double tol = c.a1 * c.a1 == 4.0f * c.a2 || !iir ? 2e-3 : 1e-5;
             for (double w = 0.0; w <= M_PI; w += 0.0823)
             {
@@ -170,9 +166,7 @@ TEST(StateSpace, RealisationsMatchDirectForm)
     }
 }
 
-// Second-order Linkwitz-Riley sections have a double pole; float rounding leaves it exact or
-// splits it by a hair, real or complex. Their realisation must still give the direct form's
-// output (the stored coefficients run in double), also for corners close to 0 Hz.
+// Float rounding leaves the double pole of LR2 exact or split by a hair, real or complex.
 TEST(StateSpace, NearDoublePolesKeepTheirResponse)
 {
     const Vec x = oxtest::noise(3000, 21);
@@ -191,10 +185,7 @@ TEST(StateSpace, NearDoublePolesKeepTheirResponse)
                 }
 }
 
-// A switch keeps the old output vector and C·A, so the running state means the same to the
-// new set: with no further input both give the same next two outputs (the whole free
-// response of a second-order section), with input the output moves only by the change of the
-// direct part, and from zero state the new set is the new section.
+// The switched set keeps C and C·A, so the running state's free response stays the same.
 TEST(StateSpace, SwitchKeepsNewResponseAndOldState)
 {
     const std::vector<ox_biquad_coeffs> secs = sections();
@@ -254,8 +245,7 @@ TEST(StateSpace, SwitchKeepsNewResponseAndOldState)
     }
 }
 
-// The all-pass structures' impulse responses have unit energy and a flat spectrum; complex
-// ones, alone or cascaded with a unit rotation, unit energy over both outputs.
+// Complex structures keep unit energy over both outputs.
 TEST(IirAllPass, StructuresAreFlatWithUnitEnergy)
 {
     const int n = 1024;
@@ -293,9 +283,7 @@ TEST(IirAllPass, StructuresAreFlatWithUnitEnergy)
     ox_iir_compevenfilters(se.data(), x.data(), yr.data(), yi.data(), n, rec);
 }
 
-// An odd-order Butterworth low-pass split into two all-pass branches: (A1 + A2)/2 is the
-// low-pass, power complementary to (A1 − A2)/2, and running the branches gives the cascade's
-// output.
+// (A1 + A2)/2 is the low-pass, power complementary to (A1 − A2)/2.
 TEST(IirAllPass, OddOrderSplitIsAPowerComplementaryButterworthPair)
 {
     const int n = 1024;
@@ -332,8 +320,7 @@ TEST(IirAllPass, OddOrderSplitIsAPowerComplementaryButterworthPair)
                 ox_iir_filterNf(sl.data(), x.data(), y.data(), n, lp);
                 for (int i = 0; i < n; ++i) ASSERT_NEAR(a[i], y[i], 2e-3) << N << " " << i;
             }
-    // Even orders, filters that do not split (a shelf) and non-finite ones are refused with
-    // safe empty records; n = 0 leaves outputs and states alone.
+    // Even orders, shelves and non-finite records are refused; n = 0 touches nothing.
     ox_iir_cfNf sh, lp;
     ox_iir_aprec r1, r2;
     ox_iir_lpshelvingf(&sh, 3, 1000.0f, 6.0f, 48000.0f);
