@@ -45,10 +45,7 @@ TEST(Circbuf, RandomPushPopAgainstDequeModel)
         }
         for (uint64_t k = 0; k < nch && push && fits; ++k)
             for (uint64_t i = 0; i < n; ++i)
-            {
-                (inplace ? p : b)[k][i] = next + float(i) + 1000.0f * k;
-                model[k].push_back(next + float(i) + 1000.0f * k);
-            }
+                model[k].push_back((inplace ? p : b)[k][i] = next + float(i) + 1000.0f * k);
         const int32_t rc = push ? ox_circbuf_pushN(&r, inplace ? nullptr : b, n)
                                 : ox_circbuf_popN(&r, inplace ? nullptr : b, n);
         if (!push && inplace && fits)
@@ -56,14 +53,12 @@ TEST(Circbuf, RandomPushPopAgainstDequeModel)
         ASSERT_EQ(rc, fits ? 0 : 34);
         if (push && fits) next += float(n);
         for (uint64_t k = 0; k < nch && !push && fits; ++k)
-            for (uint64_t i = 0; i < n; ++i)
-            {
-                ASSERT_EQ(b[k][i], model[k].front()) << "step " << step;
-                model[k].pop_front();
-            }
-        ASSERT_EQ(r.fill_count, model[0].size());
-        ASSERT_EQ(r.free_count + r.fill_count, cap);
-        ASSERT_EQ(r.write_pos, (r.read_pos + r.fill_count) % cap);
+            ASSERT_TRUE(std::equal(b[k], b[k] + n, model[k].begin())) << "step " << step;
+        for (uint64_t k = 0; k < nch && !push && fits; ++k)
+            model[k].erase(model[k].begin(), model[k].begin() + long(n));
+        ASSERT_TRUE(r.fill_count == model[0].size() && r.free_count + r.fill_count == cap &&
+                    r.write_pos == (r.read_pos + r.fill_count) % cap)
+            << "step " << step;
     }
     ox_circbuf_destroy(&r);
     EXPECT_TRUE(is_zeroed(r));
@@ -95,16 +90,13 @@ TEST(Circbuf, FrameAdaptionDelaysByReportedLatency)
                    ox_circbuf_writeN(&out, wp) >= int32_t(frame))
             {
                 for (int k = 0; k < 2; ++k) std::copy(rp[k], rp[k] + frame, wp[k]);
-                ASSERT_EQ(ox_circbuf_popN(&in, nullptr, frame), 0);
-                ASSERT_EQ(ox_circbuf_pushN(&out, nullptr, frame), 0);
+                ASSERT_TRUE(ox_circbuf_popN(&in, nullptr, frame) == 0 &&
+                            ox_circbuf_pushN(&out, nullptr, frame) == 0);
             }
             float* dst[2] = {hout[0].data(), hout[1].data()};
             ASSERT_EQ(ox_circbuf_popN(&out, dst, n), 0) << "block " << block << " #" << blk;
-            for (uint64_t i = 0; i < n; ++i)
-            {
-                ASSERT_EQ(hout[1][i], -hout[0][i]);
-                y0.push_back(hout[0][i]);
-            }
+            for (uint64_t i = 0; i < n; ++i) ASSERT_EQ(hout[1][i], -hout[0][i]);
+            y0.insert(y0.end(), hout[0].begin(), hout[0].end());
         }
         for (size_t i = 0; i < y0.size(); ++i)
             ASSERT_EQ(y0[i], i < lat ? 0.0f : x0[i - lat]) << "block " << block << " i " << i;
@@ -114,23 +106,20 @@ TEST(Circbuf, FrameAdaptionDelaysByReportedLatency)
 
 TEST(Circbuf, Sizing)
 {
-    const struct
-    {
-        uint64_t block, frame;
-        int32_t fixed;
-        uint64_t cap, lat;
-    } cases[] = {{480, 480, 1, 960, 480}, {512, 480, 1, 1440, 480}, {128, 512, 0, 512, 384},
-                 {1024, 512, 0, 1024, 0}, {480, 480, 0, 480, 0},    {300, 480, 0, 960, 480},
-                 {0, 480, 1, 480, 480}};
+    // Host block, frame, fixed block length; capacity and latency.
+    const uint64_t cases[][5] = {{480, 480, 1, 960, 480}, {512, 480, 1, 1440, 480},
+                                 {128, 512, 0, 512, 384}, {1024, 512, 0, 1024, 0},
+                                 {480, 480, 0, 480, 0},   {300, 480, 0, 960, 480},
+                                 {0, 480, 1, 480, 480}};
     for (const auto& c : cases)
     {
         ox_circbuf in{}, out{};
         uint64_t cap = 0, lat = 0;
-        ASSERT_EQ(ox_circbuf_smartinit2(&in, &out, 4, 16, c.block, c.frame, c.fixed, &cap, &lat),
+        ASSERT_EQ(ox_circbuf_smartinit2(&in, &out, 4, 16, c[0], c[1], int32_t(c[2]), &cap, &lat),
                   0);
-        EXPECT_TRUE(cap == c.cap && lat == c.lat && in.fill_count == 0 && out.fill_count == lat &&
+        EXPECT_TRUE(cap == c[3] && lat == c[4] && in.fill_count == 0 && out.fill_count == lat &&
                     out.read_pos == (lat ? cap - lat : 0))
-            << c.block << "/" << c.frame;
+            << c[0] << "/" << c[1];
         for (int k = 4; k < OX_CIRCBUF_MAXCHAN; ++k) EXPECT_EQ(in.chan[k], nullptr);
         for (int k = 1; k < 16; ++k) EXPECT_EQ(out.chan[k], out.chan[0] + k * cap);
         ox_circbuf_destroy2(&in, &out);
@@ -170,12 +159,10 @@ TEST(Circbuf, BadArguments)
                                {2, 2, 0, 480, 0},    {21, 2, 512, 480, 1},
                                {2, 21, 512, 480, 1}, {2, 2, 1ull << 40, 480, 1}};
     for (const auto& c : bad)
-    {
-        EXPECT_EQ(
-            ox_circbuf_smartinit2(&r, &other, c[0], c[1], c[2], c[3], int32_t(c[4]), &cap, &lat),
-            22);
-        EXPECT_TRUE(is_zeroed(r) && is_zeroed(other) && cap == 99u && lat == 99u);
-    }
+        EXPECT_TRUE(ox_circbuf_smartinit2(&r, &other, c[0], c[1], c[2], c[3], int32_t(c[4]), &cap,
+                                          &lat) == 22 &&
+                    is_zeroed(r) && is_zeroed(other) && cap == 99u && lat == 99u)
+            << c[0] << " " << c[1] << " " << c[2] << " " << c[3];
     EXPECT_TRUE(ox_circbuf_smartinit2(nullptr, &other, 2, 2, 512, 480, 1, &cap, &lat) == 22 &&
                 ox_circbuf_smartinit2(&r, nullptr, 2, 2, 512, 480, 1, &cap, &lat) == 22 &&
                 is_zeroed(r) && is_zeroed(other));

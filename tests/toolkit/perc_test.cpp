@@ -34,17 +34,12 @@ struct Bands
 
 TEST(Perc, BandTablesAtTheDecoderRates)
 {
-    const struct
+    const int32_t rates[][3] = {
+        {1024, 48000, 44}, {1024, 44100, 43}, {2048, 96000, 50}, {4096, 192000, 57}};
+    for (const auto& r : rates) // fft size, rate, band count
     {
-        int32_t n;
-        float fs;
-        int32_t count;
-    } rates[] = {
-        {1024, 48000.0f, 44}, {1024, 44100.0f, 43}, {2048, 96000.0f, 50}, {4096, 192000.0f, 57}};
-    for (const auto& r : rates)
-    {
-        Bands b(r.n, r.fs);
-        ASSERT_TRUE(b.rc == 0 && b.count == r.count && b.edges[b.count - 1] == r.n / 2) << r.fs;
+        Bands b(r[0], float(r[1]));
+        ASSERT_TRUE(b.rc == 0 && b.count == r[2] && b.edges[b.count - 1] == r[0] / 2) << r[1];
         // Widths never shrink, except the last band cut at N/2.
         for (int32_t j = 2; j < b.count - 1; ++j)
             EXPECT_GE(b.edges[j] - b.edges[j - 1], b.edges[j - 1] - b.edges[j - 2]) << j;
@@ -62,16 +57,14 @@ TEST(Perc, MakeBandsRefusesBadSettings)
     int32_t count = -1;
     std::vector<int32_t> e(64);
     std::vector<float> w(64);
-    const float nan = std::numeric_limits<float>::quiet_NaN(),
-                inf = std::numeric_limits<float>::infinity();
     auto make = [&](int32_t n, int32_t minw, float fs, float step) {
         return ox_perc_makepercbands(n, 64, &count, e.data(), w.data(), minw, fs, step, 0.0f);
     };
-    for (float fs : {0.0f, -48000.0f, nan, inf}) EXPECT_EQ(make(1024, 1, fs, 1.0f), -3);
-    for (float step : {0.0f, nan, inf}) EXPECT_EQ(make(1024, 1, 48000.0f, step), -3);
-    EXPECT_EQ(ox_perc_makepercbands(1024, 64, nullptr, e.data(), w.data(), 1, 48000.f, 1.f, 0.f),
-              -3);
-    EXPECT_EQ(count, -1);
+    for (float fs : {0.0f, -48000.0f, NAN, INFINITY}) EXPECT_EQ(make(1024, 1, fs, 1.0f), -3);
+    for (float step : {0.0f, NAN, INFINITY}) EXPECT_EQ(make(1024, 1, 48000.0f, step), -3);
+    EXPECT_TRUE(ox_perc_makepercbands(1024, 64, nullptr, e.data(), w.data(), 1, 48e3f, 1, 0) ==
+                    -3 &&
+                count == -1);
     // Targets beyond every bin (huge step or minimum width) end in one band.
     EXPECT_TRUE(make(1024, 1, 48000.0f, 1e6f) == 0 && count == 1 && e[0] == 512);
     EXPECT_TRUE(make(1024, 1 << 30, 48000.0f, 1.0f) == 0 && count == 1);
@@ -84,9 +77,9 @@ TEST(Perc, GainsRampBetweenBandCentres)
     const std::vector<float> ones(1024, 1.0f);
     // Bands 19 (bins 33..37) and 20 (38..42) ramp from 20 to 21 over bins 35..39.
     Bands b(1024, 48000.0f);
-    std::vector<float> g(64);
+    std::vector<float> g(64), out;
     for (int32_t j = 0; j < 64; ++j) g[j] = 1.0f + float(j);
-    std::vector<float> out = b.scale(ones, g);
+    out = b.scale(ones, g);
     for (int32_t k = 1; k <= 10; ++k) EXPECT_EQ(out[size_t(2 * k)], 1.0f + float(k)) << k;
     for (int32_t k = 35; k <= 39; ++k)
         EXPECT_FLOAT_EQ(out[size_t(2 * k + 1)], 20.0f + 0.2f * float(k - 34)) << k;
