@@ -5,7 +5,8 @@
 namespace oxtest
 {
 
-Signal Decoder::run(const Signal& in, const std::vector<int>& blocks, bool inplace)
+Signal Decoder::run(const Signal& in, const std::vector<int>& blocks, bool inplace,
+                    const std::function<void(size_t)>& before)
 {
     const size_t n = in.empty() ? 0 : in[0].size();
     const int nin = setup.num_inputs, nout = setup.num_outputs;
@@ -23,6 +24,7 @@ Signal Decoder::run(const Signal& in, const std::vector<int>& blocks, bool inpla
             ip[c] = (inplace ? work[c] : in[c]).data() + pos;
         }
         for (int c = 0; c < nout; ++c) op[c] = dst[c].data() + pos;
+        if (before) before(pos);
         ox_abdec_process_var(h, (int)len, ip.data(), op.data());
     }
     if (inplace) std::copy(work.begin(), work.begin() + nout, out.begin());

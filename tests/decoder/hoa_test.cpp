@@ -93,7 +93,8 @@ TEST(Hoa, EncoderTimesHarmonicsIsDiagonalOfWeights)
     }
 }
 
-TEST(Hoa, FumaRowsAreTheAcnRowsReordered)
+// FuMa rows are the ACN rows reordered; copy mode spreads the first input; bad set-ups do nothing.
+TEST(Hoa, FumaRowsCopyModeAndInvalidSetups)
 {
     // Row order W X Y Z R S T U V against ACN 0 3 1 2 6 7 5 8 4, for any input.
     Hoa acn(2, 1, OX_HOA_ACN), fuma(2, 1, 0);
@@ -102,10 +103,6 @@ TEST(Hoa, FumaRowsAreTheAcnRowsReordered)
     fuma.run();
     const int acn_of_row[9] = {0, 3, 1, 2, 6, 7, 5, 8, 4};
     for (int r = 0; r < 9; r++) EXPECT_EQ(fuma.buf[r][0], acn.buf[acn_of_row[r]][0]) << r;
-}
-
-TEST(Hoa, InvalidSetupsDoNothing)
-{
     ox_hoa_cfg cfg;
     ox_hoa_params p{};
     ox_hoa_state s{};
@@ -119,10 +116,6 @@ TEST(Hoa, InvalidSetupsDoNothing)
     for (auto& b : buf) ptr.push_back(b.data());
     ox_hoa_process_frame(&p, &s, nullptr, ptr.data());
     EXPECT_EQ(buf, std::vector<std::vector<float>>(16, std::vector<float>(8, 0.5f)));
-}
-
-TEST(Hoa, CopyModeSpreadsFirstInput)
-{
     Hoa h(2, 32, OX_HOA_COPY);
     const std::vector<float> src = noise(32, 9);
     const float* in[1] = {src.data()};

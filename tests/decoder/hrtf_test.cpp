@@ -29,11 +29,10 @@ struct Hrtf
     void update() { ASSERT_EQ(ox_hrtf_update(&u, &p, &s), 0); }
 
     // Renders whole sources frame by frame (output rounded up to whole frames).
-    void render(const std::vector<Signal>& src, Signal& left, Signal& right)
+    std::pair<Signal, Signal> render(const std::vector<Signal>& src)
     {
         const size_t n = (size_t)u.framesize, frames = (src[0].size() + n - 1) / n;
-        left.assign(frames * n, 0.0f);
-        right.assign(frames * n, 0.0f);
+        Signal left(frames * n, 0.0f), right(frames * n, 0.0f);
         std::vector<Signal> buf(src.size(), Signal(n));
         std::vector<float*> in;
         for (auto& b : buf) in.push_back(b.data());
@@ -45,6 +44,7 @@ struct Hrtf
             float* out[2] = {left.data() + f * n, right.data() + f * n};
             ox_hrtf_process(&p, &s, in.data(), out);
         }
+        return {left, right};
     }
 };
 
@@ -63,11 +63,6 @@ size_t onset(const Signal& x)
     return x.size();
 }
 
-double level_db(const Signal& h, double f, double fs)
-{
-    return db(std::abs(dft_at(h, f, fs)));
-}
-
 } // namespace
 
 TEST(Hrtf, InitRejectsBadSetup)
@@ -84,9 +79,8 @@ TEST(Hrtf, InitRejectsBadSetup)
     // Not built: the update refuses and processing writes nothing.
     Hrtf before(48000.0f, 480, 2);
     EXPECT_EQ(ox_hrtf_update(&before.u, &before.p, &before.s), -7);
-    Signal l;
-    before.render({impulse(480), impulse(480)}, l, l);
-    EXPECT_EQ(peak(l), 0.0f);
+    const auto [l, r] = before.render({impulse(480), impulse(480)});
+    EXPECT_EQ(peak(l) + peak(r), 0.0f);
     Hrtf many(48000.0f, 480, 40);
     ASSERT_EQ(many.init(), 0);
     EXPECT_EQ(many.p.num_sources, 32);
@@ -103,20 +97,19 @@ TEST(Hrtf, LateralSourceHasHeadShadowAndInterauralDelay)
         h.u.azimuth[0] = 90.0f;
         h.u.fractional_delay = 0;
         ASSERT_EQ(h.init(), 0);
-        Signal l, r;
-        h.render({impulse(8192)}, l, r);
+        auto [l, r] = h.render({impulse(8192)});
         EXPECT_EQ(onset(l), 0u);
         EXPECT_EQ(onset(r), (size_t)itd) << fs;
         for (double f = 4000.0; f <= 16000.0; f += 250.0)
-            EXPECT_GE(level_db(l, f, fs) - level_db(r, f, fs), 15.0) << f;
+            EXPECT_GE(db(std::abs(dft_at(l, f, fs)) / std::abs(dft_at(r, f, fs))), 15.0) << f;
         h.u.mode = OX_HRTF_MODE_NO_SHADOW;
         h.update();
         ox_hrtf_reset(&h.p, &h.s);
-        h.render({noise(4800, 3)}, l, r);
+        std::tie(l, r) = h.render({noise(4800, 3)});
         EXPECT_EQ(xcorr_lag(l, r, 200), itd) << fs;
         h.u.mode = OX_HRTF_MODE_NO_LEFT;
         h.update();
-        h.render({noise(960, 4)}, l, r);
+        std::tie(l, r) = h.render({noise(960, 4)});
         EXPECT_TRUE(peak(l) == 0.0f && peak(r) > 0.0f);
     }
 }
@@ -131,8 +124,7 @@ TEST(Hrtf, FractionalDelayInterpolatesSmoothSignals)
     {
         Hrtf h(48000.0f, framesize, 1, OX_HRTF_MODE_NO_SPECTRAL | OX_HRTF_MODE_NO_SHADOW);
         ASSERT_EQ(h.init(), 0);
-        Signal l, r;
-        h.render({x}, l, r);
+        auto [l, r] = h.render({x});
         for (size_t n = 40; n < x.size(); ++n)
             ASSERT_NEAR(l[n], cubic(n - 16.8), 2e-5) << n << " framesize " << framesize;
         EXPECT_EQ(l, r);
@@ -156,7 +148,7 @@ TEST(Hrtf, OutputDoesNotDependOnFrameSize)
             h.u.gain[j] = -6.0f;
         }
         ASSERT_EQ(h.init(), 0);
-        h.render(src, l[k], r[k]);
+        std::tie(l[k], r[k]) = h.render(src);
         EXPECT_TRUE(l[k] == l[0] && r[k] == r[0]) << sizes[k];
     }
 }
@@ -189,8 +181,7 @@ TEST(Hrtf, WholeDelayMovesOnlyAFullSampleAway)
         big.u.azimuth[0] = -90.0f;
         ASSERT_EQ(big.init(), 0);
         EXPECT_EQ(big.p.delay_left[0], std::max(96, (int)std::ceil(fs * 2.0 / 1000.0)));
-        Signal l, r;
-        big.render({noise(2000, 5)}, l, r);
+        auto [l, r] = big.render({noise(2000, 5)});
         EXPECT_EQ(onset(l), (size_t)big.p.delay_left[0] + 2); // + the fractional filter
         EXPECT_EQ(onset(r), 2u);
     }
@@ -207,8 +198,8 @@ TEST(Hrtf, EqualiserIsFlatAtTheReferenceAngle)
         h.u.azimuth[0] = a;
         h.u.gain[0] = -6.0f;
         ASSERT_EQ(h.init(), 0);
-        Signal l, r, want(x.size());
-        h.render({x}, l, r);
+        const auto [l, r] = h.render({x});
+        Signal want(x.size());
         EXPECT_EQ(l, r);
         for (size_t i = 0; i < x.size(); ++i) want[i] = x[i] * (float)std::pow(10.0, -0.3);
         // Elsewhere the equaliser acts.
@@ -227,8 +218,7 @@ TEST(Hrtf, EquivalentDirectionsRenderAlike)
         h.u.rotation = rot;
         h.u.tilt = 10.0f;
         EXPECT_EQ(h.init(), 0);
-        std::pair<Signal, Signal> o;
-        h.render({x}, o.first, o.second);
+        auto o = h.render({x});
         if (swap) std::swap(o.first, o.second);
         return o;
     };
@@ -273,7 +263,7 @@ TEST(Hrtf, NoiseSoakStaysFiniteAndBoundedAtEveryRate)
             }
             if (f == 50) src[3][n / 2] = INFINITY;
             h.update();
-            h.render(src, l, r);
+            std::tie(l, r) = h.render(src);
             if (f >= 50 && f <= 51) continue; // the bad sample's own frame and delay line
             ASSERT_TRUE(all_finite(l) && all_finite(r)) << fs << " frame " << f;
             worst = std::max(worst, std::max(peak(l), peak(r)));

@@ -87,7 +87,8 @@ TEST(MS2B, NullsAndDirectionsOfIdealPlaneWaves)
         }
 }
 
-TEST(MS2B, BypassAndPlainGains)
+// Bypass and plain gains; bad sizes, rates and tables refused, bad settings made finite.
+TEST(MS2B, BypassPlainGainsSizesRatesAndSettings)
 {
     MS2B by(OX_MS2B_BYPASS | OX_MS2B_STATS), plain;
     auto acc = zeros();
@@ -102,11 +103,6 @@ TEST(MS2B, BypassAndPlainGains)
     plain.run(acc);
     for (int32_t b = 0; b < plain.bands.count; ++b)
         EXPECT_TRUE(plain.s.direct_gain[b] == 1.0f && plain.s.diffuse_gain[b] == 0.0f) << b;
-}
-
-// Bad sizes, rates and tables refused; bad settings become finite; double release is safe.
-TEST(MS2B, SizesRatesAndSettings)
-{
     BandTable bands;
     ox_ms2b_params p{};
     ox_ms2b_state s{};
