@@ -124,30 +124,27 @@ TEST(AbdecFormats, ConversionsFollowTheStandardDefinitions)
     const Signal fuma = fuma_wave(s, 30.0f, 20.0f), aformat = aformat_wave(s, 30.0f, 20.0f);
     Signal ambix = {fuma[0], fuma[2], fuma[3], fuma[1]};
     for (float& v : ambix[0]) v *= std::sqrt(2.0f);
-    const struct
-    {
-        int input, menu;
-        const Signal &in, &want;
-        double tolerance; // relative RMS error
-    } cases[] = {{1, kMenuFuma, fuma, fuma, 1e-6},
-                 {1, kMenuAmbix, fuma, ambix, 1e-4},
-                 {2, kMenuFuma, ambix, fuma, 1e-4},
-                 {0, kMenuAformat, aformat, aformat, 1e-4},
-                 {0, kMenuFuma, aformat, fuma, 0.01}};
+    const Signal* sig[] = {&fuma, &ambix, &aformat};
+    // input, menu, input signal, wanted signal, relative RMS error
+    const double cases[][5] = {{1, kMenuFuma, 0, 0, 1e-6},
+                               {1, kMenuAmbix, 0, 1, 1e-4},
+                               {2, kMenuFuma, 1, 0, 1e-4},
+                               {0, kMenuAformat, 2, 2, 1e-4},
+                               {0, kMenuFuma, 2, 0, 0.01}};
     for (const auto& c : cases)
     {
-        Decoder d(c.input, c.menu);
+        Decoder d((int)c[0], (int)c[1]);
         ASSERT_EQ(d.build(), 0);
-        const Signal got = d.run(c.in);
+        const Signal got = d.run(*sig[(int)c[2]]), &want = *sig[(int)c[3]];
         const int lat = d.setup.latency;
         double err = 0, ref = 0;
         for (int ch = 0; ch < 4; ++ch)
             for (int i = lat + 4800; i < n; ++i)
             {
-                err += std::pow(got[ch][i] - c.want[ch][i - lat], 2);
-                ref += std::pow(c.want[ch][i - lat], 2);
+                err += std::pow(got[ch][i] - want[ch][i - lat], 2);
+                ref += std::pow(want[ch][i - lat], 2);
             }
-        EXPECT_LT(std::sqrt(err / ref), c.tolerance) << c.input << " to " << c.menu;
+        EXPECT_LT(std::sqrt(err / ref), c[4]) << c[0] << " to " << c[1];
     }
 }
 

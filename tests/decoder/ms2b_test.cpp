@@ -44,11 +44,6 @@ void ms_wave(const double d[3], bool triple, Field& acc, const std::vector<cd>& 
         for (size_t k = 0; k < src.size(); ++k) acc[i][k] += g[i] * src[k];
 }
 
-Field zeros()
-{
-    return Field(4, std::vector<cd>(kSpec));
-}
-
 } // namespace
 
 // Waves come out at their azimuth, axial ones null the opposite cardioid; Z only when triple.
@@ -68,7 +63,7 @@ TEST(MS2B, NullsAndDirectionsOfIdealPlaneWaves)
             const bool axial = ae[1] == 0.0 && (ae[0] == 0.0 || ae[0] == 180.0);
             for (int f = 0; f < 30; ++f)
             {
-                auto acc = zeros();
+                auto acc = Field(4, std::vector<cd>(kSpec));
                 ms_wave(d, triple, acc, src.next(kSpec));
                 m.run(acc);
                 for (int32_t k = 1; k < kSpec; ++k)
@@ -91,7 +86,7 @@ TEST(MS2B, NullsAndDirectionsOfIdealPlaneWaves)
 TEST(MS2B, BypassPlainGainsSizesRatesAndSettings)
 {
     MS2B by(OX_MS2B_BYPASS | OX_MS2B_STATS), plain;
-    auto acc = zeros();
+    auto acc = Field(4, std::vector<cd>(kSpec));
     const double d[3] = {0.6, 0.8, 0.0};
     ms_wave(d, true, acc, BurstSource(2).next(kSpec));
     by.s.direct_gain[3] = 7.0f;
@@ -150,7 +145,7 @@ TEST(MS2B, DiffusenessGains)
         std::vector<double> margin(nb, 0.0); // mean of direct minus diffuse gain
         for (int f = 0; f < 150; ++f)
         {
-            auto acc = zeros();
+            auto acc = Field(4, std::vector<cd>(kSpec));
             for (int i = 0; i < (diffuse ? 32 : 1) && f >= 10; ++i) // silence first
                 ms_wave(dirs[i].data(), true, acc, srcs[i].next(kSpec));
             if (f == 60) acc[1][20] = NAN;
@@ -166,7 +161,7 @@ TEST(MS2B, DiffusenessGains)
             EXPECT_GT(diffuse ? -margin[b] : margin[b], 0.2) << b << " diffuse " << diffuse;
     }
     MS2B z(OX_MS2B_STATS | OX_MS2B_NO_DIRECT | OX_MS2B_NO_DIFFUSE);
-    auto acc = zeros();
+    auto acc = Field(4, std::vector<cd>(kSpec));
     ms_wave(dirs[0].data(), true, acc, BurstSource(4).next(kSpec));
     z.run(acc);
     EXPECT_TRUE(z.s.direct_gain[5] == 0.0f && z.s.diffuse_gain[5] == 0.0f);
