@@ -79,21 +79,6 @@ bool stable(const ox_biquad_coeffs& c)
     return std::isfinite(c.b0 + c.b1 + c.b2) && oxtest::stable2(c.a1, c.a2);
 }
 
-// A first-order section {b0, b0 + b1, b1, 1 + a1, a1} or a second-order one as a record.
-ox_iir_cfNf first(const float c[5])
-{
-    ox_iir_cfNf r = {};
-    r.order = 1, r.first = ox_iir_cf1{c[0], c[2], c[4]};
-    return r;
-}
-
-ox_iir_cfNf second(const ox_iir_cf2& c)
-{
-    ox_iir_cfNf r = {};
-    r.order = 2, r.sec[0] = c;
-    return r;
-}
-
 // Shape: low-/high-pass, low/high shelf, band-pass/-stop (f2 its upper edge); form: IIR order-N
 // factored, polynomial, first, second order, or (4) the biquad cascade of order N.
 void design(int shape, int form, unsigned N, float fc, float g, float f2, float fs, ox_iir_cfNf& r,
@@ -111,8 +96,9 @@ void design(int shape, int form, unsigned N, float fc, float g, float f2, float 
     if (shelf && form == 2) (high ? ox_iir_hfshelving1 : ox_iir_lfshelving1)(c, fc, g, fs);
     if (shelf && form == 3) (high ? ox_iir_hfshelving2 : ox_iir_lfshelving2)(&s, fc, g, fs);
     if (shape > 3 && form == 0) (high ? ox_iir_bsbutterf : ox_iir_bpbutterf)(&r, N, fc, f2, fs);
-    if (form == 2) r = first(c);
-    if (form == 3) r = second(s);
+    if (form == 2)
+        r = {}, r.order = 1, r.first = {c[0], c[2], c[4]}; // c: {b0, b0 + b1, b1, 1 + a1, a1}
+    if (form == 3) r = {}, r.order = 2, r.sec[0] = s;
     for (int k = 0; k < 2 && form == 4; ++k, r.order += 2)
     {
         ox_biquad_coeffs b = {1, 0, 0, 0, 0};
