@@ -16,10 +16,10 @@ struct Bands
     int32_t count = -1, rc = 0;
     std::vector<int32_t> edges = std::vector<int32_t>(64, 0);
     std::vector<float> weights = std::vector<float>(64, 0.0f);
-    Bands(int32_t fft, float fs, int32_t maxbands = 64, int32_t minwidth = 1)
+    Bands(int32_t fft, float fs, int32_t maxbands = 64, int32_t minwidth = 1, float step = 1.0f)
     {
         rc = ox_perc_makepercbands(fft, maxbands, &count, edges.data(), weights.data(), minwidth,
-                                   fs, 1.0f, 0.0f);
+                                   fs, step, 0.0f);
     }
     // A spectrum of 1024 floats scaled by the band gains g.
     std::vector<float> scale(const std::vector<float>& x, const std::vector<float>& g) const
@@ -54,21 +54,17 @@ TEST(Perc, MakeBandsRefusesBadSettings)
 {
     Bands few(1024, 48000.0f, 40);
     EXPECT_TRUE(few.rc == -4 && few.count == -1); // the count is not stored
-    int32_t count = -1;
-    std::vector<int32_t> e(64);
-    std::vector<float> w(64);
-    auto make = [&](int32_t n, int32_t minw, float fs, float step) {
-        return ox_perc_makepercbands(n, 64, &count, e.data(), w.data(), minw, fs, step, 0.0f);
-    };
-    for (float fs : {0.0f, -48000.0f, NAN, INFINITY}) EXPECT_EQ(make(1024, 1, fs, 1.0f), -3);
-    for (float step : {0.0f, NAN, INFINITY}) EXPECT_EQ(make(1024, 1, 48000.0f, step), -3);
-    EXPECT_TRUE(ox_perc_makepercbands(1024, 64, nullptr, e.data(), w.data(), 1, 48e3f, 1, 0) ==
-                    -3 &&
-                count == -1);
+    auto refused = [](const Bands& b) { return b.rc == -3 && b.count == -1; };
+    for (float fs : {0.0f, -48000.0f, NAN, INFINITY}) EXPECT_TRUE(refused(Bands(1024, fs))) << fs;
+    for (float step : {0.0f, NAN, INFINITY})
+        EXPECT_TRUE(refused(Bands(1024, 48e3f, 64, 1, step))) << step;
+    EXPECT_EQ(ox_perc_makepercbands(1024, 64, nullptr, few.edges.data(), few.weights.data(), 1,
+                                    48e3f, 1, 0),
+              -3);
     // Targets beyond every bin (huge step or minimum width) end in one band.
-    EXPECT_TRUE(make(1024, 1, 48000.0f, 1e6f) == 0 && count == 1 && e[0] == 512);
-    EXPECT_TRUE(make(1024, 1 << 30, 48000.0f, 1.0f) == 0 && count == 1);
-    EXPECT_TRUE(make(1, 1, 48000.0f, 1.0f) == 0 && count == 0);
+    const Bands far(1024, 48e3f, 64, 1, 1e6f), wide(1024, 48e3f, 64, 1 << 30), tiny(1, 48e3f);
+    EXPECT_TRUE(far.rc == 0 && far.count == 1 && far.edges[0] == 512);
+    EXPECT_TRUE(wide.rc == 0 && wide.count == 1 && tiny.rc == 0 && tiny.count == 0);
 }
 
 // Gains ramp from one band centre to one bin before the next; pair 0 takes the end bands'.
