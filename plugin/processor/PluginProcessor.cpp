@@ -176,10 +176,12 @@ void PluginProcessor::waitForPendingWork()
     {
         std::lock_guard<std::mutex> lock(workLock);
         performPendingWork();
+        // Posted (not delivered) under the lock, so whoever waits for the work after us finds
+        // the message already in the queue.
+        if (changeMessagePending.exchange(false)) sendChangeMessage();
     }
-    // Outside the lock: the host may answer these calls by preparing us again.
+    // Outside the lock: the host may answer this call by preparing us again.
     reportLatency();
-    if (changeMessagePending.exchange(false)) sendChangeMessage();
 }
 
 void PluginProcessor::reportLatency()
