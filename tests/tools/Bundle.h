@@ -47,15 +47,19 @@ inline juce::AudioBuffer<float> hostBuffer(qfhost::HostedPlugin& hosted,
     return io;
 }
 
-// The XML text of the plug-in's own state block inside the host's state.
+// The XML text of a state block of the plug-in ("VC2!", length, text, zero byte), and of the
+// plug-in's block inside the host's state.
+inline juce::String blockXml(const juce::MemoryBlock& block)
+{
+    if (block.getSize() < 9) return {};
+    const auto* bytes = static_cast<const char*>(block.getData());
+    const auto length = (int)juce::ByteOrder::littleEndianInt(bytes + 4);
+    return juce::String::fromUTF8(bytes + 8, juce::jlimit(0, (int)block.getSize() - 8, length));
+}
+
 inline juce::String stateXml(qfhost::HostedPlugin& hosted)
 {
-    const auto block = qfhost::StateStreams::pluginBlock(hosted.saveState());
-    if (block.getSize() < 9) return {};
-    const auto length =
-        (int)juce::ByteOrder::littleEndianInt(static_cast<const char*>(block.getData()) + 4);
-    return juce::String::fromUTF8(static_cast<const char*>(block.getData()) + 8,
-                                  juce::jlimit(0, (int)block.getSize() - 8, length));
+    return blockXml(qfhost::StateStreams::pluginBlock(hosted.saveState()));
 }
 
 inline bool allFinite(const juce::AudioBuffer<float>& b)
