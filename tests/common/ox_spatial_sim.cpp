@@ -54,10 +54,10 @@ std::vector<float> bursts(size_t n, uint32_t seed, size_t segment)
     return x;
 }
 
-std::vector<BFrame> field_frames(int32_t hop, int32_t fftsize, int frames,
-                                 const std::vector<std::array<float, 2>>& dirs, float diffuse,
-                                 uint32_t seed)
+std::vector<BFrame> field_frames(int frames, const std::vector<std::array<float, 2>>& dirs,
+                                 float diffuse, uint32_t seed)
 {
+    const int32_t hop = kHop, fftsize = kFft;
     std::vector<BFrame> out(static_cast<size_t>(frames));
     for (auto& b : out)
         for (auto& c : b) c.assign(size_t(fftsize), 0.0f);
@@ -123,10 +123,10 @@ void direction(double az_deg, double el_deg, double d[3])
 
 void plane_wave(float az, float el, float g[4])
 {
+    double d[3];
+    direction(az, el, d);
     g[0] = 0.70710677f;
-    g[1] = std::cos(az) * std::cos(el);
-    g[2] = std::sin(az) * std::cos(el);
-    g[3] = std::sin(el);
+    for (int i = 0; i < 3; ++i) g[i + 1] = float(d[i]);
 }
 
 void cardioid(const float* const* b, const float u[3], float* out, int32_t specsize)

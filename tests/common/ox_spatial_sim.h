@@ -69,10 +69,9 @@ std::vector<float> bursts(size_t n, uint32_t seed, size_t segment);
 // One frame of internal B-format: four packed spectra.
 using BFrame = std::array<std::vector<float>, 4>;
 
-// B-format frames of burst plane waves from (az, el) radians plus a steady diffuse field.
-std::vector<BFrame> field_frames(int32_t hop, int32_t fftsize, int frames,
-                                 const std::vector<std::array<float, 2>>& dirs, float diffuse,
-                                 uint32_t seed);
+// Decoder frames of burst plane waves from (az, el) degrees plus a steady diffuse field.
+std::vector<BFrame> field_frames(int frames, const std::vector<std::array<float, 2>>& dirs,
+                                 float diffuse, uint32_t seed);
 
 // Complex Gaussian spectra in bursts of random level and short silent gaps.
 class BurstSource
@@ -103,7 +102,7 @@ inline std::complex<double> bin(const float* spectrum, int32_t k)
 // Unit vector of azimuth and elevation in degrees (x front, y left, z up).
 void direction(double az_deg, double el_deg, double d[3]);
 
-// B-format gains (W at -3 dB) of a wave from az, el in radians (az positive left).
+// B-format gains (W at -3 dB) of a wave from az, el in degrees (az positive left).
 void plane_wave(float az, float el, float g[4]);
 
 // Cardioid along unit vector u from B-format spectra: 0.7071 W + 0.5 u.(X, Y, Z).

@@ -50,10 +50,9 @@ Spectra wave(float az, float el, std::mt19937& rng, double diffuse = 0.0)
 {
     std::uniform_real_distribution<double> ph(0.0, 2.0 * M_PI);
     std::normal_distribution<double> nd(0.0, std::sqrt(diffuse / 2.0));
-    double u[3];
-    direction(-az, el, u);
+    float gain[4];
+    plane_wave(-az, el, gain);
     Spectra x(4, std::vector<float>(kN));
-    const double gain[4] = {M_SQRT1_2, u[0], u[1], u[2]};
     for (int k = 0; k < kN / 2; k++)
     {
         const double a = ph(rng);

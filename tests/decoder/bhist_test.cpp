@@ -10,8 +10,6 @@ using namespace oxtest;
 namespace
 {
 
-const float kPi = 3.14159265f;
-
 struct Hist
 {
     BandTable bands;
@@ -36,9 +34,8 @@ struct Hist
     // Runs a wave of noise bursts from (az, el) in degrees, or a diffuse field.
     void run(float az, float el, bool diffuse, int frames)
     {
-        std::vector<std::array<float, 2>> dirs = {{az * kPi / 180, el * kPi / 180}};
-        if (diffuse) dirs.clear();
-        const auto field = field_frames(kHop, kFft, frames, dirs, diffuse ? 1.0f : 0.0f, 21);
+        const auto field = diffuse ? field_frames(frames, {}, 1.0f, 21)
+                                   : field_frames(frames, {{az, el}}, 0.0f, 21);
         sum_h.assign(p.num_bins_h, 0.0);
         sum_v.assign(p.num_bins_v, 0.0);
         for (int f = 0; f < frames; ++f)
