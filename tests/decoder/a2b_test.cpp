@@ -20,7 +20,7 @@ struct A2B : Spectra4
     ox_a2b_params p{};
     ox_a2b_state s{};
 
-    explicit A2B(float spacing_mm, int32_t flags = -1, float exponent = 1.0f)
+    explicit A2B(float spacing_mm, int32_t flags = -1, float exponent = 1.0f, float coh_ms = 0.0f)
     {
         ox_a2b_default_cfg(&cfg);
         cfg.spacing = spacing_mm;
@@ -30,6 +30,8 @@ struct A2B : Spectra4
         EXPECT_EQ(0, ox_a2b_alloc(&p, &s, kHop, kSpec, bands.count, e, bands.weights.data(), kFs));
         EXPECT_EQ(
             0, ox_a2b_init(&p, &s, &cfg, kHop, kSpec, bands.count, kFs, e, bands.weights.data()));
+        cfg.coherence_time = coh_ms > 0.0f ? coh_ms : cfg.coherence_time; // through the update
+        ox_a2b_update_cfg(&p, &cfg);
     }
     ~A2B() { ox_a2b_done(&p, &s); }
     void run()
@@ -82,9 +84,7 @@ TEST(A2B, CoincidentPlaneWaveFromAnyDirectionAfterSilenceAndBadSamples)
         {
             double d[3];
             direction(ae[0], ae[1], d);
-            A2B a(c[0], int32_t(c[2]), c[1]);
-            a.cfg.coherence_time = 50.0f;
-            ox_a2b_update_cfg(&a.p, &a.cfg);
+            A2B a(c[0], int32_t(c[2]), c[1], 50.0f);
             BurstSource src(11);
             double worst = 0.0;
             for (int f = 0; f < 60; ++f)
@@ -250,12 +250,7 @@ TEST(A2B, SizesRatesAndSettings)
 // A repeated spectrum is coherent frame to frame; independent noise frames are not.
 TEST(A2B, CoherenceSeparatesSteadyFromNoise)
 {
-    A2B steady(20.0f), noisy(20.0f);
-    for (A2B* a : {&steady, &noisy})
-    {
-        a->cfg.coherence_time = 100.0f;
-        ox_a2b_update_cfg(&a->p, &a->cfg);
-    }
+    A2B steady(20.0f, -1, 1.0f, 100.0f), noisy(20.0f, -1, 1.0f, 100.0f);
     BurstSource src(9);
     const auto fixed = src.next(kSpec); // the first frame is a burst
     const double d[3] = {1, 0, 0};
