@@ -98,10 +98,9 @@ TEST(MS2B, BypassPlainGainsSizesRatesAndSettings)
     plain.run(acc);
     for (int32_t b = 0; b < plain.bands.count; ++b)
         EXPECT_TRUE(plain.s.direct_gain[b] == 1.0f && plain.s.diffuse_gain[b] == 0.0f) << b;
-    BandTable bands;
     ox_ms2b_params p{};
     ox_ms2b_state s{};
-    const int32_t S = kSpec, H = kHop, nb = bands.count, *e = bands.edges.data();
+    const int32_t S = kSpec, H = kHop, nb = plain.bands.count, *e = plain.bands.edges.data();
     EXPECT_EQ(-7, ox_ms2b_alloc(&p, &s, H, S, nb, e, -1.0f));
     EXPECT_EQ(-3, ox_ms2b_alloc(&p, &s, H, S, 0, e, kFs));
     EXPECT_EQ(-3, ox_ms2b_alloc(&p, &s, -2, S, nb, e, kFs));
