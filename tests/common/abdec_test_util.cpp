@@ -8,8 +8,10 @@ namespace oxtest
 Signal Decoder::run(const Signal& in, const std::vector<int>& blocks, bool inplace,
                     const std::function<void(size_t)>& before)
 {
+    EXPECT_TRUE(h || build() == 0) << setup.input_format << " to " << setup.output_format;
     const size_t n = in.empty() ? 0 : in[0].size();
-    const int nin = setup.num_inputs, nout = setup.num_outputs;
+    // A decoder that failed to build gives silent channels, enough for any layout's checks.
+    const int nin = h ? setup.num_inputs : 0, nout = h ? setup.num_outputs : 32;
     Signal out(nout, std::vector<float>(n, 0.0f));
     Signal work(std::max(nin, nout), std::vector<float>(n, 0.0f));
     std::vector<const float*> ip(nin);

@@ -39,8 +39,8 @@ struct Decoder
     int build() { return ox_abdec_init(&h, &setup, &config); }
     ~Decoder() { ox_abdec_done(h); }
 
-    // Runs the whole signal through in blocks of the given lengths (cycled), in place when asked;
-    // `before` is called with each block's start.
+    // Runs the whole signal through in blocks of the given lengths (cycled), in place when asked,
+    // building the decoder first if need be; `before` is called with each block's start.
     Signal run(const Signal& in, const std::vector<int>& blocks, bool inplace = false,
                const std::function<void(size_t)>& before = {});
     Signal run(const Signal& in) { return run(in, {setup.block_size}); }

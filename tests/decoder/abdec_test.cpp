@@ -58,7 +58,6 @@ TEST(AbdecBlocks, AnyHostBlockingIsBitIdentical)
             for (int mode : {0, 1, 2})
             {
                 Decoder d(input, output, 44100, 0, mode == 2 ? 64 : 700);
-                ASSERT_EQ(d.build(), 0);
                 std::vector<int> blocks = {1000, 3000};
                 for (int k = 0; k < 64 && mode < 2; ++k) blocks.push_back(1 + (int)(rng() % 700));
                 if (mode < 2) blocks.erase(blocks.begin(), blocks.begin() + 2);
@@ -75,7 +74,6 @@ TEST(AbdecBlocks, SilenceGivesExactZeros)
         Decoder d(0, kMenu714Itu, 48000, bin);
         d.config.spectral_option = 1.0f;
         d.config.xover_on = 1;
-        ASSERT_EQ(d.build(), 0);
         const Signal out = d.run(Signal(4, std::vector<float>(48000 / 2, 0.0f)));
         EXPECT_EQ(out, Signal(out.size(), std::vector<float>(48000 / 2, 0.0f)));
     }
@@ -134,7 +132,6 @@ TEST(AbdecFormats, ConversionsFollowTheStandardDefinitions)
     for (const auto& c : cases)
     {
         Decoder d((int)c[0], (int)c[1]);
-        ASSERT_EQ(d.build(), 0);
         const Signal got = d.run(*sig[(int)c[2]]), &want = *sig[(int)c[3]];
         const int lat = d.setup.latency;
         double err = 0, ref = 0;
@@ -182,7 +179,6 @@ TEST(AbdecBeams, IdsAndResponses)
 TEST(AbdecBeams, QueriesLeaveTheAudioUntouched)
 {
     Decoder a(1, kMenu714Itu), b(1, kMenu714Itu);
-    ASSERT_TRUE(a.build() == 0 && b.build() == 0);
     const Signal in = noise_signal(4, 480 * 40, 50, 0.3f);
     const Signal want = a.run(in);
     ox_abdec_beamid ids[20];
@@ -236,7 +232,6 @@ TEST(AbdecSweepExtremes, RepresentativeFormats)
                 for (int binaural : {0, 1}) sweep_case(input, output, fs, binaural, 512);
                 if (input > 1 || (output != kMenuStereo && output != kMenu714Itu)) continue;
                 Decoder d(input, output, fs);
-                ASSERT_EQ(d.build(), 0);
                 const std::vector<float> s = noise(size_t(fs / 5), 9, 0.25f);
                 const auto e = energies(d.run(wave_input(input, s, 60.0f, 0.0f)), s.size() / 2);
                 EXPECT_GT(e[0], 4.0 * e[1]) << fs << " " << input << " " << output;
