@@ -17,6 +17,10 @@ struct Peq
     ox_peq_params p{};
     std::unique_ptr<ox_peq_state> s{new ox_peq_state()};
 
+    explicit Peq(int framesize = 480, float fs = 48000.0f, int sections = 8)
+    {
+        EXPECT_EQ(init(framesize, fs, sections), 0);
+    }
     int init(int framesize, float fs, int sections = 8)
     {
         return ox_peq_init(&h, &p, s.get(), 1, sections, framesize, 0, fs);
@@ -77,7 +81,6 @@ TEST(Peq, BadSetupsAndSettingsAreRefused)
 TEST(Peq, UnityAndBypassPassThrough)
 {
     Peq q;
-    ASSERT_EQ(q.init(480, 48000.0f), 0);
     const auto x = noise(4800, 3);
     EXPECT_EQ(q.run(x), x); // no sections, gain 1, delay 0: bit-identical
     ASSERT_EQ(q.set(0, 6, 500.0f, 0, 1, 1, 6.0f, 10.0f), 0);
@@ -91,8 +94,7 @@ TEST(Peq, CrossoverPairsSumFlat)
     const double pairs[][3] = {{8, 9, -6.0206}, {20, 21, -6.0206}, {14, 15, -3.0103}};
     for (const auto& pr : pairs)
     {
-        Peq lo, hi;
-        ASSERT_TRUE(lo.init(480, fs) == 0 && hi.init(480, fs) == 0);
+        Peq lo(480, fs), hi(480, fs);
         ASSERT_TRUE(lo.set(0, int(pr[0]), fc) == 0 && hi.set(0, int(pr[1]), fc) == 0);
         const auto hl = lo.run(impulse(48000)), hh = hi.run(impulse(48000));
         std::vector<float> sum(hl.size());
@@ -109,9 +111,8 @@ TEST(Peq, SettledDelayIsExactAndClamped)
 {
     for (float fs : {11025.0f, 44100.0f, 48000.0f, 96000.0f, 192000.0f})
     {
-        Peq q;
         const int hop = int(fs * 0.01f);
-        ASSERT_EQ(q.init(hop, fs), 0);
+        Peq q(hop, fs);
         for (float ms : {0.0f, 3.3f, 20.0f, 100.0f})
         {
             ASSERT_EQ(q.delay(ms), 0);
@@ -124,7 +125,6 @@ TEST(Peq, SettledDelayIsExactAndClamped)
         }
     }
     Peq q;
-    ASSERT_EQ(q.init(480, 48000.0f), 0);
     for (float ms : {1000.0f, -5.0f, INFINITY})
     {
         ASSERT_EQ(q.delay(ms), 0);
@@ -143,7 +143,6 @@ TEST(Peq, DelayChangesFadeWithoutSteps)
     for (double f : {50.0, 440.0, 3000.0})
     {
         Peq q;
-        ASSERT_EQ(q.init(480, 48000.0f), 0);
         const std::vector<float> x = sine(96000, f, 48000.0);
         const auto y = q.run(x, 0, [&](size_t i) {
             ASSERT_EQ(i == 4800 || i == 9600 ? q.delay(i == 4800 ? 20.0f : 10.0f) : 0, 0);
@@ -166,16 +165,14 @@ TEST(Peq, EveryTypeStaysBoundedAtRangeEnds)
                 const float freq = corner & 1 ? 24000.0f : 20.0f,
                             gain = corner & 2 ? 24.0f : -24.0f;
                 const float qv = corner & 4 ? 100.0f : 0.1f;
-                Peq q;
-                ASSERT_EQ(q.init(hop, fs, 2), 0);
+                Peq q(hop, fs, 2);
                 ASSERT_EQ(q.set(0, type, freq, gain, qv) + q.set(1, type, freq, gain, qv), 0);
                 const auto y = q.run(x);
                 ASSERT_TRUE(all_finite(y) && peak(y) < 1e3f)
                     << "type " << type << " f " << freq << " g " << gain << " q " << qv << " fs "
                     << fs;
             }
-        Peq q;
-        ASSERT_EQ(q.init(hop, fs), 0);
+        Peq q(hop, fs);
         ASSERT_EQ(q.set(0, 21, 100.0f), 0);
         auto bad = x;
         bad[size_t(hop) * 3 + 5] = NAN;
