@@ -95,7 +95,11 @@ bool PluginProcessor::readStateXml(const void* data, int sizeInBytes, juce::Stri
     if (length == 0 || length > (juce::uint32)maxStateBytes) return false;
     const auto available = juce::jmin((size_t)length, (size_t)(sizeInBytes - headerBytes));
     const auto* text = bytes + headerBytes;
-    xmlText = juce::String::fromUTF8(text, (int)strnlen(text, available));
+    const auto textBytes = (int)strnlen(text, available);
+    // We only ever write valid UTF-8. A damaged multi-byte sequence would let a character
+    // pointer step over the text's end, so such text is refused before it becomes a string.
+    if (!juce::CharPointer_UTF8::isValidString(text, textBytes)) return false;
+    xmlText = juce::String::fromUTF8(text, textBytes);
     if (xmlText.containsIgnoreCase("<!DOCTYPE") || xmlText.containsIgnoreCase("<!ENTITY"))
         return false;
     return nestingDepth(xmlText) <= maxStateDepth;

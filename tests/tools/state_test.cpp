@@ -205,12 +205,8 @@ TEST(BundleState, DamagedBlocksLoadQuicklyAndLeaveEveryValueInRange)
     loadDamagedBlocks({0, 2, 3, 4, 5});
 }
 
-// Disabled: a block whose text is not valid UTF-8 (a bit flip or random bytes) makes the
-// plug-in's nesting count, nestingDepth in plugin/processor/PluginState.cpp, step its UTF-8
-// character pointer over the text's terminating zero and read past the string's heap block
-// (AddressSanitizer: heap-buffer-overflow at PluginState.cpp:19, from readStateXml). Counting on
-// the raw bytes, or refusing text that is not valid UTF-8 first, mends it; then enable this.
-TEST(BundleState, DISABLED_BlocksThatAreNotUtf8LoadSafely)
+// Text that is not valid UTF-8 (a bit flip, random bytes) is refused without reading past it.
+TEST(BundleState, BlocksThatAreNotUtf8LoadSafely)
 {
     loadDamagedBlocks({1, 6});
 }
