@@ -14,7 +14,7 @@ namespace
 {
 
 const int32_t kHop = 480;
-const int32_t kSpec = 512;
+const int32_t kBins = 512;
 const float kFs = 48000.0f;
 
 struct Frame
@@ -26,12 +26,12 @@ struct Frame
     float* in[4];
     Frame()
     {
-        ox_perc_makepercbands(2 * kSpec, 64, &nb, edges, weights, 1, kFs, 1.0f, 0.0f);
+        ox_perc_makepercbands(2 * kBins, 64, &nb, edges, weights, 1, kFs, 1.0f, 0.0f);
         std::mt19937 rng(1);
         std::normal_distribution<float> g(0.0f, 1.0f);
         for (int i = 0; i < 4; ++i)
         {
-            orig[i].resize(2 * kSpec);
+            orig[i].resize(2 * kBins);
             for (float& v : orig[i]) v = g(rng);
             buf[i] = orig[i];
             in[i] = buf[i].data();
@@ -53,8 +53,8 @@ void a2b_frame(benchmark::State& st, int32_t flags)
     ox_a2b_state s{};
     ox_a2b_default_cfg(&cfg);
     cfg.flags = flags;
-    ox_a2b_alloc(&p, &s, kHop, kSpec, fr.nb, fr.edges, fr.weights, kFs);
-    ox_a2b_init(&p, &s, &cfg, kHop, kSpec, fr.nb, kFs, fr.edges, fr.weights);
+    ox_a2b_alloc(&p, &s, kHop, kBins, fr.nb, fr.edges, fr.weights, kFs);
+    ox_a2b_init(&p, &s, &cfg, kHop, kBins, fr.nb, kFs, fr.edges, fr.weights);
     for (auto _ : st)
     {
         fr.refill();
@@ -73,8 +73,8 @@ void ms2b_frame(benchmark::State& st, int32_t mode)
     ox_ms2b_state s{};
     ox_ms2b_default_cfg(&cfg);
     cfg.mode = mode;
-    ox_ms2b_alloc(&p, &s, kHop, kSpec, fr.nb, fr.edges, kFs);
-    ox_ms2b_init(&p, &s, &cfg, kHop, kSpec, fr.nb, fr.edges, kFs);
+    ox_ms2b_alloc(&p, &s, kHop, kBins, fr.nb, fr.edges, kFs);
+    ox_ms2b_init(&p, &s, &cfg, kHop, kBins, fr.nb, fr.edges, kFs);
     for (auto _ : st)
     {
         fr.refill();

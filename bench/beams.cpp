@@ -14,7 +14,7 @@ namespace
 {
 
 const float kFs = 48000.0f;
-const int32_t kHop = 480, kFft = 1024, kSpec = 512;
+const int32_t kHop = 480, kFft = 1024, kBins = 512;
 
 struct Setup
 {
@@ -42,8 +42,8 @@ void BM_BeamFrame(benchmark::State& st)
     ox_bf_params p{};
     ox_bf_state s{};
     ox_bf_default_cfg(&cfg);
-    ox_bf_alloc(&p, &s, kHop, kSpec, su.nb, su.edges.data(), kFs);
-    ox_bf_init(&p, &s, &cfg, kHop, kSpec, su.nb, su.edges.data(), kFs);
+    ox_bf_alloc(&p, &s, kHop, kBins, su.nb, su.edges.data(), kFs);
+    ox_bf_init(&p, &s, &cfg, kHop, kBins, su.nb, su.edges.data(), kFs);
     std::vector<float> sm(size_t(su.nb), 0.3f), coh(size_t(su.nb), 0.2f);
     const float* pair[2] = {su.spectra[0].data(), su.spectra[1].data()};
     for (auto _ : st)
@@ -62,8 +62,8 @@ void BM_HistogramFrame(benchmark::State& st)
     ox_bhist_params p{};
     ox_bhist_state s{};
     ox_bhist_default_cfg(&cfg);
-    ox_bhist_alloc(&p, &s, kHop, kSpec, su.nb, su.edges.data(), kFs, 10.0f);
-    ox_bhist_init(&p, &s, &cfg, kHop, kSpec, su.nb, su.edges.data(), kFs);
+    ox_bhist_alloc(&p, &s, kHop, kBins, su.nb, su.edges.data(), kFs, 10.0f);
+    ox_bhist_init(&p, &s, &cfg, kHop, kBins, su.nb, su.edges.data(), kFs);
     const float* in[4] = {su.spectra[0].data(), su.spectra[1].data(), su.spectra[2].data(),
                           su.spectra[3].data()};
     for (auto _ : st)
@@ -83,7 +83,7 @@ void BM_DecorrelationFrame(benchmark::State& st)
     ox_decorr_state s{};
     ox_decorr_default_cfg(&cfg);
     cfg.mode = st.range(0);
-    ox_decorr_alloc(&p, &s, kHop, kSpec, su.nb, su.edges.data(), kFs);
+    ox_decorr_alloc(&p, &s, kHop, kBins, su.nb, su.edges.data(), kFs);
     ox_decorr_init(&p, &s, &cfg);
     for (auto _ : st)
     {
@@ -109,8 +109,8 @@ void BM_ConfigUpdate20Beams(benchmark::State& st)
     {
         p[size_t(i)] = ox_bf_params{};
         s[size_t(i)] = ox_bf_state{};
-        ox_bf_alloc(&p[size_t(i)], &s[size_t(i)], kHop, kSpec, su.nb, su.edges.data(), kFs);
-        ox_bf_init(&p[size_t(i)], &s[size_t(i)], &cfg, kHop, kSpec, su.nb, su.edges.data(), kFs);
+        ox_bf_alloc(&p[size_t(i)], &s[size_t(i)], kHop, kBins, su.nb, su.edges.data(), kFs);
+        ox_bf_init(&p[size_t(i)], &s[size_t(i)], &cfg, kHop, kBins, su.nb, su.edges.data(), kFs);
     }
     const bool respace = st.range(0) != 0;
     int n = 0;

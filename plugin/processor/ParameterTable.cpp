@@ -41,7 +41,7 @@ const ParameterInfo parameterTable[numParameters] = {
     {"xover_inv", "Invert Bass", ""},
 };
 
-namespace parameterspec
+namespace parameterrules
 {
 namespace
 {
@@ -51,7 +51,7 @@ using G = Target;
 #define OX_CFG(field) offsetof(ox_abdec_config, field)
 } // namespace
 
-const Spec specs[numParameters] = {
+const ParameterRule rules[numParameters] = {
     {1, 7, 1, 1, T::inputFormat, G::inputFormat, 0, true},
     {1, 30, 1, 1, T::outputFormat, G::outputFormat, 0, true},
     {1, 21, 1, 1, T::plain, G::micSpacing, 0, false},
@@ -133,7 +133,7 @@ float formatIndex(const juce::String& text, int32_t isOutput, int count)
 
 float defaultValue(int index, const ox_abdec_setup& setup, const ox_abdec_config& config)
 {
-    const auto& s = specs[index];
+    const auto& s = rules[index];
     switch (s.target)
     {
     case Target::inputFormat:
@@ -156,7 +156,7 @@ float defaultValue(int index, const ox_abdec_setup& setup, const ox_abdec_config
 
 void applyValue(int index, float value, ox_abdec_setup& setup, ox_abdec_config& config)
 {
-    const auto& s = specs[index];
+    const auto& s = rules[index];
     const auto asInt = (int32_t)value;
     const int32_t asFlag = value >= 0.5f ? 1 : 0;
     switch (s.target)
@@ -222,4 +222,4 @@ float textToValue(TextKind kind, const juce::String& text)
     }
     }
 }
-} // namespace parameterspec
+} // namespace parameterrules

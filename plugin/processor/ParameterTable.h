@@ -17,7 +17,7 @@ constexpr int numParameters = 35;
 // Host order.
 extern const ParameterInfo parameterTable[numParameters];
 
-namespace parameterspec
+namespace parameterrules
 {
 // How a value is shown to the host; the way typed text is read back follows from it.
 enum class TextKind
@@ -43,7 +43,7 @@ enum class Target
     configInt     // a 32-bit integer word of the configuration
 };
 
-struct Spec
+struct ParameterRule
 {
     float start, end, interval, skew;
     TextKind text;
@@ -52,7 +52,7 @@ struct Spec
     bool sendsChangeMessage;
 };
 
-extern const Spec specs[numParameters];
+extern const ParameterRule rules[numParameters];
 
 inline bool needsRebuild(Target t) noexcept
 {
@@ -68,4 +68,4 @@ void applyValue(int index, float value, ox_abdec_setup& setup, ox_abdec_config& 
 
 juce::String valueToText(TextKind kind, float value);
 float textToValue(TextKind kind, const juce::String& text);
-} // namespace parameterspec
+} // namespace parameterrules

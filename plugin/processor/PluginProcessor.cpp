@@ -96,20 +96,20 @@ juce::AudioProcessorValueTreeState::ParameterLayout PluginProcessor::createParam
     juce::AudioProcessorValueTreeState::ParameterLayout layout;
     for (int i = 0; i < numParameters; ++i)
     {
-        const auto& s = parameterspec::specs[i];
+        const auto& s = parameterrules::rules[i];
         const auto kind = s.text;
         auto attributes = juce::AudioProcessorValueTreeStateParameterAttributes()
                               .withLabel(parameterTable[i].label)
                               .withStringFromValueFunction([kind](float v, int) {
-                                  return parameterspec::valueToText(kind, v);
+                                  return parameterrules::valueToText(kind, v);
                               })
                               .withValueFromStringFunction([kind](const juce::String& t) {
-                                  return parameterspec::textToValue(kind, t);
+                                  return parameterrules::textToValue(kind, t);
                               });
         layout.add(std::make_unique<juce::AudioProcessorValueTreeState::Parameter>(
             juce::ParameterID{parameterTable[i].id, 1}, parameterTable[i].name,
             juce::NormalisableRange<float>(s.start, s.end, s.interval, s.skew),
-            parameterspec::defaultValue(i, setup, config), attributes));
+            parameterrules::defaultValue(i, setup, config), attributes));
     }
     return layout;
 }
@@ -118,18 +118,18 @@ juce::AudioProcessorValueTreeState::ParameterLayout PluginProcessor::createParam
 // Any thread, the audio thread included: note what is due and wake the builder.
 void PluginProcessor::onParameterChanged(int index, float value)
 {
-    const auto& s = parameterspec::specs[index];
+    const auto& s = parameterrules::rules[index];
     if (std::isfinite(value))
     {
-        if (s.target == parameterspec::Target::inputFormat)
+        if (s.target == parameterrules::Target::inputFormat)
             inputFormat = juce::jlimit(0, OX_ABDEC_NUM_INPUT_FORMATS - 1, (int)value - 1);
-        else if (s.target == parameterspec::Target::outputFormat)
+        else if (s.target == parameterrules::Target::outputFormat)
             outputFormat = juce::jlimit(0, OX_ABDEC_NUM_OUTPUT_FORMATS - 1, (int)value - 1);
-        else if (s.target == parameterspec::Target::micSpacing)
+        else if (s.target == parameterrules::Target::micSpacing)
             micSpacing = juce::jlimit(1, OX_ABDEC_NUM_MIC_SPACINGS, (int)value);
     }
     if (s.sendsChangeMessage) changeMessagePending = true;
-    if (parameterspec::needsRebuild(s.target))
+    if (parameterrules::needsRebuild(s.target))
         ++rebuildRequests;
     else
         ++configRequests;
@@ -139,9 +139,9 @@ void PluginProcessor::onParameterChanged(int index, float value)
 // A parameter's value as the decoder may take it: finite and inside its range.
 float PluginProcessor::currentValue(int index) const noexcept
 {
-    const auto& s = parameterspec::specs[index];
+    const auto& s = parameterrules::rules[index];
     const float v = rawValues[(size_t)index]->load();
-    if (!std::isfinite(v)) return parameterspec::defaultValue(index, defaultSetup, defaultConfig);
+    if (!std::isfinite(v)) return parameterrules::defaultValue(index, defaultSetup, defaultConfig);
     return juce::jlimit(s.start, s.end, v);
 }
 
@@ -152,8 +152,8 @@ ox_abdec_setup PluginProcessor::makeSetup() const
     setup.block_size = preparedBlockSize;
     ox_abdec_config unused{};
     for (int i = 0; i < numParameters; ++i)
-        if (parameterspec::needsRebuild(parameterspec::specs[i].target))
-            parameterspec::applyValue(i, currentValue(i), setup, unused);
+        if (parameterrules::needsRebuild(parameterrules::rules[i].target))
+            parameterrules::applyValue(i, currentValue(i), setup, unused);
     // The five-channel A.1 format on a host of four inputs or fewer decodes as A-format.
     constexpr int32_t aDotOneFormat = 5;
     if (numInputChannels.load() <= 4 && setup.input_format == aDotOneFormat) setup.input_format = 0;
@@ -165,8 +165,8 @@ ox_abdec_config PluginProcessor::makeConfig() const
     auto config = defaultConfig;
     ox_abdec_setup unused{};
     for (int i = 0; i < numParameters; ++i)
-        if (!parameterspec::needsRebuild(parameterspec::specs[i].target))
-            parameterspec::applyValue(i, currentValue(i), unused, config);
+        if (!parameterrules::needsRebuild(parameterrules::rules[i].target))
+            parameterrules::applyValue(i, currentValue(i), unused, config);
     return config;
 }
 

@@ -110,7 +110,7 @@ juce::ValueTree PluginProcessor::sanitisedState(const juce::XmlElement& root) co
     juce::ValueTree state(stateType);
     for (int i = 0; i < numParameters; ++i)
     {
-        const auto& s = parameterspec::specs[i];
+        const auto& s = parameterrules::rules[i];
         auto* param = parameters.getParameter(parameterTable[i].id);
         float value = param->convertFrom0to1(param->getDefaultValue());
         for (auto* child : root.getChildWithTagNameIterator("PARAM"))

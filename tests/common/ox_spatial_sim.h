@@ -15,7 +15,7 @@ namespace oxtest
 {
 
 // The decoder's frame at 48 kHz: hop 480, FFT size 1024, 512 complex bins.
-constexpr int32_t kHop = 480, kFft = 1024, kSpec = 512;
+constexpr int32_t kHop = 480, kFft = 1024, kBins = 512;
 constexpr float kFs = 48000.0f;
 // Centre frequency of bin k at that frame, Hz.
 inline double bin_hz(int32_t k)

@@ -27,9 +27,9 @@ struct A2B : Spectra4
         cfg.coherence_exponent = exponent;
         if (flags >= 0) cfg.flags = flags;
         const int32_t* e = bands.edges.data();
-        EXPECT_EQ(0, ox_a2b_alloc(&p, &s, kHop, kSpec, bands.count, e, bands.weights.data(), kFs));
+        EXPECT_EQ(0, ox_a2b_alloc(&p, &s, kHop, kBins, bands.count, e, bands.weights.data(), kFs));
         EXPECT_EQ(
-            0, ox_a2b_init(&p, &s, &cfg, kHop, kSpec, bands.count, kFs, e, bands.weights.data()));
+            0, ox_a2b_init(&p, &s, &cfg, kHop, kBins, bands.count, kFs, e, bands.weights.data()));
         cfg.coherence_time = coh_ms > 0.0f ? coh_ms : cfg.coherence_time; // through the update
         ox_a2b_update_cfg(&p, &cfg);
     }
@@ -49,7 +49,7 @@ void fill_wave(const double d[3], double radius_m, const std::vector<cd>& src, f
         const double* a = kCapsuleAxis[i];
         const double nd = (a[0] * d[0] + a[1] * d[1] + a[2] * d[2]) / std::sqrt(3.0);
         std::vector<cd> c(src.size());
-        for (int32_t k = 0; k < kSpec; ++k)
+        for (int32_t k = 0; k < kBins; ++k)
             c[k] = (0.5 + 0.5 * nd) * src[k] *
                    std::polar(1.0, k ? 2.0 * M_PI * bin_hz(k) * radius_m * nd / kSound : 0.0);
         pack(c, in[i]);
@@ -59,7 +59,7 @@ void fill_wave(const double d[3], double radius_m, const std::vector<cd>& src, f
 double max_err_vs_coincident(const A2B& a, const std::vector<cd>& src, const double d[3])
 {
     double err = std::fabs(a.in[0][0] - M_SQRT1_2 * src[0].real());
-    for (int32_t k = 1; k < kSpec; ++k)
+    for (int32_t k = 1; k < kBins; ++k)
         for (int c = 0; c < 4; ++c)
             err = std::max(err, std::abs(bin(a.in[c], k) - (c ? d[c - 1] : M_SQRT1_2) * src[k]));
     return err;
@@ -78,7 +78,7 @@ TEST(A2B, CoincidentPlaneWaveFromAnyDirectionAfterSilenceAndBadSamples)
     for (int i = 0; i < 10; ++i) dirs.push_back({180.0 * u(rng), std::asin(u(rng)) * 180.0 / M_PI});
     // spacing, exponent, flags
     const float configs[][3] = {{20, 1, -1}, {0, 1, -1}, {20, -1, 26 | OX_A2B_COHERENCE}};
-    const std::vector<cd> zero(kSpec, 0.0);
+    const std::vector<cd> zero(kBins, 0.0);
     for (const auto& c : configs)
         for (const auto& ae : dirs)
         {
@@ -89,7 +89,7 @@ TEST(A2B, CoincidentPlaneWaveFromAnyDirectionAfterSilenceAndBadSamples)
             double worst = 0.0;
             for (int f = 0; f < 60; ++f)
             {
-                const auto s = f < 5 ? zero : src.next(kSpec);
+                const auto s = f < 5 ? zero : src.next(kBins);
                 fill_wave(d, 0.0, s, a.in);
                 if (f == 15) a.in[2][200] = NAN, a.in[0][0] = INFINITY, a.in[1][1] = -INFINITY;
                 a.run();
@@ -129,7 +129,7 @@ TEST(A2B, SpacedArrayAlignedKeepsLevelAndDirection)
         BurstSource src(23);
         for (int f = 0; f < 300; ++f)
         {
-            const auto s = src.next(kSpec);
+            const auto s = src.next(kBins);
             fill_wave(d, radius, s, aligned.in);
             fill_wave(d, radius, s, plain.in);
             aligned.run();
@@ -171,7 +171,7 @@ TEST(A2B, PhaseLimitsAndFlags)
         A2B a(5.0f, flags);
         for (int f = 0; f < 60; ++f)
         {
-            const auto s = src.next(kSpec);
+            const auto s = src.next(kBins);
             std::array<std::vector<float>, 4> orig;
             for (int i = 0; i < 4; ++i)
             {
@@ -210,7 +210,7 @@ TEST(A2B, SizesRatesAndSettings)
     BandTable b;
     ox_a2b_params p{};
     ox_a2b_state s{};
-    const int32_t S = kSpec, H = kHop, nb = b.count, *e = b.edges.data();
+    const int32_t S = kBins, H = kHop, nb = b.count, *e = b.edges.data();
     const float* w = b.weights.data();
     for (float bad : {0.0f, NAN}) EXPECT_EQ(-7, ox_a2b_alloc(&p, &s, H, S, nb, e, w, bad));
     const int32_t sizes[][3] = {
@@ -252,7 +252,7 @@ TEST(A2B, CoherenceSeparatesSteadyFromNoise)
 {
     A2B steady(20.0f, -1, 1.0f, 100.0f), noisy(20.0f, -1, 1.0f, 100.0f);
     BurstSource src(9);
-    const auto fixed = src.next(kSpec); // the first frame is a burst
+    const auto fixed = src.next(kBins); // the first frame is a burst
     const double d[3] = {1, 0, 0};
     std::vector<double> mean(noisy.bands.count, 0.0);
     for (int f = 0; f < 200; ++f)
@@ -260,7 +260,7 @@ TEST(A2B, CoherenceSeparatesSteadyFromNoise)
         fill_wave(d, 0.0, fixed, steady.in);
         steady.run();
         std::vector<cd> s;
-        do s = src.next(kSpec); // skip the burst gaps
+        do s = src.next(kBins); // skip the burst gaps
         while (std::abs(s[5]) == 0.0);
         fill_wave(d, 0.0, s, noisy.in);
         noisy.run();

@@ -29,9 +29,9 @@ struct Beam
         ox_bf_default_cfg(&cfg);
         cfg.mode = mode;
         if (spacing >= 0.0f) cfg.spacing = spacing;
-        const int32_t hop = int32_t(fs / 100), spec = fs == kFs ? kSpec : 1024;
-        EXPECT_EQ(ox_bf_alloc(&p, &s, hop, spec, bands.count, bands.edges.data(), fs), 0);
-        EXPECT_EQ(ox_bf_init(&p, &s, &cfg, hop, spec, bands.count, bands.edges.data(), fs), 0);
+        const int32_t hop = int32_t(fs / 100), bins = fs == kFs ? kBins : 1024;
+        EXPECT_EQ(ox_bf_alloc(&p, &s, hop, bins, bands.count, bands.edges.data(), fs), 0);
+        EXPECT_EQ(ox_bf_init(&p, &s, &cfg, hop, bins, bands.count, bands.edges.data(), fs), 0);
     }
     ~Beam() { ox_bf_done(&p, &s); }
     void update() { ox_bf_update_cfg(&p, &cfg); }
@@ -40,8 +40,8 @@ struct Beam
     {
         const float* bp[4] = {B[0].data(), B[1].data(), B[2].data(), B[3].data()};
         const float front[3] = {1, 0, 0}, back[3] = {-1, 0, 0};
-        cardioid(bp, front, C1.data(), kSpec);
-        cardioid(bp, back, C2.data(), kSpec);
+        cardioid(bp, front, C1.data(), kBins);
+        cardioid(bp, back, C2.data(), kBins);
     }
     void frame(float focus)
     {
@@ -169,7 +169,7 @@ TEST(BeamProcessing, CoherenceTableIsTheSphericalIntegralAndIsShared)
         Beam beam(188, spacing);
         for (int b = 0; b < beam.bands.count; ++b)
         {
-            const double f = beam.bands.edges[b] * kFs / kSpec;
+            const double f = beam.bands.edges[b] * kFs / kBins;
             const double k = 2.0 * (0.001 * spacing * f * 2.0 * M_PI / 340.0) * std::sqrt(2.0) * s3;
             const float I = integral2(-M_PI, M_PI, -M_PI / 2, M_PI / 2, e1, e2, k, 0.5);
             EXPECT_NEAR(beam.p.band_coherence[b], 4.5f * I - 0.5f, 2e-6f) << spacing << " " << b;
@@ -203,13 +203,13 @@ TEST(BeamProcessing, BadInputAndSettings)
     ox_bf_cfg cfg;
     ox_bf_default_cfg(&cfg);
     const int32_t* e = bands.edges.data();
-    EXPECT_EQ(ox_bf_alloc(&p, &s, kHop, kSpec, 0, e, kFs), -3);
-    EXPECT_EQ(ox_bf_alloc(&p, &s, -1, kSpec, bands.count, e, kFs), -3);
-    EXPECT_EQ(ox_bf_alloc(&p, &s, kHop, kSpec, bands.count, e, 0.0f), -7);
-    ASSERT_EQ(ox_bf_alloc(&p, &s, kHop, kSpec, 10, e, kFs), 0);
+    EXPECT_EQ(ox_bf_alloc(&p, &s, kHop, kBins, 0, e, kFs), -3);
+    EXPECT_EQ(ox_bf_alloc(&p, &s, -1, kBins, bands.count, e, kFs), -3);
+    EXPECT_EQ(ox_bf_alloc(&p, &s, kHop, kBins, bands.count, e, 0.0f), -7);
+    ASSERT_EQ(ox_bf_alloc(&p, &s, kHop, kBins, 10, e, kFs), 0);
     // More bands than were allocated would run past the arrays.
-    EXPECT_EQ(ox_bf_init(&p, &s, &cfg, kHop, kSpec, bands.count, e, kFs), -3);
-    EXPECT_EQ(ox_bf_init(&p, &s, &cfg, kHop, kSpec, 10, e, 7999.0f), -7);
+    EXPECT_EQ(ox_bf_init(&p, &s, &cfg, kHop, kBins, bands.count, e, kFs), -3);
+    EXPECT_EQ(ox_bf_init(&p, &s, &cfg, kHop, kBins, 10, e, 7999.0f), -7);
     ox_bf_done(&p, &s);
     ox_bf_done(&p, &s); // a second release frees nothing twice
 
@@ -242,8 +242,8 @@ TEST(BeamProcessing, BandWithBadSumsKeepsItsStateInEveryModel)
         BurstSource src1(7), src2(8);
         for (int f = 0; f < 21; ++f)
         {
-            pack(src1.next(kSpec), beam.C1.data());
-            pack(src2.next(kSpec), beam.C2.data());
+            pack(src1.next(kBins), beam.C1.data());
+            pack(src2.next(kBins), beam.C2.data());
             if (f < 20) beam.frame(-2.0f);
         }
         int bad[2] = {0, 0};

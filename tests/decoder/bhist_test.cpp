@@ -22,8 +22,8 @@ struct Hist
     {
         ox_bhist_default_cfg(&cfg);
         const int32_t nb = bands.count, *e = bands.edges.data();
-        EXPECT_EQ(ox_bhist_alloc(&p, &s, kHop, kSpec, nb, e, kFs, resolution), 0);
-        EXPECT_EQ(ox_bhist_init(&p, &s, &cfg, kHop, kSpec, nb, e, kFs), 0);
+        EXPECT_EQ(ox_bhist_alloc(&p, &s, kHop, kBins, nb, e, kFs, resolution), 0);
+        EXPECT_EQ(ox_bhist_init(&p, &s, &cfg, kHop, kBins, nb, e, kFs), 0);
     }
     ~Hist() { ox_bhist_done(&p, &s); }
     void frame(const std::vector<float>* B)
@@ -127,10 +127,10 @@ TEST(DirectionHistogram, SettingsBandRangeAndBadInput)
     ox_bhist_cfg cfg;
     ox_bhist_default_cfg(&cfg);
     const int32_t nb = h.bands.count, *e = h.bands.edges.data();
-    EXPECT_EQ(ox_bhist_alloc(&p, &s, 0, kSpec, nb, e, kFs, 10), -3);
-    EXPECT_EQ(ox_bhist_alloc(&p, &s, kHop, kSpec, nb, e, 0, 10), -7);
-    ASSERT_EQ(ox_bhist_alloc(&p, &s, kHop, kSpec, 8, e, kFs, 10), 0);
-    EXPECT_EQ(ox_bhist_init(&p, &s, &cfg, kHop, kSpec, nb, e, kFs), -3);
+    EXPECT_EQ(ox_bhist_alloc(&p, &s, 0, kBins, nb, e, kFs, 10), -3);
+    EXPECT_EQ(ox_bhist_alloc(&p, &s, kHop, kBins, nb, e, 0, 10), -7);
+    ASSERT_EQ(ox_bhist_alloc(&p, &s, kHop, kBins, 8, e, kFs, 10), 0);
+    EXPECT_EQ(ox_bhist_init(&p, &s, &cfg, kHop, kBins, nb, e, kFs), -3);
     ox_bhist_done(&p, &s);
     EXPECT_TRUE(fsignf(-2.0f) == -1.0f && fsignf(NAN) == 0.0f);
 }

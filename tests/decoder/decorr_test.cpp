@@ -21,7 +21,7 @@ struct Decorr
         ox_decorr_default_cfg(&cfg);
         cfg.amount = amount;
         cfg.mode = mode;
-        EXPECT_EQ(ox_decorr_alloc(&p, &s, kHop, kSpec, bands.count, bands.edges.data(), kFs), 0);
+        EXPECT_EQ(ox_decorr_alloc(&p, &s, kHop, kBins, bands.count, bands.edges.data(), kFs), 0);
         EXPECT_EQ(ox_decorr_init(&p, &s, &cfg), 0);
     }
     ~Decorr() { ox_decorr_done(&p, &s); }
@@ -141,9 +141,9 @@ TEST(Decorrelation, BadInput)
     ox_decorr_state s{};
     const int32_t nb = bands.count, *e = bands.edges.data();
     EXPECT_EQ(ox_decorr_alloc(&p, &s, kHop, 0, nb, e, kFs), -3);
-    EXPECT_EQ(ox_decorr_alloc(&p, &s, kHop, kSpec, -2, e, kFs), -3);
-    EXPECT_EQ(ox_decorr_alloc(&p, &s, kHop, kSpec, nb, e, -1.0f), -7);
-    ASSERT_EQ(ox_decorr_alloc(&p, &s, kHop, kSpec, nb, e, 7000.0f), 0);
+    EXPECT_EQ(ox_decorr_alloc(&p, &s, kHop, kBins, -2, e, kFs), -3);
+    EXPECT_EQ(ox_decorr_alloc(&p, &s, kHop, kBins, nb, e, -1.0f), -7);
+    ASSERT_EQ(ox_decorr_alloc(&p, &s, kHop, kBins, nb, e, 7000.0f), 0);
     ox_decorr_cfg cfg;
     ox_decorr_default_cfg(&cfg);
     EXPECT_EQ(ox_decorr_init(&p, &s, &cfg), -7);
@@ -162,5 +162,5 @@ TEST(Decorrelation, BadInput)
     EXPECT_TRUE(all_finite({d.s.coherence, d.s.coherence + d.bands.count}));
     for (int i = 0; i < OX_DECORR_FILTERS; ++i)
         EXPECT_TRUE(all_finite({d.s.filter[i], d.s.filter[i] + 2 * d.bands.count})) << i;
-    EXPECT_TRUE(all_finite({d.s.cross, d.s.cross + 2 * kSpec}));
+    EXPECT_TRUE(all_finite({d.s.cross, d.s.cross + 2 * kBins}));
 }

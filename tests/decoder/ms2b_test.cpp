@@ -24,8 +24,8 @@ struct MS2B : Spectra4
         cfg.mode = mode;
         cfg.gain_floor = floor_db;
         const int32_t* e = bands.edges.data();
-        EXPECT_EQ(0, ox_ms2b_alloc(&p, &s, kHop, kSpec, bands.count, e, kFs));
-        EXPECT_EQ(0, ox_ms2b_init(&p, &s, &cfg, kHop, kSpec, bands.count, e, kFs));
+        EXPECT_EQ(0, ox_ms2b_alloc(&p, &s, kHop, kBins, bands.count, e, kFs));
+        EXPECT_EQ(0, ox_ms2b_init(&p, &s, &cfg, kHop, kBins, bands.count, e, kFs));
     }
     ~MS2B() { ox_ms2b_done(&p, &s); }
     // Loads the capsule spectra and runs one frame.
@@ -63,15 +63,15 @@ TEST(MS2B, NullsAndDirectionsOfIdealPlaneWaves)
             const bool axial = ae[1] == 0.0 && (ae[0] == 0.0 || ae[0] == 180.0);
             for (int f = 0; f < 30; ++f)
             {
-                auto acc = Field(4, std::vector<cd>(kSpec));
-                ms_wave(d, triple, acc, src.next(kSpec));
+                auto acc = Field(4, std::vector<cd>(kBins));
+                ms_wave(d, triple, acc, src.next(kBins));
                 m.run(acc);
-                for (int32_t k = 1; k < kSpec; ++k)
+                for (int32_t k = 1; k < kBins; ++k)
                     for (int c = 0; c < 3; ++c)
                         i[c] += std::real(std::conj(bin(m.in[0], k)) * bin(m.in[c + 1], k));
-                cardioid(m.in, ae[0] == 0.0 ? rear : front, card.data(), kSpec);
+                cardioid(m.in, ae[0] == 0.0 ? rear : front, card.data(), kBins);
                 null = std::max(null, peak(card));
-                cardioid(m.in, ae[0] == 0.0 ? front : rear, card.data(), kSpec);
+                cardioid(m.in, ae[0] == 0.0 ? front : rear, card.data(), kBins);
                 on = std::max(on, peak(card));
             }
             if (ae[1] == 0.0)
@@ -86,9 +86,9 @@ TEST(MS2B, NullsAndDirectionsOfIdealPlaneWaves)
 TEST(MS2B, BypassPlainGainsSizesRatesAndSettings)
 {
     MS2B by(OX_MS2B_BYPASS | OX_MS2B_STATS), plain;
-    auto acc = Field(4, std::vector<cd>(kSpec));
+    auto acc = Field(4, std::vector<cd>(kBins));
     const double d[3] = {0.6, 0.8, 0.0};
-    ms_wave(d, true, acc, BurstSource(2).next(kSpec));
+    ms_wave(d, true, acc, BurstSource(2).next(kBins));
     by.s.direct_gain[3] = 7.0f;
     by.run(acc);
     std::vector<float> want(kFft);
@@ -100,7 +100,7 @@ TEST(MS2B, BypassPlainGainsSizesRatesAndSettings)
         EXPECT_TRUE(plain.s.direct_gain[b] == 1.0f && plain.s.diffuse_gain[b] == 0.0f) << b;
     ox_ms2b_params p{};
     ox_ms2b_state s{};
-    const int32_t S = kSpec, H = kHop, nb = plain.bands.count, *e = plain.bands.edges.data();
+    const int32_t S = kBins, H = kHop, nb = plain.bands.count, *e = plain.bands.edges.data();
     EXPECT_EQ(-7, ox_ms2b_alloc(&p, &s, H, S, nb, e, -1.0f));
     EXPECT_EQ(-3, ox_ms2b_alloc(&p, &s, H, S, 0, e, kFs));
     EXPECT_EQ(-3, ox_ms2b_alloc(&p, &s, -2, S, nb, e, kFs));
@@ -144,9 +144,9 @@ TEST(MS2B, DiffusenessGains)
         std::vector<double> margin(nb, 0.0); // mean of direct minus diffuse gain
         for (int f = 0; f < 150; ++f)
         {
-            auto acc = Field(4, std::vector<cd>(kSpec));
+            auto acc = Field(4, std::vector<cd>(kBins));
             for (int i = 0; i < (diffuse ? 32 : 1) && f >= 10; ++i) // silence first
-                ms_wave(dirs[i].data(), true, acc, srcs[i].next(kSpec));
+                ms_wave(dirs[i].data(), true, acc, srcs[i].next(kBins));
             if (f == 60) acc[1][20] = NAN;
             m.run(acc);
             for (int32_t b = 0; b < nb; ++b)
@@ -160,8 +160,8 @@ TEST(MS2B, DiffusenessGains)
             EXPECT_GT(diffuse ? -margin[b] : margin[b], 0.2) << b << " diffuse " << diffuse;
     }
     MS2B z(OX_MS2B_STATS | OX_MS2B_NO_DIRECT | OX_MS2B_NO_DIFFUSE);
-    auto acc = Field(4, std::vector<cd>(kSpec));
-    ms_wave(dirs[0].data(), true, acc, BurstSource(4).next(kSpec));
+    auto acc = Field(4, std::vector<cd>(kBins));
+    ms_wave(dirs[0].data(), true, acc, BurstSource(4).next(kBins));
     z.run(acc);
     EXPECT_TRUE(z.s.direct_gain[5] == 0.0f && z.s.diffuse_gain[5] == 0.0f);
 }
