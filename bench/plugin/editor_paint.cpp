@@ -13,7 +13,8 @@ namespace
 {
 constexpr int thirdOrderAmbisonicOutput = 24; // formatout value of the 20-speaker layout
 
-struct EditorOnDecoder
+// Made on first use and released with the framework, before it shuts down.
+struct EditorOnDecoder : juce::DeletedAtShutdown
 {
     PluginProcessor processor;
     std::unique_ptr<PluginEditor> editor;
@@ -63,7 +64,7 @@ struct EditorOnDecoder
 
 EditorOnDecoder& fixture()
 {
-    static EditorOnDecoder* shared = new EditorOnDecoder(); // released by main
+    static EditorOnDecoder* shared = new EditorOnDecoder();
     return *shared;
 }
 
@@ -112,13 +113,3 @@ void BM_UndoTimerTick(benchmark::State& state)
 }
 BENCHMARK(BM_UndoTimerTick)->Unit(benchmark::kMicrosecond);
 } // namespace
-
-int main(int argc, char** argv)
-{
-    juce::ScopedJuceInitialiser_GUI framework;
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    delete &fixture();
-    benchmark::Shutdown();
-    return 0;
-}

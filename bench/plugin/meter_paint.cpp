@@ -38,12 +38,3 @@ void paintCompactMeter(benchmark::State& state)
 }
 BENCHMARK(paintCompactMeter)->Args({420, 100})->Args({100, 420})->Unit(benchmark::kMicrosecond);
 } // namespace
-
-int main(int argc, char** argv)
-{
-    juce::ScopedJuceInitialiser_GUI framework;
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

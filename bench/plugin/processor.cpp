@@ -70,12 +70,3 @@ void MeasureBlock16x480(benchmark::State& state)
 }
 BENCHMARK(MeasureBlock16x480)->Unit(benchmark::kMicrosecond);
 } // namespace
-
-int main(int argc, char** argv)
-{
-    juce::ScopedJuceInitialiser_GUI framework;
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

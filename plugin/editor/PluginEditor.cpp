@@ -413,9 +413,9 @@ void PluginEditor::paint(juce::Graphics& g)
     g.fillAll(getLookAndFeel().findColour(juce::ResizableWindow::backgroundColourId));
 
     g.setColour(juce::Colour(0xffffffff));
-    g.setFont(TARVEKLookAndFeel::pinnedFont(20.0f));
+    g.setFont(meters::pinnedFont(20.0f));
     g.drawFittedText("Quillfield", 400, 25, 300, 40, juce::Justification::centredTop, 1, 0.0f);
-    g.setFont(TARVEKLookAndFeel::pinnedFont(12.0f));
+    g.setFont(meters::pinnedFont(12.0f));
     g.drawFittedText(juce::String("Quillfield ") + JucePlugin_VersionString +
                          "  -  licensed under GPL-3.0-or-later",
                      230, getHeight() - 30, 600, 30, juce::Justification::centred, 1);

@@ -1,4 +1,5 @@
 #include "TARVEKLookAndFeel.h"
+#include "PinnedFont.h"
 
 #include <cmath>
 
@@ -65,47 +66,33 @@ juce::Colour thinOutline(juce::Colour base)
 }
 } // namespace
 
-juce::Font TARVEKLookAndFeel::pinnedFont(float height, int styleFlags)
-{
-    return juce::Font(typefaceName, juce::jmax(0.0f, height), styleFlags);
-}
-
-juce::Font TARVEKLookAndFeel::pinnedFont(const juce::Font& font)
-{
-    if (font.getTypefaceName() != juce::Font::getDefaultSansSerifFontName()) return font;
-    auto pinned = font;
-    pinned.setTypefaceName(typefaceName);
-    return pinned;
-}
-
 juce::Font TARVEKLookAndFeel::getLabelFont(juce::Label& label)
 {
-    return pinnedFont(juce::LookAndFeel_V2::getLabelFont(label));
+    return meters::pinnedFont(juce::LookAndFeel_V2::getLabelFont(label));
 }
 
 juce::Font TARVEKLookAndFeel::getComboBoxFont(juce::ComboBox& box)
 {
-    return pinnedFont(juce::LookAndFeel_V2::getComboBoxFont(box));
+    return meters::pinnedFont(juce::LookAndFeel_V2::getComboBoxFont(box));
 }
 
 juce::Font TARVEKLookAndFeel::getPopupMenuFont()
 {
-    return pinnedFont(juce::LookAndFeel_V2::getPopupMenuFont());
+    return meters::pinnedFont(juce::LookAndFeel_V2::getPopupMenuFont());
 }
 
 juce::Font TARVEKLookAndFeel::getTextButtonFont(juce::TextButton& button, int buttonHeight)
 {
-    return pinnedFont(juce::LookAndFeel_V2::getTextButtonFont(button, buttonHeight));
+    return meters::pinnedFont(juce::LookAndFeel_V2::getTextButtonFont(button, buttonHeight));
 }
 
 TARVEKLookAndFeel::SliderLabelComp::SliderLabelComp() : juce::Label({}, {}) {}
 
 TARVEKLookAndFeel::TARVEKLookAndFeel()
 {
-    // The framework resolves the default sans-serif name through the process's default
-    // look-and-feel only, so this setting alone pins nothing for the editor; every font this
-    // class draws with goes through pinnedFont() as well.
-    setDefaultSansSerifTypefaceName(typefaceName);
+    // The framework honours this only on the process's default look-and-feel, so every font
+    // this class draws with is pinned as well.
+    setDefaultSansSerifTypefaceName(meters::pinnedTypefaceName);
 
     const std::pair<int, juce::uint32> colours[] = {
         {juce::TextButton::buttonColourId, 0xff5d5d5d},
@@ -239,7 +226,7 @@ void TARVEKLookAndFeel::drawToggleButton(juce::Graphics& g, juce::ToggleButton& 
                 button.getToggleState(), button.isEnabled(), highlighted, down);
 
     g.setColour(button.findColour(juce::ToggleButton::textColourId));
-    g.setFont(pinnedFont(fontSize));
+    g.setFont(meters::pinnedFont(fontSize));
 
     if (!button.isEnabled()) g.setOpacity(0.5f);
 
@@ -320,7 +307,7 @@ void TARVEKLookAndFeel::drawAlertBox(juce::Graphics& g, juce::AlertWindow& alert
 
         // The character is cut out of the icon (even-odd filling).
         juce::GlyphArrangement glyphs;
-        glyphs.addFittedText(pinnedFont(iconRect.getHeight() * 0.9f, juce::Font::bold),
+        glyphs.addFittedText(meters::pinnedFont(iconRect.getHeight() * 0.9f, juce::Font::bold),
                              warning ? "!" : (info ? "i" : "?"), iconRect.getX(), iconRect.getY(),
                              iconRect.getWidth(), iconRect.getHeight(),
                              juce::Justification::centred, 1);
@@ -382,7 +369,7 @@ void TARVEKLookAndFeel::drawProgressBar(juce::Graphics& g, juce::ProgressBar& ba
     if (text.isNotEmpty())
     {
         g.setColour(juce::Colour::contrasting(background, foreground));
-        g.setFont(pinnedFont((float)height * 0.6f));
+        g.setFont(meters::pinnedFont((float)height * 0.6f));
         g.drawText(text, 0, 0, width, height, juce::Justification::centred, false);
     }
 }
@@ -682,7 +669,7 @@ juce::Label* TARVEKLookAndFeel::createSliderTextBox(juce::Slider& slider)
     const bool bar = isBarStyle(slider);
     const auto background = slider.findColour(juce::Slider::textBoxBackgroundColourId);
     const auto text = slider.findColour(juce::Slider::textBoxTextColourId);
-    const auto font = pinnedFont(13.0f);
+    const auto font = meters::pinnedFont(13.0f);
 
     label->setJustificationType(juce::Justification::centred);
     label->setKeyboardType(juce::TextInputTarget::decimalKeyboard);
@@ -776,7 +763,7 @@ void TARVEKLookAndFeel::drawDocumentWindowTitleBar(juce::DocumentWindow& window,
         background, 0.0f, background.contrasting(active ? 0.15f : 0.05f), (float)h));
     g.fillAll();
 
-    const auto font = pinnedFont((float)h * 0.65f, juce::Font::bold);
+    const auto font = meters::pinnedFont((float)h * 0.65f, juce::Font::bold);
     g.setFont(font);
 
     int iconW = 0, iconH = 0;
@@ -809,7 +796,7 @@ void TARVEKLookAndFeel::drawGroupComponentOutline(juce::Graphics& g, int width, 
                                                   const juce::Justification& justification,
                                                   juce::GroupComponent& group)
 {
-    const auto font = pinnedFont(15.0f);
+    const auto font = meters::pinnedFont(15.0f);
     const auto x = 3.0f;
     const auto y = font.getAscent() - 3.0f;
     const auto w = juce::jmax(0.0f, (float)width - 6.0f);

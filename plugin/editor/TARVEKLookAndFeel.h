@@ -41,12 +41,6 @@ class TARVEKLookAndFeel : public juce::LookAndFeel_V2
     TARVEKLookAndFeel();
     ~TARVEKLookAndFeel() override;
 
-    // The editor's typeface, named outright: the default sans-serif name would be resolved by
-    // the host process's default look-and-feel and the fonts installed on the machine.
-    static constexpr const char* typefaceName = "DejaVu Sans";
-    static juce::Font pinnedFont(float height, int styleFlags = juce::Font::plain);
-    static juce::Font pinnedFont(const juce::Font& font);  // the default sans made explicit
-
     juce::Font getLabelFont(juce::Label&) override;
     juce::Font getComboBoxFont(juce::ComboBox&) override;
     juce::Font getPopupMenuFont() override;

@@ -97,7 +97,7 @@ void TARVEKMeterLookAndFeel::drawMeterBars(juce::Graphics& g, MeterFlags flags, 
         return;
     }
     const float height = g.getCurrentFont().getHeight();
-    g.setFont(meterFont(meterFont(height).getHeightInPoints() - 3.0f));
+    g.setFont(meters::pinnedFont(meters::pinnedFont(height).getHeightInPoints() - 3.0f));
     drawCompactChannels(g, flags, getMeterInnerBounds(b, flags), *source,
                         2 * source->getNumChannels(), 1 + labelOffset(flags));
 }

@@ -63,7 +63,7 @@ bool contains(Rect r, juce::Point<int> p)
 
 LevelMeterLookAndFeel::LevelMeterLookAndFeel()
 {
-    setDefaultSansSerifTypefaceName(typefaceName);
+    setDefaultSansSerifTypefaceName(pinnedTypefaceName);
     LevelMeterLookAndFeel::setupDefaultMeterColours();
     setupDefaultStereoFieldColours();
 }
@@ -105,11 +105,6 @@ void LevelMeterLookAndFeel::updateMeterGradients()
 {
     horizontalGradient.clearColours();
     verticalGradient.clearColours();
-}
-
-juce::Font LevelMeterLookAndFeel::meterFont(float height)
-{
-    return juce::Font(typefaceName, juce::jmax(0.0f, height), juce::Font::plain);
 }
 
 LevelMeterLookAndFeel::ChannelReading
@@ -537,7 +532,7 @@ void LevelMeterLookAndFeel::drawMaxNumber(juce::Graphics& g, Flags, Rect b, floa
         maxGain > 0.0f ? juce::jlimit(-100.0f, 100.0f, 20.0f * std::log10(maxGain)) : -100.0f;
     g.setColour(findColour(v > 0.0f ? LevelMeter::maxNumberOverColourId
                                     : LevelMeter::maxNumberTextColourId));
-    g.setFont(meterFont(0.5f * b.getHeight()));
+    g.setFont(pinnedFont(0.5f * b.getHeight()));
     const juce::Rectangle<int> text((int)nearest(b.getX() + 2.0f), (int)nearest(b.getY() + 2.0f),
                                     (int)nearest(b.getWidth() - 4.0f),
                                     (int)nearest(b.getHeight() - 4.0f));
@@ -569,7 +564,7 @@ void LevelMeterLookAndFeel::drawTickMarks(juce::Graphics& g, Flags flags, Rect b
         const float step = (h - 2.0f) * 0.1f;
         for (int k = 0; k <= 10; ++k) line(x + 4.0f, x + w, y + (float)k * step + 1.0f);
         if (!(step > 10.0f && w > 20.0f)) return;
-        g.setFont(meterFont(0.5f * step));
+        g.setFont(pinnedFont(0.5f * step));
         for (int k = 0; k <= 9; ++k)
             g.drawFittedText(juce::String((double)k * 0.1 * floorDb),
                              juce::Rectangle<int>((int)nearest(x),
@@ -581,7 +576,7 @@ void LevelMeterLookAndFeel::drawTickMarks(juce::Graphics& g, Flags flags, Rect b
     if (has(flags, LevelMeter::Horizontal) || has(flags, LevelMeter::AltStyle)) return;
 
     const float step = (h - 2.0f) * 0.05f;
-    g.setFont(meterFont(0.8f * step));
+    g.setFont(pinnedFont(0.8f * step));
     for (int i = 0; i <= 20; ++i)
     {
         const float yi = y + (float)i * step;

@@ -1,4 +1,5 @@
 #pragma once
+#include "PinnedFont.h"
 // The level meter's default look-and-feel: geometry, colours and drawing of every meter
 // layout, plus the drawing of a stereo-field display (goniometer).
 #include <juce_gui_basics/juce_gui_basics.h>
@@ -52,10 +53,6 @@ class LevelMeterLookAndFeel : public juce::LookAndFeel_V3,
   public:
     using MeterFlags = LevelMeter::MeterFlags;
     using Rect = juce::Rectangle<float>;
-
-    /** Every text the meters draw uses this typeface, whatever the machine's default sans is,
-        so the meters look the same on every machine that has it. */
-    static constexpr const char* typefaceName = "DejaVu Sans";
 
     LevelMeterLookAndFeel();
     ~LevelMeterLookAndFeel() override;
@@ -116,9 +113,6 @@ class LevelMeterLookAndFeel : public juce::LookAndFeel_V3,
         bool clipped = false;
     };
     static ChannelReading readChannel(const LevelMeterSource* source, int channel);
-
-    /** The typeface-pinned font of this height. */
-    static juce::Font meterFont(float height);
 
     /** The compact layout cuts the inner area into stripes across the channel direction,
         counted from the component's origin; channel i uses stripe 2i. */
