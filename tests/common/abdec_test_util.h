@@ -5,8 +5,6 @@
 #include "ox_abdec.h"
 #include "ox_test_util.h"
 
-#include <functional>
-
 namespace oxtest
 {
 

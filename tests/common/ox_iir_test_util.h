@@ -6,10 +6,6 @@
 #include "ox_iir.h"
 #include "ox_test_util.h"
 
-#include <cmath>
-#include <complex>
-#include <vector>
-
 namespace oxtest
 {
 

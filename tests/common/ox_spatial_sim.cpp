@@ -3,9 +3,6 @@
 #include "ox_perc.h"
 #include "ox_test_util.h"
 
-#include <algorithm>
-#include <cmath>
-
 namespace oxtest
 {
 

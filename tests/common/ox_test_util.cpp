@@ -1,7 +1,5 @@
 #include "ox_test_util.h"
 
-#include <algorithm>
-#include <cmath>
 #include <random>
 
 namespace oxtest

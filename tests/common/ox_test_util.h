@@ -1,13 +1,19 @@
-// Oracles and signal generators shared by the test suites.
+// Oracles and signal generators shared by the test suites. It also brings the test framework
+// and the standard headers every suite uses, so a suite includes only what is particular to it.
 #ifndef OX_TEST_UTIL_H
 #define OX_TEST_UTIL_H
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <complex>
 #include <cstdint>
+#include <cstring>
+#include <functional>
+#include <limits>
+#include <numeric>
 #include <vector>
 
 namespace oxtest

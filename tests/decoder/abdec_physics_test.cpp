@@ -2,8 +2,6 @@
 #include "abdec_test_util.h"
 #include "ox_spatial_sim.h"
 
-#include <array>
-
 using namespace oxtest;
 
 namespace

@@ -3,7 +3,6 @@
 #include "ox_spatial_sim.h"
 #include "ox_test_util.h"
 
-#include <functional>
 #include <random>
 
 using namespace oxtest;

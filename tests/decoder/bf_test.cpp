@@ -4,7 +4,6 @@
 #include "ox_spatial_sim.h"
 #include "ox_test_util.h"
 
-#include <cstring>
 #include <memory>
 
 using namespace oxtest;

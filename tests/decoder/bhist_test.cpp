@@ -3,8 +3,6 @@
 #include "ox_spatial_sim.h"
 #include "ox_test_util.h"
 
-#include <numeric>
-
 using namespace oxtest;
 
 namespace

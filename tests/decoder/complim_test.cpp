@@ -2,8 +2,6 @@
 #include "ox_complim.h"
 #include "ox_test_util.h"
 
-#include <cstring>
-
 using namespace oxtest;
 
 namespace

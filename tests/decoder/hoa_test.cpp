@@ -2,8 +2,6 @@
 #include "ox_hoa.h"
 #include "ox_test_util.h"
 
-#include <array>
-
 using namespace oxtest;
 
 namespace

@@ -2,7 +2,6 @@
 #include "ox_peq.h"
 #include "ox_test_util.h"
 
-#include <cstring>
 #include <memory>
 
 using namespace oxtest;

@@ -1,10 +1,5 @@
 #include "ox_chid.h"
 
-#include <gtest/gtest.h>
-
-#include <cmath>
-#include <vector>
-
 #include "ox_test_util.h"
 
 namespace

@@ -4,14 +4,6 @@
 #include "ox_test_biquad.h"
 #include "ox_test_util.h"
 
-#include <gtest/gtest.h>
-
-#include <cmath>
-#include <complex>
-#include <cstring>
-#include <limits>
-#include <vector>
-
 using oxtest::cd;
 using oxtest::db;
 using oxtest::freqs;

@@ -2,11 +2,6 @@
 #include "ox_test_util.h"
 #include "ox_test_energy.h"
 
-#include <gtest/gtest.h>
-#include <cmath>
-#include <complex>
-#include <vector>
-
 namespace
 {
 

@@ -6,14 +6,8 @@
 #include "ox_test_biquad.h"
 #include "ox_test_util.h"
 
-#include <gtest/gtest.h>
-#include <cmath>
-#include <cstring>
-#include <functional>
-#include <limits>
 #include <memory>
 #include <random>
-#include <vector>
 
 using oxtest::cd;
 using oxtest::h_cf2;

@@ -2,12 +2,6 @@
 #include "ox_test_energy.h"
 #include "ox_test_util.h"
 
-#include <gtest/gtest.h>
-#include <cmath>
-#include <complex>
-#include <limits>
-#include <vector>
-
 namespace
 {
 

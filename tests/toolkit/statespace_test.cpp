@@ -8,12 +8,6 @@
 #include "ox_test_energy.h"
 #include "ox_test_util.h"
 
-#include <gtest/gtest.h>
-#include <cmath>
-#include <complex>
-#include <cstring>
-#include <vector>
-
 using oxtest::cd;
 typedef std::vector<float> Vec;
 
