@@ -1,8 +1,9 @@
-// Response oracles for the IIR suites: the transfer function of stored coefficients
+// Response oracles for the IIR and biquad suites: the transfer function of stored coefficients
 // evaluated directly in double precision, independent of the library's response routines.
 #ifndef OX_IIR_TEST_UTIL_H
 #define OX_IIR_TEST_UTIL_H
 
+#include "ox_biquad.h"
 #include "ox_iir.h"
 #include "ox_test_util.h"
 
@@ -17,80 +18,58 @@ inline cd zinv(double f, double fs)
     return std::polar(1.0, -2.0 * M_PI * f / fs);
 }
 
-// (Σ b_k z^-k) / (1 + Σ a_k z^-k) with a[0] = a1.
-inline cd ratio(const float* b, int nb, const float* a, int na, cd zi)
-{
-    cd num = 0.0, den = 1.0, p = 1.0;
-    for (int k = 0; k < nb || k < na + 1; ++k)
-    {
-        if (k < nb) num += (double)b[k] * p;
-        if (k >= 1 && k <= na) den += (double)a[k - 1] * p;
-        p *= zi;
-    }
-    return num / den;
-}
-
-// Bound on the relative response error that storing the coefficients as floats may cause
-// (each within half a float ulp, 2^-24 relative, of its exact value): the conditioning of
-// the section at zi, 2^-24·(Σ|b_k| / |B(zi)| + (1 + Σ|a_k|) / |A(zi)|).
-inline double rounding_rel(const float* b, int nb, const float* a, int na, cd zi)
+// (Σ b_k z^-k) / (1 + Σ a_k z^-k) with a[0] = a1. With `rel`, adds to it the bound on the
+// relative error that storing the coefficients as floats (each within 2^-24 relative) may
+// cause: the conditioning 2^-24·(Σ|b_k| / |B(zi)| + (1 + Σ|a_k|) / |A(zi)|).
+inline cd ratio(const float* b, int nb, const float* a, int na, cd zi, double* rel = nullptr)
 {
     cd num = 0.0, den = 1.0, p = 1.0;
     double sb = 0.0, sa = 1.0;
-    for (int k = 0; k < nb || k < na + 1; ++k)
+    for (int k = 0; k < nb || k < na + 1; ++k, p *= zi)
     {
         if (k < nb) num += (double)b[k] * p, sb += std::fabs((double)b[k]);
         if (k >= 1 && k <= na) den += (double)a[k - 1] * p, sa += std::fabs((double)a[k - 1]);
-        p *= zi;
     }
-    return std::ldexp(sb / std::abs(num) + sa / std::abs(den), -24);
+    if (rel) *rel += std::ldexp(sb / std::abs(num) + sa / std::abs(den), -24);
+    return num / den;
 }
 
-inline double rounding_rel(const ox_iir_cfNf& r, double f, double fs)
-{
-    double e = 0.0;
-    if (r.order & 1u)
-    {
-        const float b[2] = {r.first.b0, r.first.b1}, a[1] = {r.first.a1};
-        e += rounding_rel(b, 2, a, 1, zinv(f, fs));
-    }
-    for (unsigned k = 0; k < r.order / 2 && k < 4; ++k)
-    {
-        const ox_iir_cf2& s = r.sec[k];
-        const float b[3] = {s.b0, s.b1, s.b2}, a[2] = {s.a1, s.a2};
-        e += rounding_rel(b, 3, a, 2, zinv(f, fs));
-    }
-    return e;
-}
-
-inline double rounding_rel(const ox_iir_cfN& r, double f, double fs)
-{
-    return rounding_rel(r.b, (int)r.order + 1, r.a, (int)r.order, zinv(f, fs));
-}
-
-inline cd h_cf2(const ox_iir_cf2& s, double f, double fs)
+inline cd h_cf2(const ox_iir_cf2& s, double f, double fs, double* rel = nullptr)
 {
     const float b[3] = {s.b0, s.b1, s.b2}, a[2] = {s.a1, s.a2};
-    return ratio(b, 3, a, 2, zinv(f, fs));
+    return ratio(b, 3, a, 2, zinv(f, fs), rel);
 }
 
-inline cd h_cf1(const ox_iir_cf1& s, double f, double fs)
+// H(e^{iω}) of a biquad section.
+inline cd biquad_response(const ox_biquad_coeffs& c, double w)
 {
-    const float b[2] = {s.b0, s.b1}, a[1] = {s.a1};
-    return ratio(b, 2, a, 1, zinv(f, fs));
+    return h_cf2({c.b0, c.b1, c.b2, c.a1, c.a2}, w, 2.0 * M_PI);
 }
 
-inline cd h_cfNf(const ox_iir_cfNf& r, double f, double fs)
+inline cd h_cfNf(const ox_iir_cfNf& r, double f, double fs, double* rel = nullptr)
 {
-    cd h = 1.0;
-    if (r.order & 1u) h *= h_cf1(r.first, f, fs);
-    for (unsigned k = 0; k < r.order / 2 && k < 4; ++k) h *= h_cf2(r.sec[k], f, fs);
+    const float b1[2] = {r.first.b0, r.first.b1};
+    cd h = (r.order & 1u) ? ratio(b1, 2, &r.first.a1, 1, zinv(f, fs), rel) : 1.0;
+    for (unsigned k = 0; k < r.order / 2 && k < 4; ++k) h *= h_cf2(r.sec[k], f, fs, rel);
     return h;
 }
 
-inline cd h_cfN(const ox_iir_cfN& r, double f, double fs)
+inline cd h_cfN(const ox_iir_cfN& r, double f, double fs, double* rel = nullptr)
 {
-    return ratio(r.b, (int)r.order + 1, r.a, (int)r.order, zinv(f, fs));
+    return ratio(r.b, (int)r.order + 1, r.a, (int)r.order, zinv(f, fs), rel);
+}
+
+// D + C·(zI − A)⁻¹·B at z = e^{iω} of a second-order state-space set (any record with the
+// fields A11, A12, A21, A22, B1, B2, C1, C2, D), in double.
+template <class S> cd ss2_response(const S& s, double w)
+{
+    const cd z = std::polar(1.0, w);
+    const cd m11 = z - double(s.A11), m12 = -double(s.A12), m21 = -double(s.A21),
+             m22 = z - double(s.A22);
+    const cd dt = m11 * m22 - m12 * m21;
+    const cd x1 = (m22 * double(s.B1) - m12 * double(s.B2)) / dt;
+    const cd x2 = (-m21 * double(s.B1) + m11 * double(s.B2)) / dt;
+    return double(s.D) + double(s.C1) * x1 + double(s.C2) * x2;
 }
 
 // Analytic magnitudes of the bilinear designs, from the analog prototypes alone: x is the
@@ -119,11 +98,19 @@ inline std::vector<double> freqs(double fs, double step = 1.19)
     return v;
 }
 
+// x through the direct-form biquad from a zero state.
+inline std::vector<float> biquad_run(const ox_biquad_coeffs& c, const std::vector<float>& x)
+{
+    std::vector<float> y(x.size());
+    ox_biquad_state st = {0, 0, 0, 0};
+    ox_biquad_filter(&st, x.data(), y.data(), int32_t(x.size()), c);
+    return y;
+}
+
 // Impulse response of a factored record through ox_iir_filterNf.
 inline std::vector<float> impulse_nf(const ox_iir_cfNf& r, int n)
 {
-    std::vector<float> x(n, 0.0f), st(18, 0.0f);
-    x[0] = 1.0f;
+    std::vector<float> x = impulse(size_t(n)), st(18, 0.0f);
     ox_iir_filterNf(st.data(), x.data(), x.data(), n, r);
     return x;
 }

@@ -1,10 +1,8 @@
 #include "ox_circbuf.h"
+#include "ox_test_util.h"
 
-#include <gtest/gtest.h>
-#include <cstring>
 #include <deque>
 #include <random>
-#include <vector>
 
 namespace
 {

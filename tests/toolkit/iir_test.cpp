@@ -1,18 +1,11 @@
-#include "ox_biquad.h"
-#include "ox_iir.h"
 #include "ox_iir_internal.h"
 #include "ox_iir_response.h"
 #include "ox_iir_test_util.h"
-#include "ox_test_biquad.h"
-#include "ox_test_util.h"
 
 #include <memory>
 #include <random>
 
-using oxtest::cd;
-using oxtest::h_cf2;
-using oxtest::h_cfN;
-using oxtest::h_cfNf;
+using namespace oxtest;
 
 static const float kNaN = std::numeric_limits<float>::quiet_NaN();
 static const float kInf = std::numeric_limits<float>::infinity();
@@ -21,7 +14,7 @@ static const float kInf = std::numeric_limits<float>::infinity();
 TEST(IirFilter, BlockSplittingInPlaceAndStrideAreTransparent)
 {
     const int n = 1000;
-    const std::vector<float> x = oxtest::noise(n, 7);
+    const std::vector<float> x = noise(n, 7);
     ox_iir_cfNf r;
     ox_iir_cfN p;
     ox_iir_cf2 c2;
@@ -56,7 +49,7 @@ TEST(IirFilter, BlockSplittingInPlaceAndStrideAreTransparent)
             return y;
         };
         const std::vector<float> whole = split(x, n, false);
-        EXPECT_GT(oxtest::rms(whole.data(), n), 0.01);
+        EXPECT_GT(rms(whole.data(), n), 0.01);
         for (int m : {0, 1, 333, 999})
             EXPECT_TRUE(split(x, m, false) == whole && split(x, m, true) == whole) << m;
         std::vector<float> bad = x;
@@ -70,7 +63,7 @@ TEST(IirFilter, BlockSplittingInPlaceAndStrideAreTransparent)
 TEST(IirFilter, OrderWordsAndBadArgumentsAreSafe)
 {
     const int n = 32;
-    std::vector<float> x = oxtest::noise(n, 3), a(n), b(n, 9.0f), st(18, 0.0f);
+    std::vector<float> x = noise(n, 3), a(n), b(n, 9.0f), st(18, 0.0f);
     std::unique_ptr<float[]> st18(new float[18]()), stp(new float[18]());
     std::unique_ptr<ox_iir_cfNf> r(new ox_iir_cfNf());
     std::unique_ptr<ox_iir_cfN> p(new ox_iir_cfN());
@@ -141,8 +134,7 @@ TEST(IirResponse, MagnitudePhaseAndDelayMatchDirectEvaluation)
     for (const ox_biquad_coeffs& b : {ox_biquad_coeffs{0.2f, 0.4f, 0.2f, -0.6f, 0.3f},
                                       ox_biquad_coeffs{1.1f, -1.5f, 0.6f, -1.6f, 0.7f}})
         forms.push_back(OX_FORM(ox_biquad_freqresponse, ox_biquad_phaseresponse,
-                                ox_biquad_groupdelay, b,
-                                oxtest::biquad_response(b, 2 * M_PI * f / fs)));
+                                ox_biquad_groupdelay, b, biquad_response(b, 2 * M_PI * f / fs)));
 #undef OX_NF
 #undef OX_FORM
     for (size_t k = 0; k < forms.size(); ++k)
@@ -168,10 +160,10 @@ TEST(IirResponse, AnalogPrototypes)
         for (float f : {50.0f, 700.0f, 1000.0f, 1400.0f, 3000.0f, 1e5f})
         {
             const double x = f / 1000.0, G = std::pow(10.0, 10.0 / 20.0);
-            const double lp = m ? oxtest::butter_mag(m, x, false) : 1.0;
-            const double hp = m ? oxtest::butter_mag(m, x, true) : 1.0;
-            const double ls = m ? oxtest::shelf_mag(G, m, x, false) : G;
-            const double hs = m ? oxtest::shelf_mag(G, m, x, true) : G;
+            const double lp = m ? butter_mag(m, x, false) : 1.0;
+            const double hp = m ? butter_mag(m, x, true) : 1.0;
+            const double ls = m ? shelf_mag(G, m, x, false) : G;
+            const double hs = m ? shelf_mag(G, m, x, true) : G;
             EXPECT_NEAR(ox_iir_analoglowpassresponse(m, 1000.0f, f), lp, 1e-6 * lp + 1e-12);
             EXPECT_NEAR(ox_iir_analoghighpassresponse(m, 1000.0f, f), hp, 1e-6 * hp + 1e-12);
             EXPECT_NEAR(ox_iir_analoglowshelvingresponse(m, 1000.0f, 10.0f, f), ls, 1e-6 * ls);
@@ -251,8 +243,8 @@ TEST(IirFactorization, SectionsAndConversionsReproduceThePolynomial)
     {
         const unsigned N = polys[k].order;
         ASSERT_EQ(ox_iir_factorization(&polys[k], &r), 0);
-        ASSERT_TRUE(r.order == N && oxtest::stable_nf(r)) << k;
-        std::vector<float> a = oxtest::impulse_nf(r, n), b(n, 0.0f), st(18, 0.0f);
+        ASSERT_TRUE(r.order == N && stable_nf(r)) << k;
+        std::vector<float> a = impulse_nf(r, n), b(n, 0.0f), st(18, 0.0f);
         b[0] = 1.0f;
         ox_iir_filterN(st.data(), b.data(), b.data(), n, polys[k]);
         for (int i = 0; i < n; ++i) ASSERT_NEAR(a[i], b[i], 1e-4) << k << " " << i;
@@ -264,7 +256,7 @@ TEST(IirFactorization, SectionsAndConversionsReproduceThePolynomial)
             ox_iir_filter3(s6, x, x, 64, ox_iir_cf3{c[0], c[1], c[2], c[3], c[4], c[5], c[6]});
         for (int i = 0; i < 64 && N <= 3; ++i) ASSERT_NEAR(x[i], b[i], 1e-6) << k << " " << i;
         ox_iir_cfN_to_cfNf(&r, &polys[k]);
-        a = oxtest::impulse_nf(r, n);
+        a = impulse_nf(r, n);
         for (int i = 0; i < n && N <= 2; ++i) ASSERT_NEAR(a[i], b[i], 1e-6) << k << " " << i;
     }
     // Non-finite input is reported and leaves the record alone.

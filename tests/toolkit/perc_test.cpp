@@ -1,5 +1,4 @@
 #include "ox_perc.h"
-#include "ox_test_energy.h"
 #include "ox_test_util.h"
 
 namespace

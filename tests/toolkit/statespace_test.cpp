@@ -1,14 +1,9 @@
 // State-space sections of both front ends, and the all-pass structures.
-#include "ox_biquad.h"
 #include "ox_biquad_statespace.h"
-#include "ox_iir.h"
 #include "ox_iir_statespace.h"
 #include "ox_iir_test_util.h"
-#include "ox_test_biquad.h"
-#include "ox_test_energy.h"
-#include "ox_test_util.h"
 
-using oxtest::cd;
+using namespace oxtest;
 typedef std::vector<float> Vec;
 
 namespace
@@ -57,11 +52,20 @@ ox_biquad_ss switched(bool iir, const ox_biquad_ss& old, ox_biquad_ss nw)
     return nw;
 }
 
-Vec impulse(size_t n)
+// Largest deviation of y from x run through the section in double precision (the stored
+// coefficients without the float rounding of the recursion), relative to that output's RMS.
+double rel_error(const ox_biquad_coeffs& c, const Vec& x, const Vec& y)
 {
-    Vec x(n, 0.0f);
-    x[0] = 1.0f;
-    return x;
+    double x1 = 0, x2 = 0, y1 = 0, y2 = 0, err = 0, pow = 0;
+    for (size_t i = 0; i < x.size(); ++i)
+    {
+        const double v = double(c.b0) * x[i] + double(c.b1) * x1 + double(c.b2) * x2 -
+                         double(c.a1) * y1 - double(c.a2) * y2;
+        x2 = x1, x1 = x[i], y2 = y1, y1 = v;
+        err = std::max(err, std::fabs(double(y[i]) - v));
+        pow += v * v;
+    }
+    return err / std::sqrt(pow / double(x.size()));
 }
 
 // Largest difference; a NaN anywhere makes it infinite.
@@ -95,7 +99,7 @@ std::vector<ox_biquad_coeffs> sections()
 // Sections the tests run: stable and without an exact double pole.
 bool runnable(const ox_biquad_coeffs& c)
 {
-    return oxtest::stable2(c.a1, c.a2) && c.a1 * c.a1 != 4.0f * c.a2;
+    return stable2(c.a1, c.a2) && c.a1 * c.a1 != 4.0f * c.a2;
 }
 
 } // namespace
@@ -103,7 +107,7 @@ bool runnable(const ox_biquad_coeffs& c)
 // Poles on the unit circle stay finite; an Inf sample spoils its own block only.
 TEST(StateSpace, RealisationsMatchDirectForm)
 {
-    const Vec x = oxtest::noise(3000, 11), x20(x.begin(), x.begin() + 20);
+    const Vec x = noise(3000, 11), x20(x.begin(), x.begin() + 20);
     for (bool iir : {false, true})
     {
         std::vector<ox_biquad_coeffs> secs = sections();
@@ -118,9 +122,7 @@ TEST(StateSpace, RealisationsMatchDirectForm)
                     secs.emplace_back();
                     (hp ? ox_iir_hplinkrileyf : ox_iir_lplinkrileyf)(&r, 2, fc, fs);
                     (hp ? ox_biquad_hplinkriley2 : ox_biquad_lplinkriley2)(&secs.back(), fc, fs);
-                    if (iir)
-                        secs.back() = {r.sec[0].b0, r.sec[0].b1, r.sec[0].b2, r.sec[0].a1,
-                                       r.sec[0].a2};
+                    if (iir) std::memcpy(&secs.back(), &r.sec[0], sizeof(r.sec[0]));
                 }
         for (size_t k = 0; k < secs.size(); ++k)
         {
@@ -130,9 +132,8 @@ TEST(StateSpace, RealisationsMatchDirectForm)
             const double tol = c.a1 * c.a1 == 4.0f * c.a2 || !iir ? 2e-3 : 1e-5;
             for (double w = 0.0; w <= M_PI && k < fixed; w += 0.0823)
             {
-                const cd h = oxtest::biquad_response(c, w);
-                ASSERT_LT(std::abs(oxtest::ss2_response(s, w) - h),
-                          tol * std::max(1.0, std::abs(h)))
+                const cd h = biquad_response(c, w);
+                ASSERT_LT(std::abs(ss2_response(s, w) - h), tol * std::max(1.0, std::abs(h)))
                     << iir << " " << c.a1 << " " << c.a2 << " " << w;
             }
             if (k < fixed && !runnable(c)) continue;
@@ -141,7 +142,7 @@ TEST(StateSpace, RealisationsMatchDirectForm)
                 y2 = run(iir, s, Vec(x.begin() + 1000, x.end()), st), bad = {0, 0, 0, INFINITY};
             y.insert(y.end(), y2.begin(), y2.end());
             // Against the stored coefficients run in double.
-            ASSERT_LT(oxtest::biquad_rel_error(c, x, y), 2e-3) << iir << " " << c.a1 << " " << c.a2;
+            ASSERT_LT(rel_error(c, x, y), 2e-3) << iir << " " << c.a1 << " " << c.a2;
             run(iir, s, bad, st);
             EXPECT_LT(max_diff(run(iir, s, x20, st), Vec(y.begin(), y.begin() + 20)), 1e3);
         }
@@ -149,7 +150,7 @@ TEST(StateSpace, RealisationsMatchDirectForm)
     ox_biquad_coeffs in[2];
     ox_biquad_integrator1(&in[0]), ox_biquad_integrator2(&in[1]);
     for (const auto& c : in) // poles on the unit circle
-        EXPECT_LT(max_diff(run(false, transform(false, c), x20), oxtest::biquad_run(c, x20)), 1e-2);
+        EXPECT_LT(max_diff(run(false, transform(false, c), x20), biquad_run(c, x20)), 1e-2);
     for (bool iir : {false, true}) // non-finite coefficients give the pass-through
         EXPECT_EQ(run(iir, transform(iir, {1.0f, NAN, 0.0f, 0.1f, 0.2f}), x20), x20);
     // First-order sets (one with its pole on z = 1, one unstable, one not finite).
@@ -164,8 +165,8 @@ TEST(StateSpace, RealisationsMatchDirectForm)
         EXPECT_TRUE(finite ? std::isfinite(s.B) && s.B > 0.0f : s.A == 0.0f && s.D == 1.0f);
         for (double w = 0.003; w <= M_PI && finite; w += 0.0823)
         {
-            const cd want = oxtest::biquad_response({c.b0, c.b1, 0, c.a1, 0}, w);
-            const cd got = oxtest::ss2_response(ox_biquad_ss{s.A, 0, 0, 0, s.B, 0, s.C, 0, s.D}, w);
+            const cd want = biquad_response({c.b0, c.b1, 0, c.a1, 0}, w);
+            const cd got = ss2_response(ox_biquad_ss{s.A, 0, 0, 0, s.B, 0, s.C, 0, s.D}, w);
             ASSERT_LT(std::abs(got - want), 1e-5 * std::abs(want) + 1e-6) << w;
         }
     }
@@ -175,7 +176,7 @@ TEST(StateSpace, RealisationsMatchDirectForm)
 TEST(StateSpace, SwitchKeepsNewResponseAndOldState)
 {
     const std::vector<ox_biquad_coeffs> secs = sections();
-    const Vec x = oxtest::noise(2000, 5), quiet(2, 0.0f), rest(x.begin() + 1000, x.end());
+    const Vec x = noise(2000, 5), quiet(2, 0.0f), rest(x.begin() + 1000, x.end());
     for (bool iir : {false, true})
         for (size_t i = 0; i < secs.size(); ++i)
             for (size_t j : {0, 2, 6})
@@ -184,8 +185,7 @@ TEST(StateSpace, SwitchKeepsNewResponseAndOldState)
                 const ox_biquad_ss next = switched(iir, old, plain);
                 EXPECT_TRUE(next.C1 == old.C1 && next.C2 == old.C2 && next.D == plain.D);
                 if (!runnable(secs[i])) continue;
-                EXPECT_LT(max_diff(run(iir, next, impulse(300)),
-                                   oxtest::biquad_run(secs[j], impulse(300))),
+                EXPECT_LT(max_diff(run(iir, next, impulse(300)), biquad_run(secs[j], impulse(300))),
                           1e-4 * (1 + std::fabs(secs[j].b0)));
                 float s0[2] = {0.0f, 0.0f};
                 run(iir, old, Vec(x.begin(), x.begin() + 1000), s0);
@@ -234,6 +234,9 @@ TEST(StateSpace, SwitchKeepsNewResponseAndOldState)
 // Complex structures keep unit energy over both outputs.
 TEST(IirAllPass, StructuresAreFlatWithUnitEnergy)
 {
+    auto energy = [](const Vec& v) {
+        return std::inner_product(v.begin(), v.end(), v.begin(), 0.0);
+    };
     const int n = 1024;
     const ox_iir_ap2 c = {-1.2f, 0.81f}, c2 = {0.5f, 0.3f};
     const float coef[4] = {c.a1, c.a2, c2.a1, c2.a2};
@@ -249,18 +252,18 @@ TEST(IirAllPass, StructuresAreFlatWithUnitEnergy)
         if (k == 2) ox_iir_apfilter12(st.data(), st2.data(), y, y, n, 0.4f, c);
         if (k == 3)
             ox_iirapfilter22(coef, &ptr, y, y, n), ox_iirapfilter22(coef, &ptr, &hb[0], &hb[0], n);
-        EXPECT_NEAR(oxtest::energy(h), 1.0, 1e-4) << k;
-        for (const cd& v : oxtest::naive_dft(std::vector<double>(h.begin(), h.end())))
+        EXPECT_NEAR(energy(h), 1.0, 1e-4) << k;
+        for (const cd& v : naive_dft(std::vector<double>(h.begin(), h.end())))
             ASSERT_NEAR(std::abs(v), 1.0, 1e-3) << k;
     }
     EXPECT_EQ(ptr, st.data() + 12); // two calls walk through a twelve-word state array
     Vec re = impulse(n), im(n, 0.0f), se(32, 0.0f), x = impulse(n), yr(n), yi(n);
     ox_iir_capfilter1(se.data(), re.data(), im.data(), re.data(), im.data(), n, {0.3f, -0.6f});
-    EXPECT_NEAR(oxtest::energy(re) + oxtest::energy(im), 1.0, 1e-4);
+    EXPECT_NEAR(energy(re) + energy(im), 1.0, 1e-4);
     ox_iir_caprec rec = {3, {0.6f, 0.8f}, {{0.5f, 0.1f}, {-0.2f, 0.7f}, {0.0f, -0.9f}}};
     std::fill(se.begin(), se.end(), 0.0f);
     ox_iir_compevenfilters(se.data(), x.data(), yr.data(), yi.data(), n, rec);
-    EXPECT_NEAR(oxtest::energy(yr) + oxtest::energy(yi), 1.0, 1e-4);
+    EXPECT_NEAR(energy(yr) + energy(yi), 1.0, 1e-4);
     rec.count = 1000; // clamped to the record's eight sections
     ox_iir_compevenfilters(se.data(), x.data(), yr.data(), yi.data(), n, rec);
 }
@@ -269,7 +272,7 @@ TEST(IirAllPass, StructuresAreFlatWithUnitEnergy)
 TEST(IirAllPass, OddOrderSplitIsAPowerComplementaryButterworthPair)
 {
     const int n = 1024;
-    const Vec x = oxtest::noise(n, 4);
+    const Vec x = noise(n, 4);
     for (double fs : {11025.0, 48000.0})
         for (double fc : {0.01 * fs, 0.3 * fs, 0.45 * fs})
             for (unsigned N : {1u, 3u, 5u, 9u})
@@ -281,7 +284,7 @@ TEST(IirAllPass, OddOrderSplitIsAPowerComplementaryButterworthPair)
                 EXPECT_EQ(r1.order + r2.order, (int)N);
                 for (double f = 10.0; f < fs / 2; f *= 1.1)
                 {
-                    const cd zi = oxtest::zinv(f, fs);
+                    const cd zi = zinv(f, fs);
                     auto ap2 = [&](const ox_iir_ap2& c) {
                         return ((double)c.a2 + (double)c.a1 * zi + zi * zi) /
                                (1.0 + (double)c.a1 * zi + (double)c.a2 * zi * zi);
@@ -292,7 +295,7 @@ TEST(IirAllPass, OddOrderSplitIsAPowerComplementaryButterworthPair)
                     const double a = std::abs(A1 + A2) / 2, b = std::abs(A1 - A2) / 2;
                     const double x = std::tan(M_PI * f / fs) / std::tan(M_PI * fc / fs);
                     ASSERT_NEAR(a * a + b * b, 1.0, 1e-5) << N << " " << fc << " " << f;
-                    ASSERT_NEAR(a, oxtest::butter_mag(N, x, false), 1e-3) << N << " " << fc;
+                    ASSERT_NEAR(a, butter_mag(N, x, false), 1e-3) << N << " " << fc;
                 }
                 Vec s1(18, 0.0f), s2(18, 0.0f), sl(18, 0.0f), a(n), b(n), y(n);
                 ox_iir_compoddfilters(s1.data(), s2.data(), x.data(), a.data(), b.data(), 100, r1,
