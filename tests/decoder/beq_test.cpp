@@ -75,7 +75,10 @@ void expect_gains(const Beq& q, const std::function<void(int ch, int b, float g)
 
 } // namespace
 
-TEST(Beq, SilenceKeepsUnityOrDrivesToLevel)
+// Silence keeps unity (or drives the level mode to its floor); with fixed statistics, channels
+// carrying a beam's wave move to (1 + eq) / 2, others stay 1; a band takes the nearest eq
+// frequency.
+TEST(Beq, GainsForSilencePlaneWavesAndBandFrequencies)
 {
     Beq beq(5), lvl(5, [](ox_beq_cfg*c) { c->mode = OX_BEQ_LEVEL; });
     const Spectra zero(4, std::vector<float>(kN, 0.0f));
@@ -83,11 +86,7 @@ TEST(Beq, SilenceKeepsUnityOrDrivesToLevel)
     for (int f = 0; f < 20; f++) beq.frame(zero);
     expect_gains(beq, [](int c, int b, float g) { ASSERT_EQ(g, 1.0f) << c << " " << b; });
     expect_gains(lvl, [](int c, int b, float g) { ASSERT_NEAR(g, 0.1f, 1e-3f) << c << " " << b; });
-}
 
-// With fixed statistics, channels carrying a beam's wave move to (1 + eq) / 2, others stay 1.
-TEST(Beq, PlaneWaveFromBeamTakesTheEqualiser)
-{
     const float want = (1.0f + std::pow(10.0f, 0.6f)) / 2.0f;
     // beam azimuth, elevation, wave azimuth, elevation, channels W X Y Z carrying it
     const float cases[][8] = {
@@ -95,7 +94,7 @@ TEST(Beq, PlaneWaveFromBeamTakesTheEqualiser)
     std::mt19937 rng(1);
     for (const auto& c : cases)
     {
-        Beq beq(1, [&](ox_beq_cfg* q) {
+        Beq fixed(1, [&](ox_beq_cfg* q) {
             q->mode = OX_BEQ_FIXED_STATS;
             q->stats_time = q->gain_time = 1.0f;
             q->azimuth = c[0];
@@ -106,29 +105,24 @@ TEST(Beq, PlaneWaveFromBeamTakesTheEqualiser)
         {
             auto x = wave(c[2], c[3], rng);
             if (f == 20) x[0][10] = NAN, x[2][300] = INFINITY;
-            beq.frame(x);
+            fixed.frame(x);
         }
-        expect_gains(beq, [&](int ch, int b, float g) {
+        expect_gains(fixed, [&](int ch, int b, float g) {
             EXPECT_NEAR(g, c[4 + ch] ? want : 1.0f, c[4 + ch] ? 0.01f * want : 1e-4f)
-                << c[2] << " channel " << ch << " band " << b;
+                << c[2] << " " << ch << " " << b;
         });
     }
-}
-
-TEST(Beq, BandTakesNearestEqualiserFrequency)
-{
     // 93.75 Hz bins: edge 187.5 Hz ties 125 and 250 (the lower wins), 281.25 Hz takes 250.
-    Beq beq(1,
-            [](ox_beq_cfg* c) {
-                c->mode = OX_BEQ_FIXED_STATS;
-                c->stats_time = c->gain_time = 1.0f;
-                c->eq[0] = 10.0f;
-            },
-            {1, 2, 3, 256});
-    std::mt19937 rng(2);
-    for (int f = 0; f < 200; f++) beq.frame(wave(0, 0, rng));
-    EXPECT_TRUE(beq.s.gain[0][0] > 3.0f && beq.s.gain[0][1] > 3.0f); // 93.75 and 187.5 Hz
-    for (int b : {2, 3}) EXPECT_NEAR(beq.s.gain[0][b], 1.0f, 1e-4f) << b;
+    Beq near(1,
+             [](ox_beq_cfg* c) {
+                 c->mode = OX_BEQ_FIXED_STATS;
+                 c->stats_time = c->gain_time = 1.0f;
+                 c->eq[0] = 10.0f;
+             },
+             {1, 2, 3, 256});
+    for (int f = 0; f < 200; f++) near.frame(wave(0, 0, rng));
+    EXPECT_TRUE(near.s.gain[0][0] > 3.0f && near.s.gain[0][1] > 3.0f); // 93.75 and 187.5 Hz
+    for (int b : {2, 3}) EXPECT_NEAR(near.s.gain[0][b], 1.0f, 1e-4f) << b;
 }
 
 TEST(Beq, StableAcrossCoherenceAndBadInput)
@@ -152,28 +146,28 @@ TEST(Beq, StableAcrossCoherenceAndBadInput)
     expect_gains(*q[2], [&](int c, int k, float g) { EXPECT_NEAR(g, q[0]->s.gain[c][k], 0.001f); });
 
     // Random settings, two waves plus diffuse noise and a bad frame: gains stay finite and > 0.
-    std::uniform_real_distribution<float> uni(0.0f, 1.0f);
+    auto r = [&](float lo, float hi) { return std::uniform_real_distribution<float>(lo, hi)(rng); };
     for (int trial = 0; trial < 6; trial++)
     {
         Beq x(5, [&](ox_beq_cfg* c) {
-            c->focus = 2.0f * uni(rng);
-            c->azimuth = 360.0f * uni(rng) - 180.0f;
-            c->elevation = 180.0f * uni(rng) - 90.0f;
-            c->diffuse_coherence = uni(rng);
-            c->eigen_floor = -180.0f * uni(rng);
-            c->gain_floor = -180.0f * uni(rng);
-            c->diffuse_gain = 40.0f * uni(rng) - 20.0f;
-            c->beam_gain = 40.0f * uni(rng) - 20.0f;
-            for (float& e : c->eq) e = 80.0f * uni(rng) - 40.0f;
-            c->eq_gain = 40.0f * uni(rng) - 20.0f;
+            c->focus = r(0, 2);
+            c->azimuth = r(-180, 180);
+            c->elevation = r(-90, 90);
+            c->diffuse_coherence = r(0, 1);
+            c->eigen_floor = r(-180, 0);
+            c->gain_floor = r(-180, 0);
+            c->diffuse_gain = r(-20, 20);
+            c->beam_gain = r(-20, 20);
+            for (float& e : c->eq) e = r(-40, 40);
+            c->eq_gain = r(-20, 20);
             c->stats_time = trial % 2 ? 1.0f : 20.0f;
             c->mode = trial % 3 ? OX_BEQ_LEVEL : 0;
         });
         for (int f = 0; f < 150; f++)
         {
-            auto s = wave(360.0f * uni(rng), 180.0f * uni(rng) - 90.0f, rng, f % 3 ? 0.5 : 0.0);
-            const auto other = wave(360.0f * uni(rng), 180.0f * uni(rng) - 90.0f, rng);
-            const float amp = 3.0f * uni(rng);
+            auto s = wave(r(0, 360), r(-90, 90), rng, f % 3 ? 0.5 : 0.0);
+            const auto other = wave(r(0, 360), r(-90, 90), rng);
+            const float amp = r(0, 3);
             for (int c = 0; c < 4; c++)
                 for (int k = 0; k < kN; k++) s[c][k] += amp * other[c][k];
             if (f == 75) s[0][10] = NAN, s[2][11] = INFINITY;
@@ -203,8 +197,7 @@ TEST(Beq, SetupGuards)
     EXPECT_EQ(ox_beq_init(&p, &s, cfg, 256, 256, 3, 4, edges.data(), kFs), -3);
     EXPECT_EQ(ox_beq_init(&p, &s, cfg, 256, 256, 2, 5, more.data(), kFs), -3);
     EXPECT_EQ(ox_beq_init(&p, &s, cfg, 256, 256, 2, 4, bad.data(), kFs), -3);
-    cfg[1].azimuth = 200.0f;
-    cfg[1].focus = NAN;
+    cfg[1].azimuth = 200.0f, cfg[1].focus = NAN;
     ASSERT_EQ(ox_beq_init(&p, &s, cfg, 256, 256, 2, 4, edges.data(), kFs), 0);
     EXPECT_TRUE(cfg[1].azimuth == 180.0f && cfg[1].focus == 1.0f);
     EXPECT_EQ(ox_beq_update_cfg(&p, &cfg[0], 5), -8);

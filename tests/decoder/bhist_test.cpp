@@ -24,16 +24,17 @@ struct Hist
         EXPECT_EQ(ox_bhist_init(&p, &s, &cfg, kHop, kBins, nb, e, kFs), 0);
     }
     ~Hist() { ox_bhist_done(&p, &s); }
+    std::vector<float> hist_h() const { return {s.hist_h, s.hist_h + p.num_bins_h}; }
+    std::vector<float> hist_v() const { return {s.hist_v, s.hist_v + p.num_bins_v}; }
     void frame(const std::vector<float>* B)
     {
         const float* in[4] = {B[0].data(), B[1].data(), B[2].data(), B[3].data()};
         ox_bhist_process_frame(&p, &s, in);
     }
-    // Runs a wave of noise bursts from (az, el) in degrees, or a diffuse field.
-    void run(float az, float el, bool diffuse, int frames)
+    // Runs waves of noise bursts from `dirs` (az, el in degrees) plus a diffuse field.
+    void run(const std::vector<std::array<float, 2>>& dirs, float diffuse, int frames)
     {
-        const auto field = diffuse ? field_frames(frames, {}, 1.0f, 21)
-                                   : field_frames(frames, {{az, el}}, 0.0f, 21);
+        const auto field = field_frames(frames, dirs, diffuse, 21);
         sum_h.assign(p.num_bins_h, 0.0);
         sum_v.assign(p.num_bins_v, 0.0);
         for (int f = 0; f < frames; ++f)
@@ -66,8 +67,9 @@ TEST(DirectionHistogram, ResolutionIsSnapped)
     }
 }
 
-// 36 bins: front 18, left 9, right 27, behind 0; direct sound has a negligible diffuse share.
-TEST(DirectionHistogram, PlaneWavePeaksAtItsDirection)
+// 36 bins: front 18, left 9, right 27, behind 0; direct sound has a negligible diffuse share;
+// a diffuse field gives a flat histogram.
+TEST(DirectionHistogram, PlaneWavePeaksAtItsDirectionDiffuseFieldIsFlat)
 {
     // azimuth, elevation, horizontal bin, vertical bin (-1: not checked)
     const int cases[][4] = {{0, 0, 18, 18},  {90, 0, 9, -1},   {-90, 0, 27, -1},
@@ -76,7 +78,7 @@ TEST(DirectionHistogram, PlaneWavePeaksAtItsDirection)
     for (const auto& c : cases)
     {
         Hist h;
-        h.run(c[0], c[1], false, 150);
+        h.run({{float(c[0]), float(c[1])}}, 0.0f, 150);
         EXPECT_EQ(peak(h.sum_h), c[2]) << c[0] << " " << c[1];
         EXPECT_TRUE(c[3] < 0 || peak(h.sum_v) == c[3]) << c[0] << " " << c[1];
         EXPECT_LT(h.s.diffuse_energy,
@@ -84,12 +86,8 @@ TEST(DirectionHistogram, PlaneWavePeaksAtItsDirection)
         for (int n : {1, 35}) // the neighbours, wrapped: half the peak each
             EXPECT_NEAR(h.sum_h[(c[2] + n) % 36], 0.5 * h.sum_h[c[2]], 1e-3 * h.sum_h[c[2]]) << n;
     }
-}
-
-TEST(DirectionHistogram, DiffuseFieldGivesFlatHistogram)
-{
     Hist h;
-    h.run(0.0f, 0.0f, true, 500);
+    h.run({}, 1.0f, 500);
     const double mean = std::accumulate(h.sum_h.begin(), h.sum_h.end(), 0.0) / h.sum_h.size();
     ASSERT_GT(mean, 0.0);
     for (size_t i = 0; i < h.sum_h.size(); ++i)
@@ -97,50 +95,32 @@ TEST(DirectionHistogram, DiffuseFieldGivesFlatHistogram)
     EXPECT_GT(h.s.diffuse_energy, 0.0f);
 }
 
+// Sound below the 100 Hz band adds nothing; at angle 0 no band reaches the histograms but the
+// diffuse energy grows; non-finite input and a frame whose energy sum overflows poison nothing.
 TEST(DirectionHistogram, SettingsBandRangeAndBadInput)
 {
     Hist h;
-    // Sound only in the bands up to the 100 Hz band adds nothing.
     std::vector<float> B[4];
     for (auto& v : B) v.assign(kFft, 0.0f);
     for (int k = 1; k < h.bands.edges[h.p.first_band]; ++k) B[0][2 * k] = 0.7f, B[1][2 * k] = 1.0f;
     for (int f = 0; f < 10; ++f) h.frame(B);
-    EXPECT_EQ(std::vector<float>(h.s.hist_h, h.s.hist_h + h.p.num_bins_h),
-              std::vector<float>(h.p.num_bins_h, 0.0f));
+    EXPECT_EQ(h.hist_h(), std::vector<float>(h.p.num_bins_h, 0.0f));
     EXPECT_EQ(h.s.diffuse_energy, 0.0f);
-    // Angle 0: no band reaches the histograms, the diffuse energy still grows; NaN poisons nothing.
     h.cfg.angle = 0.0f;
     ox_bhist_update_cfg(&h.p, &h.cfg);
-    h.run(17.0f, 0.0f, true, 40);
+    h.run({}, 1.0f, 40);
     EXPECT_EQ(h.sum_h, std::vector<double>(h.p.num_bins_h, 0.0));
     EXPECT_GT(h.s.diffuse_energy, 0.0f);
-    B[2][200] = NAN;
-    B[3][201] = INFINITY;
+    B[2][200] = NAN, B[3][201] = INFINITY;
     h.frame(B);
     EXPECT_TRUE(std::isfinite(h.s.diffuse_energy));
     EXPECT_TRUE(all_finite({h.s.intensity_y, h.s.intensity_y + h.bands.count}));
 
-    ox_bhist_params p{};
-    ox_bhist_state s{};
-    ox_bhist_cfg cfg;
-    ox_bhist_default_cfg(&cfg);
-    const int32_t nb = h.bands.count, *e = h.bands.edges.data();
-    EXPECT_EQ(ox_bhist_alloc(&p, &s, 0, kBins, nb, e, kFs, 10), -3);
-    EXPECT_EQ(ox_bhist_alloc(&p, &s, kHop, kBins, nb, e, 0, 10), -7);
-    ASSERT_EQ(ox_bhist_alloc(&p, &s, kHop, kBins, 8, e, kFs, 10), 0);
-    EXPECT_EQ(ox_bhist_init(&p, &s, &cfg, kHop, kBins, nb, e, kFs), -3);
-    ox_bhist_done(&p, &s);
-    EXPECT_TRUE(fsignf(-2.0f) == -1.0f && fsignf(NAN) == 0.0f);
-}
-
-TEST(DirectionHistogram, HugeFiniteFrameDoesNotPoisonHistograms)
-{
     // Band energies finite but their sum not: the histograms recover with the sound.
-    Hist h;
-    std::vector<float> B[4];
+    Hist huge;
     float g[4];
     plane_wave(0.0f, 0.0f, g);
-    const int lo = h.bands.edges[h.p.first_band], hi = h.bands.edges[h.p.last_band - 1];
+    const int lo = huge.bands.edges[huge.p.first_band], hi = huge.bands.edges[huge.p.last_band - 1];
     for (double level : {3e18, 3.0})
     {
         for (int c = 0; c < 4; ++c)
@@ -148,10 +128,19 @@ TEST(DirectionHistogram, HugeFiniteFrameDoesNotPoisonHistograms)
             B[c].assign(kFft, 0.0f);
             for (int k = lo; k < hi; ++k) B[c][2 * k] = float(level * g[c]);
         }
-        for (int f = 0; f < (level > 1e3 ? 10 : 400); ++f) h.frame(B);
+        for (int f = 0; f < (level > 1e3 ? 10 : 400); ++f) huge.frame(B);
     }
-    EXPECT_TRUE(all_finite({h.s.hist_h, h.s.hist_h + h.p.num_bins_h}));
-    EXPECT_TRUE(all_finite({h.s.hist_v, h.s.hist_v + h.p.num_bins_v}));
-    EXPECT_TRUE(std::isfinite(h.s.diffuse_energy));
-    EXPECT_EQ(std::max_element(h.s.hist_h, h.s.hist_h + h.p.num_bins_h) - h.s.hist_h, 18);
+    EXPECT_TRUE(all_finite(huge.hist_h()) && all_finite(huge.hist_v()));
+    EXPECT_TRUE(std::isfinite(huge.s.diffuse_energy));
+    EXPECT_EQ(peak_at(huge.hist_h()), 18);
+
+    const int32_t nb = h.bands.count, *e = h.bands.edges.data();
+    ox_bhist_params p{};
+    ox_bhist_state s{};
+    EXPECT_EQ(ox_bhist_alloc(&p, &s, 0, kBins, nb, e, kFs, 10), -3);
+    EXPECT_EQ(ox_bhist_alloc(&p, &s, kHop, kBins, nb, e, 0, 10), -7);
+    ASSERT_EQ(ox_bhist_alloc(&p, &s, kHop, kBins, 8, e, kFs, 10), 0);
+    EXPECT_EQ(ox_bhist_init(&p, &s, &h.cfg, kHop, kBins, nb, e, kFs), -3);
+    ox_bhist_done(&p, &s);
+    EXPECT_TRUE(fsignf(-2.0f) == -1.0f && fsignf(NAN) == 0.0f);
 }

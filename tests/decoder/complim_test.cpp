@@ -58,23 +58,6 @@ TEST(Complim, LimiterHoldsCeilingFromTwoMilliseconds)
     }
 }
 
-// The clip bounds every sample, non-finite ones and the limiter's onset overshoot included.
-TEST(Complim, HardClipBoundsEverySample)
-{
-    Limiter lim(48000.0f), all(48000.0f);
-    Channels ch{sine(4800, 440.0, 48000.0, 4.0f), noise(4800, 3, 6.0f)};
-    ch[0][10] = 1.5f;
-    ch[0][11] = -2.0f;
-    ch[1][100] = INFINITY;
-    ch[1][101] = NAN;
-    ch = lim.run(ch, {480}, OX_COMPLIM_CLIP);
-    EXPECT_TRUE(ch[0][10] == 1.0f && ch[0][11] == -1.0f);
-    for (auto& c : ch)
-        for (float v : c) ASSERT_TRUE(std::fabs(v) <= 1.0f) << v;
-    EXPECT_LE(peak(all.run({sine(4800, 100.0, 48000.0, 8.0f)}, {480}, kBoth | OX_COMPLIM_CLIP)[0]),
-              1.0f);
-}
-
 // Under heavy limiting every channel, even an independent one, gets the same gain.
 TEST(Complim, OneGainForAllChannels)
 {
@@ -95,20 +78,28 @@ TEST(Complim, OneGainForAllChannels)
 }
 
 // Everything off is bit-identical at ragged call lengths; non-finite input spoils no later frame;
-// silence changes no gain.
-TEST(Complim, PassThroughAndNonFiniteInput)
+// silence changes no gain; the clip bounds every sample, non-finite ones and the limiter's onset
+// overshoot included.
+TEST(Complim, PassThroughClipAndNonFiniteInput)
 {
-    Limiter off(44100.0f), lim(48000.0f), quiet(48000.0f);
+    Limiter off(44100.0f), lim(48000.0f), quiet(48000.0f), clip(48000.0f), all(48000.0f);
     const std::vector<float> n = noise(10000, 5, 3.0f);
     EXPECT_EQ(off.run({n, n}, {441, 7, 1000, 1}, 0), Channels({n, n})); // 7: below a detector block
     std::vector<float> x = sine(9600, 1000.0, 48000.0, 0.5f);
-    x[200] = INFINITY;
-    x[300] = NAN;
+    x[200] = INFINITY, x[300] = NAN;
     EXPECT_TRUE(all_finite(lim.run({x}, {480}, kBoth)[0], 480));
     EXPECT_TRUE(std::isfinite(lim.s.comp_env) && std::isfinite(lim.s.lim_env) &&
                 std::isfinite(lim.s.gain));
     quiet.run({std::vector<float>(4800, 0.0f)}, {480}, kBoth);
     EXPECT_EQ(quiet.s.gain, 1.0f);
+    Channels ch{sine(4800, 440.0, 48000.0, 4.0f), noise(4800, 3, 6.0f)};
+    ch[0][10] = 1.5f, ch[0][11] = -2.0f, ch[1][100] = INFINITY, ch[1][101] = NAN;
+    ch = clip.run(ch, {480}, OX_COMPLIM_CLIP);
+    EXPECT_TRUE(ch[0][10] == 1.0f && ch[0][11] == -1.0f);
+    for (auto& c : ch)
+        for (float v : c) ASSERT_TRUE(std::fabs(v) <= 1.0f) << v;
+    EXPECT_LE(peak(all.run({sine(4800, 100.0, 48000.0, 8.0f)}, {480}, kBoth | OX_COMPLIM_CLIP)[0]),
+              1.0f);
 }
 
 // Bad settings refused; a sub-sample block advances; a ratio below 1 is 1 (make-up only).
@@ -116,8 +107,7 @@ TEST(Complim, ConfigurationGuards)
 {
     Limiter l(48000.0f);
     for (float fs : {7999.0f, NAN}) EXPECT_EQ(ox_complim_init(&l.p, &l.s, &l.cfg, fs), -7);
-    l.cfg.threshold = -3.0f;
-    l.cfg.ceiling = -12.0f;
+    l.cfg.threshold = -3.0f, l.cfg.ceiling = -12.0f;
     EXPECT_EQ(ox_complim_init(&l.p, &l.s, &l.cfg, 48000.0f), -3);
     ox_complim_default_cfg(&l.cfg);
     l.cfg.block_ms = NAN;
@@ -126,8 +116,7 @@ TEST(Complim, ConfigurationGuards)
     ASSERT_EQ(ox_complim_init(&l.p, &l.s, &l.cfg, 8000.0f), 0);
     l.run({noise(100, 1)}, {100}, OX_COMPLIM_LIMITER);
     ox_complim_default_cfg(&l.cfg);
-    l.cfg.ratio = 0.25f;
-    l.cfg.gain = 6.0f;
+    l.cfg.ratio = 0.25f, l.cfg.gain = 6.0f;
     ASSERT_EQ(ox_complim_init(&l.p, &l.s, &l.cfg, 48000.0f), 0);
     const std::vector<float> x = sine(4800, 300.0, 48000.0, 0.9f);
     const auto y = l.run({x}, {4800}, OX_COMPLIM_COMPRESSOR)[0];
