@@ -98,62 +98,53 @@ TEST(IirFilter, OrderWordsAndBadArgumentsAreSafe)
     EXPECT_EQ(ox_iir_cfNtocfX(nullptr, p.get()), 1);
 }
 
+// Every record form's magnitude, phase and group delay against its response evaluated directly.
 TEST(IirResponse, MagnitudePhaseAndDelayMatchDirectEvaluation)
 {
     const float fs = 44100.0f;
-    struct Form
-    {
-        std::function<float(float)> mag, phase, delay;
-        std::function<cd(double)> h;
+    auto check = [&](auto mag, auto phase, auto delay, const auto& rec, auto h) {
+        for (float f = 30.0f; f < 0.5f * fs; f *= 1.37f)
+        {
+            const cd hf = h(f);
+            ASSERT_NEAR(mag(rec, fs, f), std::abs(hf), 2e-4 * std::abs(hf) + 1e-6) << f;
+            if (std::abs(hf) <= 1e-3) continue;
+            // The summed phase is not wrapped: compare modulo 2π.
+            ASSERT_NEAR(std::remainder(phase(rec, fs, f) - std::arg(hf), 2 * M_PI), 0.0, 2e-4) << f;
+            // Group delay as −dφ/dω by a central difference of the exact response.
+            const double gd = -std::arg(h(f + 0.01) / h(f - 0.01)) / (2.0 * M_PI * 0.02 / fs);
+            if (std::abs(hf) <= 1e-2) continue;
+            ASSERT_NEAR(delay(rec, fs, f), gd, 2e-3 * std::fabs(gd) + 2e-3) << f;
+        }
     };
-#define OX_FORM(m, p, g, rec, exact)                                                               \
-    Form                                                                                           \
-    {                                                                                              \
-        [=](float f) { return m(rec, fs, f); }, [=](float f) { return p(rec, fs, f); },            \
-            [=](float f) { return g(rec, fs, f); }, [=](double f) { return exact; }                \
-    }
-#define OX_NF(r)                                                                                   \
-    OX_FORM(ox_iir_freqresponseNf, ox_iir_phaseresponseNf, ox_iir_groupdelayNf, r, h_cfNf(r, f, fs))
-    std::vector<Form> forms;
+    auto nf = [&](const ox_iir_cfNf& r) {
+        check(ox_iir_freqresponseNf, ox_iir_phaseresponseNf, ox_iir_groupdelayNf, r,
+              [&](double f) { return h_cfNf(r, f, fs); });
+    };
     ox_iir_cfNf r;
     ox_iir_cfN p;
     ox_iir_cf2 c;
     for (unsigned N : {0u, 1u, 2u, 5u, 9u})
     {
-        ox_iir_lpbutterf(&r, N, 0.2f * fs, fs), forms.push_back(OX_NF(r));
-        ox_iir_hpshelvingf(&r, N, 0.05f * fs, -8.0f, fs), forms.push_back(OX_NF(r));
+        SCOPED_TRACE(N);
+        ox_iir_lpbutterf(&r, N, 0.2f * fs, fs), nf(r);
+        ox_iir_hpshelvingf(&r, N, 0.05f * fs, -8.0f, fs), nf(r);
     }
-    ox_iir_bsbutterf(&r, 3, 0.1f * fs, 0.2f * fs, fs), forms.push_back(OX_NF(r));
-    ox_iir_hplinkrileyf(&r, 6, 0.01f * fs, fs), forms.push_back(OX_NF(r));
+    ox_iir_bsbutterf(&r, 3, 0.1f * fs, 0.2f * fs, fs), nf(r);
+    ox_iir_hplinkrileyf(&r, 6, 0.01f * fs, fs), nf(r);
     ox_iir_lpbutter(&p, 4, 8000.0f, fs);
+    check(ox_iir_freqresponseN, ox_iir_phaseresponseN, ox_iir_groupdelayN, p,
+          [&](double f) { return h_cfN(p, f, fs); });
     ox_iir_peaking(&c, 2000.0f, 9.0f, 1.5f, fs);
-    forms.push_back(OX_FORM(ox_iir_freqresponseN, ox_iir_phaseresponseN, ox_iir_groupdelayN, p,
-                            h_cfN(p, f, fs)));
-    forms.push_back(OX_FORM(ox_iir_freqresponse2, ox_iir_phaseresponse2, ox_iir_groupdelay2, c,
-                            h_cf2(c, f, fs)));
+    check(ox_iir_freqresponse2, ox_iir_phaseresponse2, ox_iir_groupdelay2, c,
+          [&](double f) { return h_cf2(c, f, fs); });
     for (const ox_biquad_coeffs& b : {ox_biquad_coeffs{0.2f, 0.4f, 0.2f, -0.6f, 0.3f},
                                       ox_biquad_coeffs{1.1f, -1.5f, 0.6f, -1.6f, 0.7f}})
-        forms.push_back(OX_FORM(ox_biquad_freqresponse, ox_biquad_phaseresponse,
-                                ox_biquad_groupdelay, b, biquad_response(b, 2 * M_PI * f / fs)));
-#undef OX_NF
-#undef OX_FORM
-    for (size_t k = 0; k < forms.size(); ++k)
-        for (float f = 30.0f; f < 0.5f * fs; f *= 1.37f)
-        {
-            const Form& m = forms[k];
-            const cd h = m.h(f);
-            ASSERT_NEAR(m.mag(f), std::abs(h), 2e-4 * std::abs(h) + 1e-6) << k << " " << f;
-            if (std::abs(h) <= 1e-3) continue;
-            // The summed phase is not wrapped: compare modulo 2π.
-            ASSERT_NEAR(std::remainder(m.phase(f) - std::arg(h), 2.0 * M_PI), 0.0, 2e-4) << k;
-            // Group delay as −dφ/dω by a central difference of the exact response.
-            const double gd = -std::arg(m.h(f + 0.01) / m.h(f - 0.01)) / (2.0 * M_PI * 0.02 / fs);
-            if (std::abs(h) <= 1e-2) continue;
-            ASSERT_NEAR(m.delay(f), gd, 2e-3 * std::fabs(gd) + 2e-3) << k << " " << f;
-        }
+        check(ox_biquad_freqresponse, ox_biquad_phaseresponse, ox_biquad_groupdelay, b,
+              [&](double f) { return biquad_response(b, 2 * M_PI * f / fs); });
 }
 
-// Order 0 is no filter (pass-throughs 1, shelves their full gain).
+// Order 0 is no filter (pass-throughs 1, shelves their full gain). A peak is G at the centre,
+// symmetric in log frequency, its cut the inverse of its boost, 1 far off or at a zero corner.
 TEST(IirResponse, AnalogPrototypes)
 {
     for (int m = 0; m <= 9; ++m)
@@ -169,16 +160,14 @@ TEST(IirResponse, AnalogPrototypes)
             EXPECT_NEAR(ox_iir_analoglowshelvingresponse(m, 1000.0f, 10.0f, f), ls, 1e-6 * ls);
             EXPECT_NEAR(ox_iir_analoghighshelvingresponse(m, 1000.0f, -10.0f, f), 1.0 / hs, 1e-6);
         }
-    // Peak: G at the centre, symmetric in log frequency, a cut the inverse of the boost.
-    EXPECT_NEAR(ox_iir_analogpeakingresponse(1000.0f, 12.0f, 2.0f, 1000.0f), 3.9810717f, 1e-5);
-    EXPECT_NEAR(ox_iir_analogpeakingresponse(1000.0f, 12.0f, 2.0f, 500.0f),
-                ox_iir_analogpeakingresponse(1000.0f, 12.0f, 2.0f, 2000.0f), 1e-6);
-    EXPECT_NEAR(ox_iir_analogpeakingresponse(1000.0f, 12.0f, 2.0f, 700.0f) *
-                    ox_iir_analogpeakingresponse(1000.0f, -12.0f, 2.0f, 700.0f),
-                1.0, 1e-6);
-    // Far from the centre, at a zero corner or huge orders: finite and sensible.
-    EXPECT_NEAR(ox_iir_analogpeakingresponse(1000.0f, 12.0f, 2.0f, 1e30f), 1.0f, 1e-6);
-    EXPECT_NEAR(ox_iir_analogpeakingresponse(0.0f, 12.0f, 2.0f, 100.0f), 1.0f, 1e-6);
+    auto pk = [](float dB, float f, float fc = 1000.0f) {
+        return ox_iir_analogpeakingresponse(fc, dB, 2.0f, f);
+    };
+    EXPECT_NEAR(pk(12.0f, 1000.0f), std::pow(10.0, 12.0 / 20.0), 1e-5);
+    EXPECT_NEAR(pk(12.0f, 500.0f), pk(12.0f, 2000.0f), 1e-6);
+    EXPECT_NEAR(pk(12.0f, 700.0f) * pk(-12.0f, 700.0f), 1.0, 1e-6);
+    EXPECT_TRUE(pk(12.0f, 1e30f) == 1.0f && pk(12.0f, 100.0f, 0.0f) == 1.0f);
+    // Huge orders stay finite and sensible.
     EXPECT_EQ(ox_iir_analoglowpassresponse(200, 1000.0f, 2000.0f), 0.0f);
     EXPECT_NEAR(ox_iir_analoglowshelvingresponse(200, 1000.0f, 6.0f, 2000.0f), 1.0f, 1e-6);
     EXPECT_NEAR(ox_iir_analoghighshelvingresponse(3, 0.0f, 6.0f, 0.0f), 1.0f, 1e-6);
