@@ -67,7 +67,37 @@ Signal aformat_wave(const std::vector<float>& s, float az, float el)
 
 Signal wave_input(int input, const std::vector<float>& s, float az, float el)
 {
-    return input == 0 ? aformat_wave(s, az, el) : fuma_wave(s, az, el);
+    double d[3];
+    direction(az, el, d);
+    if (input == 1) return fuma_wave(s, az, el);
+    if (input == 2) return scaled(s, {1.0, d[1], d[2], d[0]}); // AmbiX: SN3D, ACN order
+    if (input == 0 || input == 5)
+    {
+        Signal a = aformat_wave(s, az, el);
+        if (input == 5) a.push_back(s); // the omni capsule
+        return a;
+    }
+    // Mid-side: MF and MR cardioids, S and Z figures-of-eight of sensitivity 0.7355 (the
+    // decoder's 1.9228 makes them FuMa's first order at +3 dB); double mid-side has no Z.
+    Signal ms = scaled(s, {0.5 + 0.5 * d[0], 0.7355 * d[1], 0.5 - 0.5 * d[0], 0.7355 * d[2]});
+    if (input == 6) ms.pop_back();
+    return ms;
+}
+
+int group_of(int f)
+{
+    const bool up = (f & OX_SPK_UPPER) != 0;
+    if (f & OX_SPK_CENTER) return 0;
+    if (f & OX_SPK_FRONT) return up ? 2 : 1;
+    if (f & OX_SPK_SURROUND) return up ? 4 : 3;
+    return (f & OX_SPK_REAR) ? 5 : 6;
+}
+
+float& group_gain(ox_abdec_config& c, int group)
+{
+    float* gains[] = {&c.center.gain,   &c.front.gain,     &c.frontH.gain,
+                      &c.surround.gain, &c.surroundH.gain, &c.rear.gain};
+    return *gains[group];
 }
 
 int channel_of(const ox_abdec_speakerlayout* L, int k)

@@ -9,10 +9,10 @@ namespace oxtest
 {
 
 // Output menu indices used by the tests.
-constexpr int kMenuMono = 0, kMenuStereo = 1, kMenuQuadItu = 2, kMenu51Itu = 3, kMenu71Itu = 4,
-              kMenu714Itu = 9, kMenuQuadFilm = 10, kMenu51Film = 11, kMenu71Film = 12,
-              kMenu714Film = 17, kMenuCube = 18, kMenuCubeCSB = 21, kMenuHoa2 = 22, kMenuHoa3 = 23,
-              kMenuFuma = 24, kMenuAmbix = 25, kMenuAformat = 26;
+constexpr int kMenuStereo = 1, kMenuQuadItu = 2, kMenu51Itu = 3, kMenu71Itu = 4, kMenu714Itu = 9,
+              kMenuQuadFilm = 10, kMenu51Film = 11, kMenu71Film = 12, kMenu714Film = 17,
+              kMenuCube = 18, kMenuCubeCSB = 21, kMenuHoa2 = 22, kMenuHoa3 = 23, kMenuFuma = 24,
+              kMenuAmbix = 25, kMenuAformat = 26;
 
 // Multichannel signal: one vector per channel.
 using Signal = std::vector<std::vector<float>>;
@@ -54,14 +54,11 @@ Signal scaled(const std::vector<float>& s, const std::vector<double>& gains);
 Signal fuma_wave(const std::vector<float>& s, float az, float el);
 // Coincident tetrahedral A-format (LF RF LB RB cardioid capsules) of the same wave.
 Signal aformat_wave(const std::vector<float>& s, float az, float el);
-
-// The plane wave as the decoder's input format 0 (A-format) or 1 (FuMa) takes it.
+// The plane wave as the decoder's input menu entry takes it.
 Signal wave_input(int input, const std::vector<float>& s, float az, float el);
 
-// Energy of every channel.
+// Energy of every channel from sample `from` on.
 std::vector<double> energies(const Signal& x, size_t from = 0);
-
-// Whether every channel is finite from sample `from` on.
 bool all_finite(const Signal& x, size_t from = 0);
 
 // Output channel of the layout fed by speaker k, -1 if none.
@@ -72,6 +69,11 @@ inline bool has_speakers(int menu)
 {
     return menu != kMenuHoa2 && menu != kMenuHoa3 && (menu < kMenuFuma || menu > kMenuAformat);
 }
+
+// Gain group of a speaker's flags: centre, front, front height, surround, surround height, rear;
+// 6 for none. The group's gain word in a config.
+int group_of(int flags);
+float& group_gain(ox_abdec_config& c, int group);
 
 } // namespace oxtest
 
