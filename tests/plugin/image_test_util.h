@@ -1,6 +1,5 @@
 #pragma once
-// Drawing tests paint offscreen and probe pixels in flat areas; pictures for a person to look
-// at go to reference-pictures/ in the working directory.
+// Drawing tests paint offscreen and probe pixels in flat areas.
 #include <gtest/gtest.h>
 #include <juce_gui_basics/juce_gui_basics.h>
 
@@ -76,14 +75,4 @@ inline bool sameImage(const juce::Image& a, const juce::Image& b)
     return a.getBounds() == b.getBounds() && sameRegion(a, a.getBounds(), b, {});
 }
 
-inline void writePicture(const juce::Image& image, const juce::String& name)
-{
-    const auto file = juce::File::getCurrentWorkingDirectory().getChildFile("reference-pictures/" +
-                                                                            name + ".png");
-    ASSERT_TRUE(file.getParentDirectory().createDirectory());
-    file.deleteFile();
-    juce::FileOutputStream out(file);
-    ASSERT_TRUE(out.openedOk() && juce::PNGImageFormat().writeImageToStream(image, out))
-        << file.getFullPathName();
-}
 } // namespace imagetest

@@ -23,15 +23,38 @@ inline std::unique_ptr<qfhost::HostedPlugin> load(double rate = 48000.0, int blo
     return hosted;
 }
 
-// Parameter identifiers in host order.
-inline const char* const ids[35] = {
-    "formatin",        "formatout",   "micspacing",     "rotation",       "elevation",
-    "center_focus",    "front_focus", "surround_focus", "rear_focus",     "frontH_focus",
-    "surroundH_focus", "front_angle", "surround_angle", "rear_angle",     "frontH_angle",
-    "surroundH_angle", "diffgain",    "diffdecorr",     "center_gain",    "front_gain",
-    "surround_gain",   "rear_gain",   "frontH_gain",    "surroundH_gain", "lfe_gain",
-    "back_del_sh",     "back_delay",  "back_HS_freq",   "back_HS_gain",   "binaural",
-    "xover_on",        "xover_gain",  "xover_freq",     "xover_order",    "xover_inv"};
+// The parameters in host order: identifier, name, default text and plain range.
+struct Parameter
+{
+    const char *id, *name, *defaultText;
+    float min, max;
+};
+// clang-format off
+inline const Parameter parameters[35] = {
+    {"formatin", "Input format", "A-Format", 1, 7},
+    {"formatout", "Output format", "7.1 (ITU/SMPTE)", 1, 30},
+    {"micspacing", "Microphone Distance", "1", 1, 21},
+    {"rotation", "Rotation", "0", -180, 180}, {"elevation", "Elevation", "0", -90, 90},
+    {"center_focus", "Center", "50", 0, 100}, {"front_focus", "Front", "50", 0, 100},
+    {"surround_focus", "Surround", "50", 0, 100}, {"rear_focus", "Rear", "50", 0, 100},
+    {"frontH_focus", "Front elevated", "50", 0, 100},
+    {"surroundH_focus", "Surround elevated", "50", 0, 100},
+    {"front_angle", "Front", "45", 0, 90}, {"surround_angle", "Surround", "135", 90, 180},
+    {"rear_angle", "Rear", "150", 90, 180}, {"frontH_angle", "Front elevated", "45", 0, 90},
+    {"surroundH_angle", "Surround elevated", "135", 90, 180},
+    {"diffgain", "Diffuse gain", "-4", -6, 6},
+    {"diffdecorr", "Diffuse de-correlation", "0", 0, 100},
+    {"center_gain", "Center", "0", -20, 10}, {"front_gain", "Front", "0", -20, 10},
+    {"surround_gain", "Surround", "0", -20, 10}, {"rear_gain", "Rear", "0", -20, 10},
+    {"frontH_gain", "Front elevated", "0", -20, 10},
+    {"surroundH_gain", "Surround elevated", "0", -20, 10}, {"lfe_gain", "LFE", "0", -20, 10},
+    {"back_del_sh", "", "no", 0, 1}, {"back_delay", "Back delay", "20.0", 0, 100},
+    {"back_HS_freq", "Back shelving frequency", "4", 2, 20},
+    {"back_HS_gain", "Back shelving gain", "-2", -20, 0},
+    {"binaural", "Binaural output", "no", 0, 1}, {"xover_on", "Cross-over", "no", 0, 1},
+    {"xover_gain", "Gain", "0", -10, 10}, {"xover_freq", "Frequency", "50", 20, 200},
+    {"xover_order", "Order", "2", 0, 2}, {"xover_inv", "Invert Bass", "no", 0, 1}};
+// clang-format on
 
 // A buffer wide enough for both buses, the first channels holding `input`.
 inline juce::AudioBuffer<float> hostBuffer(qfhost::HostedPlugin& hosted,
@@ -45,6 +68,17 @@ inline juce::AudioBuffer<float> hostBuffer(qfhost::HostedPlugin& hosted,
     for (int c = 0; c < juce::jmin(input.getNumChannels(), p.getTotalNumInputChannels()); ++c)
         io.copyFrom(c, 0, input, c, 0, input.getNumSamples());
     return io;
+}
+
+// The first `channels` channels (all of a's by default) of both buffers are the same to the bit.
+inline testing::AssertionResult sameBits(const juce::AudioBuffer<float>& a,
+                                         const juce::AudioBuffer<float>& b, int channels = -1)
+{
+    for (int c = 0; c < (channels < 0 ? a.getNumChannels() : channels); ++c)
+        if (std::memcmp(a.getReadPointer(c), b.getReadPointer(c),
+                        sizeof(float) * (size_t)a.getNumSamples()) != 0)
+            return testing::AssertionFailure() << "channel " << c << " differs";
+    return testing::AssertionSuccess();
 }
 
 // The XML text of a state block of the plug-in ("VC2!", length, text, zero byte), and of the

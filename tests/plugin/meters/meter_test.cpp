@@ -2,7 +2,7 @@
 // scale, the peak hold and its drop, the idle decay, readers while the host prepares), and the
 // meters painted into images and probed: peak-line colours at the thresholds, maximum numbers
 // around 0 dB, the editor's compact layout, clip lights, channel numbers, clicks, and input no
-// meter should choke on; one reference sheet per meter look-and-feel.
+// meter should choke on.
 #include "LevelMeter.h"
 #include "LevelMeterLookAndFeel.h"
 #include "TARVEKMeterLookAndFeel.h"
@@ -261,49 +261,6 @@ TEST(LevelMeter, ChannelsBeyondTheSourceAndEmptyMetersDrawNothingWrong)
     EXPECT_EQ(noSlots.paint().getPixelAt(30, 100), juce::Colour(0xff050a29));
     noSlots.meter.setSize(0, 0);
     noSlots.paint();
-}
-
-// For a person to look at: for each meter look-and-feel, the editor's input and output
-// meters and every other layout, at levels quiet, near the thresholds, at and above full scale.
-TEST(LevelMeter, WritesOneReferenceSheetPerLookAndFeel)
-{
-    const std::vector<float> levels{-60.0f, -30.0f, -12.0f, -5.5f, -3.0f, -0.1f, 0.5f};
-    std::vector<float> sixteen;
-    for (int i = 0; i < 16; ++i) sixteen.push_back(-70.0f + 4.5f * (float)i);
-    // clang-format off
-    const std::tuple<int, juce::Rectangle<int>, std::vector<float>> layouts[] = {
-        {editorFlags, {10, 10, 420, 100}, {-40.0f, -12.0f, -5.5f, -0.1f, 0.5f}},
-        {editorFlags, {10, 120, 420, 420}, sixteen},
-        {editorFlags | LevelMeter::LabelOffset8, {10, 550, 420, 80}, {-20.0f, -3.0f}},
-        {LevelMeter::Default, {440, 10, 450, 300}, levels},
-        {LevelMeter::Horizontal, {440, 320, 450, 120}, {-18.0f, 0.5f}},
-        {LevelMeter::Compact, {440, 450, 200, 180}, levels},
-        {LevelMeter::Compact | LevelMeter::CompactMaxNumber | LevelMeter::Bordered, {650, 450, 150, 180}, {-6.0f, -0.2f, 1.0f}},
-        {LevelMeter::SingleChannel | LevelMeter::Bordered, {810, 450, 80, 180}, {-4.0f}}};
-    // clang-format on
-    meters::LevelMeterLookAndFeel base;
-    TARVEKMeterLookAndFeel tarvek;
-    for (auto [laf, name] : {std::pair<juce::LookAndFeel*, const char*>(&base, "meters-default"),
-                             {&tarvek, "meters-tarvek"}})
-    {
-        std::vector<std::unique_ptr<MeterRig>> rigs;
-        const auto image = render(900, 640, [&](juce::Graphics& g) {
-            g.fillAll(juce::Colour(0xff303030));
-            for (const auto& [flags, area, db] : layouts)
-            {
-                auto& rig = *rigs.emplace_back(
-                    std::make_unique<MeterRig>(flags, area.getWidth(), area.getHeight(), laf));
-                std::vector<float> gains;
-                for (const float d : db) gains.push_back(juce::Decibels::decibelsToGain(d));
-                feed(rig.source, gains);
-                if (flags & LevelMeter::SingleChannel) rig.meter.setSelectedChannel(0);
-                juce::Graphics::ScopedSaveState state(g);
-                g.setOrigin(area.getPosition());
-                rig.meter.paint(g);
-            }
-        });
-        writePicture(image, name);
-    }
 }
 
 namespace
