@@ -147,16 +147,14 @@ TEST(Beq, StableAcrossCoherenceBadInputAndSettings)
     for (int trial = 0; trial < 6; trial++)
     {
         Beq x(5, [&](ox_beq_cfg* c) {
-            c->focus = r(0, 2);
-            c->azimuth = r(-180, 180);
-            c->elevation = r(-90, 90);
-            c->diffuse_coherence = r(0, 1);
-            c->eigen_floor = r(-180, 0);
-            c->gain_floor = r(-180, 0);
-            c->diffuse_gain = r(-20, 20);
-            c->beam_gain = r(-20, 20);
+            const std::tuple<float*, float, float> ranges[] = {
+                {&c->focus, 0, 2},           {&c->azimuth, -180, 180},
+                {&c->elevation, -90, 90},    {&c->eigen_floor, -180, 0},
+                {&c->gain_floor, -180, 0},   {&c->diffuse_coherence, 0, 1},
+                {&c->diffuse_gain, -20, 20}, {&c->beam_gain, -20, 20},
+                {&c->eq_gain, -20, 20}};
+            for (auto [v, lo, hi] : ranges) *v = r(lo, hi);
             for (float& e : c->eq) e = r(-40, 40);
-            c->eq_gain = r(-20, 20);
             c->stats_time = trial % 2 ? 1.0f : 20.0f;
             c->mode = trial % 3 ? OX_BEQ_LEVEL : 0;
         });

@@ -87,7 +87,7 @@ Levels run(Beam& beam, const std::vector<std::array<float, 2>>& dirs, float diff
 } // namespace
 
 // Gain over the cardioid: (1 + cos)/2 for shape -2, squared for -3, unity on axis, none behind.
-TEST(BeamProcessing, DirectionalGainAndOutputs)
+TEST(BeamProcessing, DirectionalGainOutputsAndWeightTracking)
 {
     for (float focus : {-2.0f, -3.0f, 0.5f})
         for (float deg : {0.0f, 30.0f, 60.0f, 90.0f, 120.0f})
@@ -116,11 +116,8 @@ TEST(BeamProcessing, DirectionalGainAndOutputs)
         const Levels l = run(mixed, {{45.8f, 0.0f}}, 1.0f, -2.0f);
         EXPECT_TRUE(l.peak_db < 0.5 && l.out1_db < 0.0) << spacing;
     }
-}
 
-// Negated weights (a sign change of the target) return to their constant targets.
-TEST(BeamProcessing, WeightThatChangesSignConvergesToTheNewWeight)
-{
+    // Negated weights (a sign change of the target) return to their constant targets.
     Beam beam(188 & ~OX_BF_SMOOTH_WEIGHTS);
     const BFrame B = field_frames(2, {{90.0f, 0.0f}}, 0.0f, 5)[1];
     ASSERT_GT(peak(B[0]), 0.0f);

@@ -14,7 +14,7 @@ struct Hist
     ox_bhist_cfg cfg{};
     ox_bhist_params p{};
     ox_bhist_state s{};
-    std::vector<double> sum_h, sum_v; // histograms summed over the second half of a run
+    std::vector<float> sum_h, sum_v; // histograms summed over the second half of a run
 
     explicit Hist(float resolution = 10.0f)
     {
@@ -35,8 +35,8 @@ struct Hist
     void run(const std::vector<std::array<float, 2>>& dirs, float diffuse, int frames)
     {
         const auto field = field_frames(frames, dirs, diffuse, 21);
-        sum_h.assign(p.num_bins_h, 0.0);
-        sum_v.assign(p.num_bins_v, 0.0);
+        sum_h.assign(p.num_bins_h, 0.0f);
+        sum_v.assign(p.num_bins_v, 0.0f);
         for (int f = 0; f < frames; ++f)
         {
             frame(field[f].data());
@@ -46,31 +46,22 @@ struct Hist
     }
 };
 
-int peak(const std::vector<double>& v)
-{
-    return int(std::max_element(v.begin(), v.end()) - v.begin());
-}
-
 } // namespace
 
-TEST(DirectionHistogram, ResolutionIsSnapped)
+// The resolution is snapped. 36 bins: front 18, left 9, right 27, behind 0; direct sound has a
+// negligible diffuse share; a diffuse field gives a flat histogram.
+TEST(DirectionHistogram, ResolutionPlaneWavesAndDiffuseField)
 {
     // requested, snapped resolution, bins
-    const float cases[][3] = {{10, 10, 36},    {7.5f, 5, 72}, {40, 45, 8},
+    const float snaps[][3] = {{10, 10, 36},    {7.5f, 5, 72}, {40, 45, 8},
                               {12.5f, 10, 36}, {25, 20, 18},  {37.5f, 30, 12},
                               {300, 45, 8},    {-4, 5, 72},   {NAN, 10, 36}};
-    for (const auto& c : cases)
+    for (const auto& c : snaps)
     {
         Hist h(c[0]);
         EXPECT_TRUE(h.p.resolution == c[1] && h.p.num_bins_h == c[2] && h.p.num_bins_v == c[2])
             << c[0];
     }
-}
-
-// 36 bins: front 18, left 9, right 27, behind 0; direct sound has a negligible diffuse share;
-// a diffuse field gives a flat histogram.
-TEST(DirectionHistogram, PlaneWavePeaksAtItsDirectionDiffuseFieldIsFlat)
-{
     // azimuth, elevation, horizontal bin, vertical bin (-1: not checked)
     const int cases[][4] = {{0, 0, 18, 18},  {90, 0, 9, -1},   {-90, 0, 27, -1},
                             {180, 0, 0, 0},  {40, 0, 14, -1},  {-130, 0, 31, -1},
@@ -79,8 +70,8 @@ TEST(DirectionHistogram, PlaneWavePeaksAtItsDirectionDiffuseFieldIsFlat)
     {
         Hist h;
         h.run({{float(c[0]), float(c[1])}}, 0.0f, 150);
-        EXPECT_EQ(peak(h.sum_h), c[2]) << c[0] << " " << c[1];
-        EXPECT_TRUE(c[3] < 0 || peak(h.sum_v) == c[3]) << c[0] << " " << c[1];
+        EXPECT_EQ(peak_at(h.sum_h), c[2]) << c[0] << " " << c[1];
+        EXPECT_TRUE(c[3] < 0 || peak_at(h.sum_v) == c[3]) << c[0] << " " << c[1];
         EXPECT_LT(h.s.diffuse_energy,
                   1e-3 * std::accumulate(h.sum_h.begin(), h.sum_h.end(), 0.0) / 75.0);
         for (int n : {1, 35}) // the neighbours, wrapped: half the peak each
@@ -109,7 +100,7 @@ TEST(DirectionHistogram, SettingsBandRangeAndBadInput)
     h.cfg.angle = 0.0f;
     ox_bhist_update_cfg(&h.p, &h.cfg);
     h.run({}, 1.0f, 40);
-    EXPECT_EQ(h.sum_h, std::vector<double>(h.p.num_bins_h, 0.0));
+    EXPECT_EQ(h.sum_h, std::vector<float>(h.p.num_bins_h, 0.0f));
     EXPECT_GT(h.s.diffuse_energy, 0.0f);
     B[2][200] = NAN, B[3][201] = INFINITY;
     h.frame(B);

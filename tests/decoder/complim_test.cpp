@@ -38,8 +38,9 @@ struct Limiter
 
 } // namespace
 
-// Sample-peak detector: a 997 Hz sine (unlocked to the blocks) stays within 0.05 dB.
-TEST(Complim, LimiterHoldsCeilingFromTwoMilliseconds)
+// Sample-peak detector: a 997 Hz sine (unlocked to the blocks) stays within 0.05 dB of the
+// ceiling from 2 ms on; under heavy limiting an independent quiet channel gets the same gain.
+TEST(Complim, LimiterHoldsCeilingWithOneGainForAllChannels)
 {
     for (float fs : {44100.0f, 48000.0f, 96000.0f, 192000.0f})
     {
@@ -56,31 +57,22 @@ TEST(Complim, LimiterHoldsCeilingFromTwoMilliseconds)
         }
         EXPECT_TRUE(hi < lim.cfg.ceiling + 0.05 && lo > lim.cfg.ceiling - 0.05) << fs;
     }
-}
-
-// Under heavy limiting every channel, even an independent one, gets the same gain.
-TEST(Complim, OneGainForAllChannels)
-{
     Limiter lim(48000.0f, 6.0f);
     const std::vector<float> a = noise(24000, 11, 8.0f), c = noise(24000, 12, 1.0f);
-    std::vector<float> b(a.size());
-    for (size_t i = 0; i < a.size(); i++) b[i] = 0.5f * a[i];
-    const Channels y = lim.run({a, b, c}, {480}, kBoth);
+    const Channels y = lim.run({a, c}, {480}, kBoth);
     EXPECT_LT(db(rms(y[0].data(), a.size()) / rms(a.data(), a.size())), -12.0);
     for (size_t i = 0; i < a.size(); i++)
     {
-        ASSERT_EQ(y[1][i], 0.5f * y[0][i]) << i;
         const float g = y[0][i] / a[i];
         ASSERT_TRUE(std::fabs(a[i]) <= 0.1f || std::fabs(c[i]) <= 0.1f ||
-                    std::fabs(y[2][i] / c[i] - g) <= 1e-5f * std::fabs(g))
+                    std::fabs(y[1][i] / c[i] - g) <= 1e-5f * std::fabs(g))
             << i;
     }
 }
 
 // Everything off is bit-identical at ragged call lengths; non-finite input spoils no later frame;
-// silence changes no gain; the clip bounds every sample, non-finite ones and the limiter's onset
-// overshoot included.
-TEST(Complim, PassThroughClipAndNonFiniteInput)
+// silence changes no gain; the clip bounds every sample, the limiter's onset overshoot included.
+TEST(Complim, PassThroughClipBadInputAndSettings)
 {
     Limiter off(44100.0f), lim(48000.0f), quiet(48000.0f), clip(48000.0f), all(48000.0f);
     const std::vector<float> n = noise(10000, 5, 3.0f);
@@ -100,11 +92,8 @@ TEST(Complim, PassThroughClipAndNonFiniteInput)
         for (float v : c) ASSERT_TRUE(std::fabs(v) <= 1.0f) << v;
     EXPECT_LE(peak(all.run({sine(4800, 100.0, 48000.0, 8.0f)}, {480}, kBoth | OX_COMPLIM_CLIP)[0]),
               1.0f);
-}
 
-// Bad settings refused; a sub-sample block advances; a ratio below 1 is 1 (make-up only).
-TEST(Complim, ConfigurationGuards)
-{
+    // Bad settings refused; a sub-sample block advances; a ratio below 1 is 1 (make-up only).
     Limiter l(48000.0f);
     for (float fs : {7999.0f, NAN}) EXPECT_EQ(ox_complim_init(&l.p, &l.s, &l.cfg, fs), -7);
     l.cfg.threshold = -3.0f, l.cfg.ceiling = -12.0f;
@@ -118,7 +107,7 @@ TEST(Complim, ConfigurationGuards)
     ox_complim_default_cfg(&l.cfg);
     l.cfg.ratio = 0.25f, l.cfg.gain = 6.0f;
     ASSERT_EQ(ox_complim_init(&l.p, &l.s, &l.cfg, 48000.0f), 0);
-    const std::vector<float> x = sine(4800, 300.0, 48000.0, 0.9f);
-    const auto y = l.run({x}, {4800}, OX_COMPLIM_COMPRESSOR)[0];
-    for (size_t i = 0; i < x.size(); i++) ASSERT_FLOAT_EQ(y[i], x[i] * l.p.makeup);
+    const std::vector<float> tone = sine(4800, 300.0, 48000.0, 0.9f);
+    const auto y = l.run({tone}, {4800}, OX_COMPLIM_COMPRESSOR)[0];
+    for (size_t i = 0; i < tone.size(); i++) ASSERT_FLOAT_EQ(y[i], tone[i] * l.p.makeup);
 }

@@ -16,19 +16,15 @@ struct Peq
     ox_peq_params p{};
     std::unique_ptr<ox_peq_state> s{new ox_peq_state()};
 
-    explicit Peq(int framesize = 480, float fs = 48000.0f, int sections = 8)
+    explicit Peq(int hop = 480, float fs = 48e3f, int n = 8) { EXPECT_EQ(init(hop, fs, n), 0); }
+    int init(int hop, float fs, int n = 8)
     {
-        EXPECT_EQ(init(framesize, fs, sections), 0);
-    }
-    int init(int framesize, float fs, int sections = 8)
-    {
-        return ox_peq_init(&h, &p, s.get(), 1, sections, framesize, 0, fs);
+        return ox_peq_init(&h, &p, s.get(), 1, n, hop, 0, fs);
     }
     int set(int index, int type, float freq, float gain = 0.0f, float q = 1.0f, int invert = 0,
-            float chgain = 0.0f, float delay_ms = 0.0f)
+            float chgain = 0.0f, float ms = 0.0f)
     {
-        return ox_peq_update(&h, &p, s.get(), index, {type, freq, gain, q}, invert, chgain,
-                             delay_ms);
+        return ox_peq_update(&h, &p, s.get(), index, {type, freq, gain, q}, invert, chgain, ms);
     }
     int delay(float ms) { return set(0, 0, 0.0f, 0, 1, 0, 0.0f, ms); }
     // Runs whole frames through, calling `change` with each frame's start first.
@@ -47,8 +43,8 @@ struct Peq
 
 } // namespace
 
-// Refused updates keep the old section and gain; the range limits are accepted.
-TEST(Peq, BadSetupsAndSettingsAreRefused)
+// Refused updates leave the parameters as they were; the range limits are accepted.
+TEST(Peq, BadSetupsAndSettingsAreRefusedRangeEndsStayBounded)
 {
     Peq q;
     for (float fs : {0.0f, NAN}) EXPECT_EQ(q.init(480, fs), -7);
@@ -67,11 +63,31 @@ TEST(Peq, BadSetupsAndSettingsAreRefused)
     for (const auto& c : bad)
         EXPECT_EQ(q.set(int(c[0]), int(c[1]), c[2], c[3], c[4], 0, c[5]), -3) << c[1];
     EXPECT_EQ(std::memcmp(&before, &q.p, sizeof(before)), 0);
-    EXPECT_EQ(q.set(0, 6, 20.0f) + q.set(0, 6, 24000.0f), 0);
-    EXPECT_EQ(q.set(0, 12, 1000.0f, -24.0f, 0.1f, 0, -10.0f), 0);
-    EXPECT_EQ(q.set(0, 12, 1000.0f, 24.0f, 100.0f, 0, 10.0f), 0);
+    EXPECT_EQ(q.set(0, 0, 0.0f, 0, 1, 0, -10.0f) + q.set(0, 0, 0.0f, 0, 1, 0, 10.0f), 0);
     EXPECT_EQ(q.set(0, 0, 0.0f, 0, 1, 7, 0.0f), 0);
     EXPECT_EQ(q.p.gain, -1.0f); // 0 dB inverted is exactly -1
+
+    // Every type at its range ends stays bounded; a bad sample spoils only nearby frames.
+    for (float fs : {11025.0f, 44100.0f, 192000.0f})
+    {
+        const int hop = int(fs * 0.01f);
+        const auto x = noise(size_t(hop) * 50, 5);
+        for (int type = 1; type < OX_PEQ_NUM_TYPES; ++type)
+            for (int corner = 0; corner < 8; ++corner)
+            {
+                const float f = corner & 1 ? 24000.0f : 20.0f, g = corner & 2 ? 24.0f : -24.0f;
+                const float qv = corner & 4 ? 100.0f : 0.1f;
+                Peq eq(hop, fs, 2);
+                ASSERT_EQ(eq.set(0, type, f, g, qv) + eq.set(1, type, f, g, qv), 0);
+                const auto y = eq.run(x);
+                ASSERT_TRUE(all_finite(y) && peak(y) < 1e3f) << type << " " << corner << " " << fs;
+            }
+        Peq eq(hop, fs);
+        ASSERT_EQ(eq.set(0, 21, 100.0f), 0);
+        auto bad = x;
+        bad[size_t(hop) * 3 + 5] = NAN, bad[size_t(hop) * 3 + 6] = INFINITY;
+        EXPECT_TRUE(all_finite(eq.run(bad), size_t(hop) * 10)) << fs;
+    }
 }
 
 // LR2, LR4 (-6.02 dB at fc) and Butterworth 3 (-3.01 dB) pairs at analytic levels, summing flat.
@@ -84,16 +100,16 @@ TEST(Peq, CrossoverPairsSumFlat)
         Peq lo(480, fs), hi(480, fs);
         ASSERT_TRUE(lo.set(0, int(pr[0]), fc) == 0 && hi.set(0, int(pr[1]), fc) == 0);
         const auto hl = lo.run(impulse(48000)), hh = hi.run(impulse(48000));
-        EXPECT_NEAR(db(std::abs(dft_at(hl, fc, fs))), pr[2], 0.01) << pr[0];
-        EXPECT_NEAR(db(std::abs(dft_at(hh, fc, fs))), pr[2], 0.01) << pr[1];
+        for (const auto* h : {&hl, &hh}) EXPECT_NEAR(db(std::abs(dft_at(*h, fc, fs))), pr[2], 0.01);
         for (double f : {30.0, 200.0, 700.0, 1000.0, 1400.0, 5000.0, 15000.0})
             EXPECT_NEAR(db(std::abs(dft_at(hl, f, fs) + dft_at(hh, f, fs))), 0.0, 0.01) << f;
     }
 }
 
 // Unity and bypass are bit-identical; settled delays are exact over the whole 100 ms at every
-// rate; beyond the line they clamp.
-TEST(Peq, PassThroughAndSettledDelayAreExact)
+// rate; beyond the line they clamp; changes, one during another's fade, make no step larger than
+// the signal's own.
+TEST(Peq, PassThroughAndDelayAreExactAndFadeWithoutSteps)
 {
     Peq unity;
     const auto n = noise(4800, 3);
@@ -115,17 +131,9 @@ TEST(Peq, PassThroughAndSettledDelayAreExact)
                 ASSERT_EQ(y[i], x[i - want]) << fs << " Hz, " << ms << " ms";
         }
     }
-    Peq q;
     for (float ms : {1000.0f, -5.0f, INFINITY})
-    {
-        ASSERT_EQ(q.delay(ms), 0);
-        EXPECT_EQ(q.p.delay, ms > 0.0f && std::isfinite(ms) ? 7200 - 480 : 0) << ms;
-    }
-}
-
-// Delay changes, one during another's fade, make no step larger than the signal's own.
-TEST(Peq, DelayChangesFadeWithoutSteps)
-{
+        EXPECT_TRUE(unity.delay(ms) == 0 && unity.p.delay == (ms == 1000.0f ? 7200 - 480 : 0))
+            << ms;
     auto steepest = [](const std::vector<float>& x) {
         double m = 0.0;
         for (size_t i = 1; i < x.size(); ++i) m = std::max(m, std::fabs(double(x[i]) - x[i - 1]));
@@ -140,30 +148,5 @@ TEST(Peq, DelayChangesFadeWithoutSteps)
         });
         EXPECT_LE(steepest(y), 1.1 * steepest(x)) << f << " Hz";
         for (size_t i = 80000; i < y.size(); ++i) ASSERT_NEAR(y[i], x[i - 480], 1e-3) << f;
-    }
-}
-
-// Every type at its range ends stays bounded; a bad sample spoils only nearby frames.
-TEST(Peq, EveryTypeStaysBoundedAtRangeEnds)
-{
-    for (float fs : {11025.0f, 44100.0f, 192000.0f})
-    {
-        const int hop = int(fs * 0.01f);
-        const auto x = noise(size_t(hop) * 50, 5);
-        for (int type = 1; type < OX_PEQ_NUM_TYPES; ++type)
-            for (int corner = 0; corner < 8; ++corner)
-            {
-                const float f = corner & 1 ? 24000.0f : 20.0f, g = corner & 2 ? 24.0f : -24.0f;
-                const float qv = corner & 4 ? 100.0f : 0.1f;
-                Peq q(hop, fs, 2);
-                ASSERT_EQ(q.set(0, type, f, g, qv) + q.set(1, type, f, g, qv), 0);
-                const auto y = q.run(x);
-                ASSERT_TRUE(all_finite(y) && peak(y) < 1e3f) << type << " " << corner << " " << fs;
-            }
-        Peq q(hop, fs);
-        ASSERT_EQ(q.set(0, 21, 100.0f), 0);
-        auto bad = x;
-        bad[size_t(hop) * 3 + 5] = NAN, bad[size_t(hop) * 3 + 6] = INFINITY;
-        EXPECT_TRUE(all_finite(q.run(bad), size_t(hop) * 10)) << fs;
     }
 }
