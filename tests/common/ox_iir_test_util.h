@@ -11,18 +11,15 @@ namespace oxtest
 {
 
 typedef std::complex<double> cd;
+const float kNaN = std::numeric_limits<float>::quiet_NaN(),
+            kInf = std::numeric_limits<float>::infinity();
 
-// z^-1 on the unit circle at frequency f.
-inline cd zinv(double f, double fs)
-{
-    return std::polar(1.0, -2.0 * M_PI * f / fs);
-}
-
-// (Σ b_k z^-k) / (1 + Σ a_k z^-k) with a[0] = a1. With `rel`, adds to it the bound on the
+// (Σ b_k z^-k) / (1 + Σ a_k z^-k) at z = e^{iw}, a[0] = a1. With `rel`, adds to it the bound on the
 // relative error that storing the coefficients as floats (each within 2^-24 relative) may
 // cause: the conditioning 2^-24·(Σ|b_k| / |B(zi)| + (1 + Σ|a_k|) / |A(zi)|).
-inline cd ratio(const float* b, int nb, const float* a, int na, cd zi, double* rel = nullptr)
+inline cd ratio(const float* b, int nb, const float* a, int na, double w, double* rel = nullptr)
 {
+    const cd zi = std::polar(1.0, -w);
     cd num = 0.0, den = 1.0, p = 1.0;
     double sb = 0.0, sa = 1.0;
     for (int k = 0; k < nb || k < na + 1; ++k, p *= zi)
@@ -37,7 +34,7 @@ inline cd ratio(const float* b, int nb, const float* a, int na, cd zi, double* r
 inline cd h_cf2(const ox_iir_cf2& s, double f, double fs, double* rel = nullptr)
 {
     const float b[3] = {s.b0, s.b1, s.b2}, a[2] = {s.a1, s.a2};
-    return ratio(b, 3, a, 2, zinv(f, fs), rel);
+    return ratio(b, 3, a, 2, 2 * M_PI * f / fs, rel);
 }
 
 // H(e^{iω}) of a biquad section.
@@ -49,14 +46,14 @@ inline cd biquad_response(const ox_biquad_coeffs& c, double w)
 inline cd h_cfNf(const ox_iir_cfNf& r, double f, double fs, double* rel = nullptr)
 {
     const float b1[2] = {r.first.b0, r.first.b1};
-    cd h = (r.order & 1u) ? ratio(b1, 2, &r.first.a1, 1, zinv(f, fs), rel) : 1.0;
+    cd h = (r.order & 1u) ? ratio(b1, 2, &r.first.a1, 1, 2 * M_PI * f / fs, rel) : 1.0;
     for (unsigned k = 0; k < r.order / 2 && k < 4; ++k) h *= h_cf2(r.sec[k], f, fs, rel);
     return h;
 }
 
 inline cd h_cfN(const ox_iir_cfN& r, double f, double fs, double* rel = nullptr)
 {
-    return ratio(r.b, (int)r.order + 1, r.a, (int)r.order, zinv(f, fs), rel);
+    return ratio(r.b, (int)r.order + 1, r.a, (int)r.order, 2 * M_PI * f / fs, rel);
 }
 
 // D + C·(zI − A)⁻¹·B at z = e^{iω} of a second-order state-space set (any record with the
@@ -98,20 +95,11 @@ inline std::vector<double> freqs(double fs, double step = 1.19)
     return v;
 }
 
-// x through the direct-form biquad from a zero state.
-inline std::vector<float> biquad_run(const ox_biquad_coeffs& c, const std::vector<float>& x)
+// x through a factored record from a zero state.
+inline std::vector<float> filter_nf(const ox_iir_cfNf& r, std::vector<float> x)
 {
-    std::vector<float> y(x.size());
-    ox_biquad_state st = {0, 0, 0, 0};
-    ox_biquad_filter(&st, x.data(), y.data(), int32_t(x.size()), c);
-    return y;
-}
-
-// Impulse response of a factored record through ox_iir_filterNf.
-inline std::vector<float> impulse_nf(const ox_iir_cfNf& r, int n)
-{
-    std::vector<float> x = impulse(size_t(n)), st(18, 0.0f);
-    ox_iir_filterNf(st.data(), x.data(), x.data(), n, r);
+    std::vector<float> st(18, 0.0f);
+    ox_iir_filterNf(st.data(), x.data(), x.data(), int(x.size()), r);
     return x;
 }
 

@@ -24,15 +24,12 @@ TEST(Circbuf, RandomPushPopAgainstDequeModel)
     std::vector<std::deque<float>> model(nch, std::deque<float>(lat, 0.0f));
     std::mt19937 rng(11);
     float next = 1.0f;
-    std::vector<std::vector<float>> buf(nch, std::vector<float>(64));
-    float* b[3] = {buf[0].data(), buf[1].data(), buf[2].data()};
-    float* p[3];
+    float buf[3][64], *b[3] = {buf[0], buf[1], buf[2]}, *p[3];
     for (int step = 0; step < 4000; ++step)
     {
         const uint64_t n = rng() % 45, fill = model[0].size();
         const int op = int(rng() % 4);
-        const bool push = op < 2, fits = push ? fill + n <= cap : n <= fill;
-        const bool inplace = op % 2;
+        const bool push = op < 2, inplace = op % 2, fits = push ? fill + n <= cap : n <= fill;
         if (inplace)
         {
             const uint64_t run =
@@ -102,7 +99,8 @@ TEST(Circbuf, FrameAdaptionDelaysByReportedLatency)
     }
 }
 
-TEST(Circbuf, Sizing)
+// Capacity and latency for host blocks and frames; refusals.
+TEST(Circbuf, SizingAndBadArguments)
 {
     // Host block, frame, fixed block length; capacity and latency.
     const uint64_t cases[][5] = {{480, 480, 1, 960, 480}, {512, 480, 1, 1440, 480},
@@ -119,7 +117,6 @@ TEST(Circbuf, Sizing)
                     out.read_pos == (lat ? cap - lat : 0))
             << c[0] << "/" << c[1];
         for (int k = 4; k < OX_CIRCBUF_MAXCHAN; ++k) EXPECT_EQ(in.chan[k], nullptr);
-        for (int k = 1; k < 16; ++k) EXPECT_EQ(out.chan[k], out.chan[0] + k * cap);
         ox_circbuf_destroy2(&in, &out);
     }
     // A ring of no channels only counts.
@@ -128,12 +125,8 @@ TEST(Circbuf, Sizing)
     EXPECT_TRUE(ox_circbuf_pushN(&r, nullptr, 8) == 0 && ox_circbuf_pushN(&r, nullptr, 1) == 34);
     EXPECT_TRUE(ox_circbuf_popN(&r, nullptr, 8) == 0 && r.write_pos == 0u);
     ox_circbuf_destroy(&r);
-}
-
-// Refusals (22 invalid, 12 no storage) change nothing and leak no live ring.
-TEST(Circbuf, BadArguments)
-{
-    ox_circbuf r{}, other{};
+    // Refusals (22 invalid, 12 no storage) change nothing and leak no live ring.
+    ox_circbuf other{};
     float* p[OX_CIRCBUF_MAXCHAN];
     EXPECT_TRUE(ox_circbuf_init(nullptr, 1, 8, 0) == 22 && ox_circbuf_init(&r, 1, 0, 0) == 22 &&
                 ox_circbuf_init(&r, 21, 8, 0) == 22 && ox_circbuf_init(&r, 1, 8, 9) == 22);

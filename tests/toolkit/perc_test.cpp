@@ -25,7 +25,9 @@ struct Bands
 
 } // namespace
 
-TEST(Perc, BandTablesAtTheDecoderRates)
+// Band counts at the decoder's rates, widths never shrinking but for the last band, cut at N/2.
+// Refusals store no count; targets beyond every bin (huge step or width) end in one band.
+TEST(Perc, BandTables)
 {
     const int32_t rates[][3] = {
         {1024, 48000, 44}, {1024, 44100, 43}, {2048, 96000, 50}, {4096, 192000, 57}};
@@ -33,34 +35,29 @@ TEST(Perc, BandTablesAtTheDecoderRates)
     {
         Bands b(r[0], float(r[1]));
         ASSERT_TRUE(b.rc == 0 && b.count == r[2] && b.edges[b.count - 1] == r[0] / 2) << r[1];
-        // Widths never shrink, except the last band cut at N/2.
         for (int32_t j = 2; j < b.count - 1; ++j)
             EXPECT_GE(b.edges[j] - b.edges[j - 1], b.edges[j - 1] - b.edges[j - 2]) << j;
     }
     // At 48 kHz the first ten bands are one bin wide, with weight 1.
-    Bands b(1024, 48000.0f);
+    Bands b(1024, 48000.0f), few(1024, 48000.0f, 40);
     for (int32_t j = 0; j < 10; ++j) EXPECT_TRUE(b.edges[j] == j + 1 && b.weights[j] == 1.0f) << j;
     EXPECT_TRUE(b.weights[11] == 0.5f && b.weights[43] == 1.0f / 34.0f);
-}
-
-TEST(Perc, MakeBandsRefusesBadSettings)
-{
-    Bands few(1024, 48000.0f, 40);
-    EXPECT_TRUE(few.rc == -4 && few.count == -1); // the count is not stored
+    EXPECT_TRUE(few.rc == -4 && few.count == -1);
     auto refused = [](const Bands& b) { return b.rc == -3 && b.count == -1; };
     for (float fs : {0.0f, -48000.0f, NAN, INFINITY}) EXPECT_TRUE(refused(Bands(1024, fs))) << fs;
     for (float step : {0.0f, NAN, INFINITY})
         EXPECT_TRUE(refused(Bands(1024, 48e3f, 64, 1, step))) << step;
-    EXPECT_EQ(ox_perc_makepercbands(1024, 64, nullptr, few.edges.data(), few.weights.data(), 1,
-                                    48e3f, 1, 0),
-              -3);
-    // Targets beyond every bin (huge step or minimum width) end in one band.
+    EXPECT_EQ(
+        ox_perc_makepercbands(1024, 64, nullptr, b.edges.data(), b.weights.data(), 1, 48e3f, 1, 0),
+        -3);
     const Bands far(1024, 48e3f, 64, 1, 1e6f), wide(1024, 48e3f, 64, 1 << 30), tiny(1, 48e3f);
     EXPECT_TRUE(far.rc == 0 && far.count == 1 && far.edges[0] == 512);
     EXPECT_TRUE(wide.rc == 0 && wide.count == 1 && tiny.rc == 0 && tiny.count == 0);
 }
 
 // Gains ramp from one band centre to one bin before the next; pair 0 takes the end bands'.
+// Complex gains turn every bin but pair 0; the pair is exactly the sum of two scalings, also
+// when it overwrites either input.
 TEST(Perc, GainsRampBetweenBandCentres)
 {
     const std::vector<float> ones(1024, 1.0f);
@@ -76,11 +73,11 @@ TEST(Perc, GainsRampBetweenBandCentres)
     // Bands at least four bins wide (edges 4, 8, 12): bin 1 lies below band 0's centre 2.
     Bands wide(1024, 48000.0f, 64, 4);
     ASSERT_TRUE(wide.rc == 0 && wide.edges[0] == 4 && wide.edges[1] == 8 && wide.edges[2] == 12);
-    out = wide.scale(ones, g);
+    const std::vector<float> w = wide.scale(ones, g);
     for (int32_t k = 1; k <= 9; ++k)
-        EXPECT_FLOAT_EQ(out[size_t(2 * k)], k < 2 ? 1.0f : 1.0f + 0.25f * float(k - 1)) << k;
-    // Complex gains turn every bin but pair 0 (real part); eq factors scale them.
-    const std::vector<float> x = oxtest::gauss(1024, 3);
+        EXPECT_FLOAT_EQ(w[size_t(2 * k)], k < 2 ? 1.0f : 1.0f + 0.25f * float(k - 1)) << k;
+    // Complex gains: pair 0 takes the real part; eq factors scale them.
+    const std::vector<float> x = oxtest::gauss(1024, 3), x2 = oxtest::noise(1024, 4);
     std::vector<float> c(128), y(1024), yeq(1024);
     for (int32_t j = 0; j < 64; ++j) c[2 * j] = std::cos(0.7f), c[2 * j + 1] = std::sin(0.7f);
     EXPECT_EQ(b.scale(x, std::vector<float>(64, 1.0f)), x);
@@ -95,31 +92,23 @@ TEST(Perc, GainsRampBetweenBandCentres)
     for (int32_t j = 0; j < 64; ++j) c[2 * j] = 0.0f, c[2 * j + 1] = 1.0f;
     ox_perc_scalebands_cplx_eq(yeq.data(), ones.data(), c.data(), g.data(), b.count, b.edges.data(),
                                b.weights.data());
-    out = b.scale(ones, g);
     for (int32_t k = 1; k < 512; ++k)
         ASSERT_TRUE(yeq[2 * k] == -out[2 * k] && yeq[2 * k + 1] == out[2 * k + 1]) << k;
     EXPECT_TRUE(yeq[0] == 0.0f && yeq[1] == 0.0f); // Re(gain) only, never a complex product
-}
-
-// The pair is exactly the sum of the two scalings, also when it overwrites either input.
-TEST(Perc, PairEqualsTwoScalingsAndTheirSum)
-{
-    const std::vector<float> a = oxtest::noise(1024, 3), b = oxtest::noise(1024, 4);
-    for (int32_t minwidth : {1, 4})
+    for (const Bands* t : {&b, &wide})
     {
-        Bands t(1024, 48000.0f, 64, minwidth);
-        const std::vector<float> ga = oxtest::noise(size_t(t.count), 5),
-                                 gb = oxtest::noise(size_t(t.count), 6);
-        const std::vector<float> sa = t.scale(a, ga), sb = t.scale(b, gb);
-        std::vector<float> want(1024), out(1024), ia = a, ib = b;
+        const std::vector<float> ga = oxtest::noise(size_t(t->count), 5),
+                                 gb = oxtest::noise(size_t(t->count), 6);
+        const std::vector<float> sa = t->scale(x, ga), sb = t->scale(x2, gb);
+        std::vector<float> want(1024), sum(1024), ia = x, ib = x2;
         for (size_t i = 0; i < 1024; ++i) want[i] = sa[i] + sb[i];
-        ox_perc_scalebands_pair(out.data(), a.data(), ga.data(), b.data(), gb.data(), t.count,
-                                t.edges.data(), t.weights.data());
-        ox_perc_scalebands_pair(ia.data(), ia.data(), ga.data(), b.data(), gb.data(), t.count,
-                                t.edges.data(), t.weights.data());
-        ox_perc_scalebands_pair(ib.data(), a.data(), ga.data(), ib.data(), gb.data(), t.count,
-                                t.edges.data(), t.weights.data());
-        EXPECT_TRUE(out == want && ia == want && ib == want) << minwidth;
+        auto pair = [&](float* o, const float* p, const float* q) {
+            ox_perc_scalebands_pair(o, p, ga.data(), q, gb.data(), t->count, t->edges.data(),
+                                    t->weights.data());
+        };
+        pair(sum.data(), x.data(), x2.data()), pair(ia.data(), ia.data(), x2.data());
+        pair(ib.data(), x.data(), ib.data());
+        EXPECT_TRUE(sum == want && ia == want && ib == want) << t->count;
     }
 }
 

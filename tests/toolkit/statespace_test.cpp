@@ -29,11 +29,10 @@ Vec run(bool iir, const ox_biquad_ss& s, const Vec& x, float* st = nullptr)
     st = st ? st : zero;
     Vec y(x.size());
     ox_iir_ss2 r = {};
-    ox_biquad_ssstate bs = {st[0], st[1]};
     std::memcpy(&r.cur, &s, sizeof(s));
     if (iir) ox_iir_ssfilter2(st, x.data(), y.data(), (int)x.size(), r);
-    if (!iir) ox_biquad_filter_ss(&bs, x.data(), y.data(), int32_t(x.size()), s);
-    if (!iir) st[0] = bs.s1, st[1] = bs.s2;
+    auto* bs = reinterpret_cast<ox_biquad_ssstate*>(st); // {s1, s2}
+    if (!iir) ox_biquad_filter_ss(bs, x.data(), y.data(), int32_t(x.size()), s);
     return y;
 }
 
@@ -150,7 +149,7 @@ TEST(StateSpace, RealisationsMatchDirectForm)
     ox_biquad_coeffs in[2];
     ox_biquad_integrator1(&in[0]), ox_biquad_integrator2(&in[1]);
     for (const auto& c : in) // poles on the unit circle
-        EXPECT_LT(max_diff(run(false, transform(false, c), x20), biquad_run(c, x20)), 1e-2);
+        EXPECT_LT(rel_error(c, x20, run(false, transform(false, c), x20)), 1e-4);
     for (bool iir : {false, true}) // non-finite coefficients give the pass-through
         EXPECT_EQ(run(iir, transform(iir, {1.0f, NAN, 0.0f, 0.1f, 0.2f}), x20), x20);
     // First-order sets (one with its pole on z = 1, one unstable, one not finite).
@@ -185,7 +184,7 @@ TEST(StateSpace, SwitchKeepsNewResponseAndOldState)
                 const ox_biquad_ss next = switched(iir, old, plain);
                 EXPECT_TRUE(next.C1 == old.C1 && next.C2 == old.C2 && next.D == plain.D);
                 if (!runnable(secs[i])) continue;
-                EXPECT_LT(max_diff(run(iir, next, impulse(300)), biquad_run(secs[j], impulse(300))),
+                EXPECT_LT(max_diff(run(iir, next, impulse(300)), run(iir, plain, impulse(300))),
                           1e-4 * (1 + std::fabs(secs[j].b0)));
                 float s0[2] = {0.0f, 0.0f};
                 run(iir, old, Vec(x.begin(), x.begin() + 1000), s0);
@@ -231,7 +230,7 @@ TEST(StateSpace, SwitchKeepsNewResponseAndOldState)
     }
 }
 
-// Complex structures keep unit energy over both outputs.
+// Flat magnitude; complex structures keep unit energy over both outputs.
 TEST(IirAllPass, StructuresAreFlatWithUnitEnergy)
 {
     auto energy = [](const Vec& v) {
@@ -252,7 +251,6 @@ TEST(IirAllPass, StructuresAreFlatWithUnitEnergy)
         if (k == 2) ox_iir_apfilter12(st.data(), st2.data(), y, y, n, 0.4f, c);
         if (k == 3)
             ox_iirapfilter22(coef, &ptr, y, y, n), ox_iirapfilter22(coef, &ptr, &hb[0], &hb[0], n);
-        EXPECT_NEAR(energy(h), 1.0, 1e-4) << k;
         for (const cd& v : naive_dft(std::vector<double>(h.begin(), h.end())))
             ASSERT_NEAR(std::abs(v), 1.0, 1e-3) << k;
     }
@@ -284,14 +282,12 @@ TEST(IirAllPass, OddOrderSplitIsAPowerComplementaryButterworthPair)
                 ox_iir_aprec r1, r2;
                 ASSERT_EQ(ox_iir_apoddtransform(&r1, &r2, lp), 0) << N << " " << fc;
                 EXPECT_EQ(r1.order + r2.order, (int)N);
-                Vec s1(18, 0.0f), s2(18, 0.0f), sl(18, 0.0f), sh(18, 0.0f), a(n), b(n), yl(n),
-                    yh(n);
+                Vec s1(18, 0.0f), s2(18, 0.0f), a(n), b(n);
                 ox_iir_compoddfilters(s1.data(), s2.data(), x.data(), a.data(), b.data(), 100, r1,
                                       r2);
                 ox_iir_compoddfilters(s1.data(), s2.data(), x.data() + 100, a.data() + 100,
                                       b.data() + 100, n - 100, r1, r2);
-                ox_iir_filterNf(sl.data(), x.data(), yl.data(), n, lp);
-                ox_iir_filterNf(sh.data(), x.data(), yh.data(), n, hp);
+                const Vec yl = filter_nf(lp, x), yh = filter_nf(hp, x);
                 for (int i = 0; i < n; ++i)
                     ASSERT_TRUE(std::fabs(a[i] - yl[i]) < 1e-4 && std::fabs(b[i] + yh[i]) < 1e-4)
                         << N << " " << fc << " " << i;
