@@ -1,7 +1,7 @@
 #include "ox_spatial_sim.h"
 
+#include "ox_fft.h"
 #include "ox_perc.h"
-#include "ox_test_util.h"
 
 namespace oxtest
 {
@@ -15,27 +15,22 @@ BandTable::BandTable(int32_t fftsize, float fs) : edges(64), weights(64)
 
 const double kCapsuleAxis[4][3] = {{1, 1, 1}, {1, -1, -1}, {-1, 1, -1}, {-1, -1, 1}};
 
-Stft::Stft(int32_t hop, int32_t fftsize)
-    : hop_(hop), history_(size_t(2 * hop), 0.0f), work_(size_t(fftsize), 0.0f)
+std::vector<std::vector<float>> hop_spectra(const std::vector<float>& x)
 {
-    const ox_fft_frameparams fp = {hop, fftsize, 2 * hop};
-    ox_fft_alloc(&fft_, fp);
-    ox_fft_init(&fft_, fp, 1);
-}
-
-Stft::~Stft()
-{
-    ox_fft_release(&fft_);
-}
-
-void Stft::analyse(const float* hop_samples, float* spectrum)
-{
-    for (int32_t i = 0; i < hop_; ++i)
+    const ox_fft_frameparams fp = {kHop, kFft, 2 * kHop};
+    ox_fft_setup fft{};
+    ox_fft_alloc(&fft, fp);
+    ox_fft_init(&fft, fp, 1);
+    std::vector<float> history(2 * kHop, 0.0f), work(kFft);
+    std::vector<std::vector<float>> out(x.size() / kHop, std::vector<float>(kFft));
+    for (size_t f = 0; f < out.size(); ++f)
     {
-        history_[size_t(i)] = history_[size_t(i + hop_)];
-        history_[size_t(i + hop_)] = hop_samples[i];
+        std::copy_n(history.begin() + kHop, kHop, history.begin());
+        std::copy_n(x.begin() + long(f * kHop), kHop, history.begin() + kHop);
+        ox_stfft(history.data(), out[f].data(), work.data(), fft);
     }
-    ox_stfft(history_.data(), spectrum, work_.data(), fft_);
+    ox_fft_release(&fft);
+    return out;
 }
 
 std::vector<float> bursts(size_t n, uint32_t seed, size_t segment)
@@ -54,32 +49,23 @@ std::vector<float> bursts(size_t n, uint32_t seed, size_t segment)
 std::vector<BFrame> field_frames(int frames, const std::vector<std::array<float, 2>>& dirs,
                                  float diffuse, uint32_t seed)
 {
-    const int32_t hop = kHop, fftsize = kFft;
     std::vector<BFrame> out(static_cast<size_t>(frames));
     for (auto& b : out)
-        for (auto& c : b) c.assign(size_t(fftsize), 0.0f);
-    std::vector<float> S(static_cast<size_t>(fftsize));
-    const size_t len = size_t(frames) * size_t(hop);
+        for (auto& c : b) c.assign(size_t(kFft), 0.0f);
+    const size_t len = size_t(frames) * size_t(kHop), waves = dirs.size();
     const float gd[4] = {0.70710677f, 0.57735027f, 0.57735027f, 0.57735027f};
-    for (size_t i = 0; i < dirs.size() + (diffuse > 0.0f ? 4 : 0); ++i)
+    // Bursts for the waves, then steady noise of its own on each channel of the diffuse field.
+    for (size_t i = 0; i < waves + (diffuse > 0.0f ? 4 : 0); ++i)
     {
-        const bool wave = i < dirs.size();
-        const std::vector<float> x = wave ? bursts(len, seed + uint32_t(i), size_t(10 * hop))
-                                          : gauss(len, seed + uint32_t(i));
+        const bool wave = i < waves;
         float g[4];
         if (wave) plane_wave(dirs[i][0], dirs[i][1], g);
-        Stft stft(hop, fftsize);
-        for (int f = 0; f < frames; ++f)
-        {
-            stft.analyse(x.data() + size_t(f) * size_t(hop), S.data());
+        for (int c = 0; c < 4 && !wave; ++c) g[c] = c == int(i - waves) ? diffuse * gd[c] : 0.0f;
+        const uint32_t sd = seed + uint32_t(i);
+        const auto S = hop_spectra(wave ? bursts(len, sd, size_t(10 * kHop)) : gauss(len, sd));
+        for (size_t f = 0; f < S.size(); ++f)
             for (int c = 0; c < 4; ++c)
-            {
-                if (!wave && c != int(i - dirs.size())) continue;
-                const float gain = wave ? g[c] : diffuse * gd[c];
-                for (int32_t k = 0; k < fftsize; ++k)
-                    out[size_t(f)][c][size_t(k)] += gain * S[size_t(k)];
-            }
-        }
+                for (int32_t k = 0; k < kFft; ++k) out[f][c][size_t(k)] += g[c] * S[f][size_t(k)];
     }
     return out;
 }

@@ -2,14 +2,9 @@
 #ifndef OX_SPATIAL_SIM_H
 #define OX_SPATIAL_SIM_H
 
-#include "ox_fft.h"
+#include "ox_test_util.h"
 
-#include <array>
-#include <complex>
-#include <cstddef>
-#include <cstdint>
 #include <random>
-#include <vector>
 
 namespace oxtest
 {
@@ -17,11 +12,7 @@ namespace oxtest
 // The decoder's frame at 48 kHz: hop 480, FFT size 1024, 512 complex bins.
 constexpr int32_t kHop = 480, kFft = 1024, kBins = 512;
 constexpr float kFs = 48000.0f;
-// Centre frequency of bin k at that frame, Hz.
-inline double bin_hz(int32_t k)
-{
-    return double(k) * kFs / kFft;
-}
+constexpr double kBinHz = double(kFs) / kFft; // centre frequency of bin 1, Hz
 
 // Perceptual band table of the decoder for an FFT size and sample rate.
 struct BandTable
@@ -46,22 +37,8 @@ struct Spectra4
 // Capsule axes of the tetrahedral array, LF RF LB RB (x front, y left, z up), length sqrt 3.
 extern const double kCapsuleAxis[4][3];
 
-// Short-time analysis as the decoder's: two-hop window, one packed spectrum per hop.
-class Stft
-{
-  public:
-    Stft(int32_t hop, int32_t fftsize);
-    ~Stft();
-    Stft(const Stft&) = delete;
-    Stft& operator=(const Stft&) = delete;
-    // Takes the next hop of samples, writes the spectrum (fftsize floats).
-    void analyse(const float* hop_samples, float* spectrum);
-
-  private:
-    ox_fft_setup fft_{};
-    int32_t hop_;
-    std::vector<float> history_, work_;
-};
+// Packed spectra of the whole hops of x, analysed as the decoder does (two-hop window).
+std::vector<std::vector<float>> hop_spectra(const std::vector<float>& x);
 
 // Gaussian bursts: each segment a level in -20..0 dB, one in five silent.
 std::vector<float> bursts(size_t n, uint32_t seed, size_t segment);

@@ -63,20 +63,25 @@ struct Hoa
 
 } // namespace
 
-// Impulses give the matrix (ending off the chunk grid): matrix x harmonics = diag(weights).
+// Impulses give the matrix (ending off the chunk grid): matrix x harmonics = diag(weights); FuMa
+// mode gives the same rows in the order W X Y Z R S T U V K L M N O P Q.
 TEST(Hoa, EncoderTimesHarmonicsIsDiagonalOfWeights)
 {
     const double weights[2][4] = {{3, 2, 6, 0}, {4, 20.0 / 9.0, 4, 20}};
+    const int acn_of_fuma[16] = {0, 3, 1, 2, 6, 7, 5, 8, 4, 12, 13, 11, 14, 10, 15, 9};
     for (int order : {2, 3})
     {
-        const int len = 203, off = len - (order == 2 ? 12 : 20);
-        Hoa h(order, len, OX_HOA_ACN);
-        for (int m = 0; m < h.mics; m++) h.buf[m][off + m] = 1.0f;
+        SCOPED_TRACE(order);
+        const int len = 203, rows = (order + 1) * (order + 1);
+        Hoa h(order, len, OX_HOA_ACN), fuma(order, len, 0);
+        const int off = len - h.mics;
+        for (int m = 0; m < h.mics; m++) h.buf[m][off + m] = fuma.buf[m][off + m] = 1.0f;
         h.run();
+        fuma.run();
         const auto u = layout(order);
         double worst = 0.0;
-        for (int r = 0; r < (order + 1) * (order + 1); r++)
-            for (int r2 = 0; r2 < (order + 1) * (order + 1); r2++)
+        for (int r = 0; r < rows; r++)
+            for (int r2 = 0; r2 < rows; r2++)
             {
                 const int n = int(std::sqrt(r)), n2 = int(std::sqrt(r2));
                 double s = 0.0;
@@ -85,22 +90,15 @@ TEST(Hoa, EncoderTimesHarmonicsIsDiagonalOfWeights)
                 // Relative to the weight: a weight-20 row's float table is good to 1e-6 absolute.
                 worst = std::max(worst, std::fabs(s / weights[order - 2][n] - (r == r2)));
             }
-        EXPECT_LT(worst, 1e-6) << "order " << order;
-        for (int m = (order + 1) * (order + 1); m < h.mics; m++)
-            EXPECT_EQ(h.buf[m], std::vector<float>(len, 0.0f)) << m;
+        EXPECT_LT(worst, 1e-6);
+        for (int r = 0; r < rows; r++) EXPECT_EQ(fuma.buf[r], h.buf[acn_of_fuma[r]]) << r;
+        for (int m = rows; m < h.mics; m++) EXPECT_EQ(h.buf[m], std::vector<float>(len, 0.0f)) << m;
     }
 }
 
-// FuMa rows are the ACN rows reordered; copy mode spreads the first input; bad set-ups do nothing.
-TEST(Hoa, FumaRowsCopyModeAndInvalidSetups)
+// Copy mode spreads the first input; bad set-ups are refused and then process nothing.
+TEST(Hoa, CopyModeAndInvalidSetups)
 {
-    // Row order W X Y Z R S T U V against ACN 0 3 1 2 6 7 5 8 4, for any input.
-    Hoa acn(2, 1, OX_HOA_ACN), fuma(2, 1, 0);
-    for (int m = 0; m < 12; ++m) acn.buf[m][0] = fuma.buf[m][0] = 0.1f * float(m * m % 7) - 0.3f;
-    acn.run();
-    fuma.run();
-    const int acn_of_row[9] = {0, 3, 1, 2, 6, 7, 5, 8, 4};
-    for (int r = 0; r < 9; r++) EXPECT_EQ(fuma.buf[r][0], acn.buf[acn_of_row[r]][0]) << r;
     ox_hoa_cfg cfg;
     ox_hoa_params p{};
     ox_hoa_state s{};

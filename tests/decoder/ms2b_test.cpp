@@ -1,7 +1,6 @@
 // Mid-side arrays to B-format, with the diffuseness statistics, against ideal capsules.
 #include "ox_ms2b.h"
 #include "ox_spatial_sim.h"
-#include "ox_test_util.h"
 
 using namespace oxtest;
 
@@ -55,6 +54,8 @@ TEST(MS2B, NullsAndDirectionsOfIdealPlaneWaves)
     for (bool triple : {false, true})
         for (const auto& ae : dirs)
         {
+            SCOPED_TRACE(testing::Message()
+                         << "az " << ae[0] << " el " << ae[1] << " triple " << triple);
             MS2B m;
             double d[3], i[3] = {0, 0, 0};
             float null = 0, on = 0;
@@ -75,10 +76,10 @@ TEST(MS2B, NullsAndDirectionsOfIdealPlaneWaves)
                 on = std::max(on, peak(card));
             }
             if (ae[1] == 0.0)
-                EXPECT_NEAR(ae[0], std::atan2(i[1], i[0]) * 180.0 / M_PI, 1e-3) << triple;
+                EXPECT_NEAR(ae[0], std::atan2(i[1], i[0]) * 180.0 / M_PI, 1e-3);
             else
-                EXPECT_TRUE(triple ? i[2] * ae[1] > 0.0 : i[2] == 0.0) << triple << " " << ae[1];
-            EXPECT_TRUE(!axial || null < 1e-6 * on) << ae[0] << " " << triple;
+                EXPECT_TRUE(triple ? i[2] * ae[1] > 0.0 : i[2] == 0.0);
+            EXPECT_TRUE(!axial || null < 1e-6 * on);
         }
 }
 
@@ -101,15 +102,13 @@ TEST(MS2B, BypassPlainGainsSizesRatesAndSettings)
     ox_ms2b_params p{};
     ox_ms2b_state s{};
     const int32_t S = kBins, H = kHop, nb = plain.bands.count, *e = plain.bands.edges.data();
+    // The spectral blocks share their size and table checks: one case each shows them made.
     EXPECT_EQ(-7, ox_ms2b_alloc(&p, &s, H, S, nb, e, -1.0f));
-    EXPECT_EQ(-3, ox_ms2b_alloc(&p, &s, H, S, 0, e, kFs));
     EXPECT_EQ(-3, ox_ms2b_alloc(&p, &s, -2, S, nb, e, kFs));
     ASSERT_EQ(0, ox_ms2b_alloc(&p, &s, H, S, nb, e, kFs));
     ox_ms2b_cfg cfg;
     ox_ms2b_default_cfg(&cfg);
     EXPECT_EQ(-7, ox_ms2b_init(&p, &s, &cfg, H, S, nb, e, 200000.0f));
-    EXPECT_EQ(-3, ox_ms2b_init(&p, &s, &cfg, H, 0, nb, e, kFs));
-    EXPECT_EQ(-3, ox_ms2b_init(&p, &s, &cfg, H, S, nb + 1, e, kFs));
     EXPECT_EQ(-3, ox_ms2b_init(&p, &s, &cfg, H, S, nb, nullptr, kFs));
     ASSERT_EQ(0, ox_ms2b_init(&p, &s, &cfg, H, S, nb, e, kFs));
     for (float v : {NAN, INFINITY, -1e30f})
@@ -156,8 +155,7 @@ TEST(MS2B, DiffusenessGains)
                 if (f >= 80) margin[b] += (g[0] - g[1]) / 70.0;
             }
         }
-        for (int32_t b = 10; b < nb; ++b)
-            EXPECT_GT(diffuse ? -margin[b] : margin[b], 0.2) << b << " diffuse " << diffuse;
+        for (int32_t b = 10; b < nb; ++b) EXPECT_GT(diffuse ? -margin[b] : margin[b], 0.2) << b;
     }
     MS2B z(OX_MS2B_STATS | OX_MS2B_NO_DIRECT | OX_MS2B_NO_DIFFUSE);
     auto acc = Field(4, std::vector<cd>(kBins));
