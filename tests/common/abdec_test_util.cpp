@@ -55,33 +55,23 @@ Signal fuma_wave(const std::vector<float>& s, float az, float el)
     return scaled(s, {std::sqrt(0.5), d[0], d[1], d[2]});
 }
 
-Signal aformat_wave(const std::vector<float>& s, float az, float el)
-{
-    double d[3];
-    direction(az, el, d);
-    std::vector<double> g;
-    for (const auto& a : kCapsuleAxis)
-        g.push_back(0.5 + 0.5 * (a[0] * d[0] + a[1] * d[1] + a[2] * d[2]) / std::sqrt(3.0));
-    return scaled(s, g);
-}
-
 Signal wave_input(int input, const std::vector<float>& s, float az, float el)
 {
     double d[3];
     direction(az, el, d);
     if (input == 1) return fuma_wave(s, az, el);
     if (input == 2) return scaled(s, {1.0, d[1], d[2], d[0]}); // AmbiX: SN3D, ACN order
-    if (input == 0 || input == 5)
+    std::vector<double> g;
+    if (input == 0 || input == 5) // cardioid capsules LF RF LB RB; A.1 adds an omni capsule
     {
-        Signal a = aformat_wave(s, az, el);
-        if (input == 5) a.push_back(s); // the omni capsule
-        return a;
+        for (const auto& a : kCapsuleAxis)
+            g.push_back(0.5 + 0.5 * (a[0] * d[0] + a[1] * d[1] + a[2] * d[2]) / std::sqrt(3.0));
+        if (input == 5) g.push_back(1.0);
     }
-    // Mid-side: MF and MR cardioids, S and Z figures-of-eight of sensitivity 0.7355 (the
-    // decoder's 1.9228 makes them FuMa's first order at +3 dB); double mid-side has no Z.
-    Signal ms = scaled(s, {0.5 + 0.5 * d[0], 0.7355 * d[1], 0.5 - 0.5 * d[0], 0.7355 * d[2]});
-    if (input == 6) ms.pop_back();
-    return ms;
+    else // mid-side: MF and MR cardioids, S and Z eights of 0.7355 (x 1.9228 = FuMa at +3 dB)
+        g = {0.5 + 0.5 * d[0], 0.7355 * d[1], 0.5 - 0.5 * d[0], 0.7355 * d[2]};
+    if (input == 6) g.pop_back(); // double mid-side has no Z
+    return scaled(s, g);
 }
 
 int group_of(int f)

@@ -52,9 +52,7 @@ Signal scaled(const std::vector<float>& s, const std::vector<double>& gains);
 
 // FuMa B-format (W at -3 dB) of s from az (degrees, left positive) and el (up positive).
 Signal fuma_wave(const std::vector<float>& s, float az, float el);
-// Coincident tetrahedral A-format (LF RF LB RB cardioid capsules) of the same wave.
-Signal aformat_wave(const std::vector<float>& s, float az, float el);
-// The plane wave as the decoder's input menu entry takes it.
+// The plane wave as the decoder's input menu entry takes it, A-format from coincident capsules.
 Signal wave_input(int input, const std::vector<float>& s, float az, float el);
 
 // Energy of every channel from sample `from` on.

@@ -66,15 +66,22 @@ TEST(AbdecLevels, BinauralLeftSourceIsLouderAndEarlierLeft)
     EXPECT_GT(xcorr_lag(out[0], out[1], 60, n / 2), 0); // the right ear hears it later
 }
 
-TEST(AbdecLevels, ChannelTestVisitsTheOutputsInTurn)
+// Silence gives exact zeros whatever the options, until the channel test is asked for: then
+// channel 0 in the first second, channel 1 in the second, then silence.
+TEST(AbdecLevels, SilenceAndChannelTest)
 {
+    for (int bin : {0, 1})
+    {
+        Decoder z(0, kMenu714Itu, 48000, bin);
+        z.config.spectral_option = 1.0f;
+        z.config.xover_on = 1;
+        const Signal out = z.run(Signal(4, std::vector<float>(48000 / 2, 0.0f)));
+        EXPECT_EQ(out, Signal(out.size(), std::vector<float>(48000 / 2, 0.0f)));
+    }
     Decoder d(1, kMenuStereo);
     ASSERT_EQ(d.build(), 0);
-    const Signal silence(4, std::vector<float>(48000 * 5 / 2, 0.0f));
-    EXPECT_EQ(d.run(silence), Signal(2, silence[0])); // idle until asked
     ox_abdec_channel_test(d.h);
-    const Signal out = d.run(silence);
-    // Channel 0 in the first second, channel 1 in the second, then silence.
+    const Signal out = d.run(Signal(4, std::vector<float>(48000 * 5 / 2, 0.0f)));
     EXPECT_GT(rms(out[0].data(), 24000), 0.01);
     EXPECT_EQ(rms(out[1].data(), 24000), 0.0);
     EXPECT_GT(rms(out[1].data() + 50000, 24000), 0.01);
