@@ -6,6 +6,8 @@
 
 namespace
 {
+using Set = juce::AudioChannelSet;
+
 // Decodes with the library directly, set up as the plug-in is by default (the micspacing
 // parameter's first choice); the result has the decoder's output channels.
 juce::AudioBuffer<float> decodeDirect(const juce::AudioBuffer<float>& input, double rate, int block)
@@ -39,7 +41,7 @@ juce::AudioBuffer<float> decodeDirect(const juce::AudioBuffer<float>& input, dou
 // True when each channel of the host's output carries, to the bit, the decoder's channel of the
 // same number, and channels past the decoder's are silent. The defaults are left as they are: a
 // host may activate the plug-in without setting any arrangement.
-bool routedInPlace(const juce::AudioChannelSet& in, const juce::AudioChannelSet& out)
+bool routedInPlace(const Set& in, const Set& out)
 {
     auto hosted = bundle::load(48000.0, 480, false);
     if (hosted == nullptr) return false;
@@ -63,9 +65,8 @@ TEST(BundleBuses, AcceptsNamedLayoutsUpToSixteenChannelsAndRefusesMore)
     auto hosted = bundle::load(48000.0, 480, false);
     ASSERT_NE(hosted, nullptr);
     auto& p = hosted->plugin();
-    EXPECT_EQ(p.getChannelLayoutOfBus(true, 0), juce::AudioChannelSet::quadraphonic());
-    EXPECT_EQ(p.getChannelLayoutOfBus(false, 0), juce::AudioChannelSet::ambisonic(3));
-    using Set = juce::AudioChannelSet;
+    EXPECT_EQ(p.getChannelLayoutOfBus(true, 0), Set::quadraphonic());
+    EXPECT_EQ(p.getChannelLayoutOfBus(false, 0), Set::ambisonic(3));
     for (const auto& out : {Set::mono(), Set::stereo(), Set::create5point1(), Set::create7point1(),
                             Set::create7point1point4(), Set::ambisonic(2), Set::ambisonic(3)})
         for (const auto& in : {Set::mono(), Set::stereo(), Set::quadraphonic(), Set::ambisonic(1),
@@ -86,7 +87,6 @@ TEST(BundleBuses, AcceptsNamedLayoutsUpToSixteenChannelsAndRefusesMore)
 
 TEST(BundleBuses, ChannelsKeepTheirPlacesThroughTheWrapper)
 {
-    using Set = juce::AudioChannelSet;
     EXPECT_TRUE(routedInPlace(Set::quadraphonic(), Set::ambisonic(3))); // no arrangement set
     for (const auto& out :
          {Set::stereo(), Set::create5point1(), Set::create7point1(), Set::create7point1point4()})

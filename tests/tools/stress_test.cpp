@@ -18,12 +18,6 @@ constexpr int maxBlock = 1024;
 constexpr int narrowFormats[] = {1, 2, 3, 4, 5};
 constexpr int widestNarrowLayout = 8;
 
-double stressSeconds()
-{
-    const auto env = juce::SystemStats::getEnvironmentVariable("QF_STRESS_SECONDS", "3");
-    return juce::jlimit(0.5, 600.0, env.getDoubleValue());
-}
-
 struct Findings
 {
     std::atomic<int> blocks{0}, nonFinite{0}, soundAboveLayout{0};
@@ -100,7 +94,9 @@ TEST(BundleStress, ConcurrentAudioAutomationStateAndEditorKeepTheOutputClean)
 
     int editorCycles = 0;
     auto* mm = juce::MessageManager::getInstance();
-    for (const auto end = juce::Time::getMillisecondCounterHiRes() + 1000.0 * stressSeconds();
+    const auto seconds = juce::SystemStats::getEnvironmentVariable("QF_STRESS_SECONDS", "3");
+    for (const auto end = juce::Time::getMillisecondCounterHiRes() +
+                          1000.0 * juce::jlimit(0.5, 600.0, seconds.getDoubleValue());
          juce::Time::getMillisecondCounterHiRes() < end;)
     {
         if (withEditor && hosted->openEditor()) ++editorCycles;

@@ -1,8 +1,5 @@
-// The meter source on a clock the tests step by hand (peak and RMS of a sine, clip above full
-// scale, the peak hold and its drop, the idle decay, readers while the host prepares), and the
-// meters painted into images and probed: peak-line colours at the thresholds, maximum numbers
-// around 0 dB, the editor's compact layout, clip lights, channel numbers, clicks, and input no
-// meter should choke on.
+// The meters painted into images and probed (peak lines, numbers, layouts, clip lights, labels,
+// clicks, input no meter should choke on), and the meter source on a clock stepped by hand.
 #include "LevelMeter.h"
 #include "LevelMeterLookAndFeel.h"
 #include "TARVEKMeterLookAndFeel.h"
@@ -48,7 +45,8 @@ struct MeterRig
     LevelMeter meter;
 };
 
-void click(juce::Component& target, juce::Point<int> at, int buttonFlag)
+void click(juce::Component& target, juce::Point<int> at,
+           int buttonFlag = juce::ModifierKeys::leftButtonModifier)
 {
     const auto p = at.toFloat();
     const auto now = juce::Time::getCurrentTime();
@@ -56,6 +54,14 @@ void click(juce::Component& target, juce::Point<int> at, int buttonFlag)
                                       juce::ModifierKeys(buttonFlag), 1.0f, 0.0f, 0.0f, 0.0f, 0.0f,
                                       &target, &target, now, p, now, 1, false));
 }
+
+struct Recorder : LevelMeter::ClickListener
+{
+    Recorder(std::vector<int>& log, int id) : log(log), id(id) {}
+    void clipIndicatorClicked(LevelMeter&, int, juce::ModifierKeys) override { log.push_back(id); }
+    std::vector<int>& log;
+    int id;
+};
 } // namespace
 
 // A 200-pixel bar box on a -100 dB scale: the peak line sits 2 pixels per dB from the top
@@ -113,9 +119,8 @@ TEST(MeterLookAndFeel, MaxNumberNonFiniteLevelsAndDegenerateGeometry)
             base.drawMaxNumber(g, LevelMeter::Default, {0, 0, 120, 40}, gain);
         });
     };
-    const juce::Colour white(0xffffffff);
-    for (const auto& [gain, text, notText] :
-         {std::tuple(1.0f, lightGrey, white), {1.0001f, white, lightGrey}})
+    for (const auto& [gain, text, notText] : {std::tuple(1.0f, lightGrey, juce::Colours::white),
+                                              {1.0001f, juce::Colours::white, lightGrey}})
     {
         EXPECT_GT(countPixels(number(gain), {3, 3, 114, 34}, text), 10) << gain;
         EXPECT_EQ(countPixels(number(gain), {3, 3, 114, 34}, notText), 0) << gain;
@@ -206,16 +211,6 @@ TEST(LevelMeter, ClicksOnClipLightsResetTheWholeMeter)
     TARVEKMeterLookAndFeel laf;
     MeterRig rig(editorFlags, 200, 80, &laf);
     feed(rig.source, {2.0f, 0.5f, 1.5f, 0.1f});
-    struct Recorder : LevelMeter::ClickListener
-    {
-        Recorder(std::vector<int>& log, int id) : log(log), id(id) {}
-        void clipIndicatorClicked(LevelMeter&, int, juce::ModifierKeys) override
-        {
-            log.push_back(id);
-        }
-        std::vector<int>& log;
-        int id;
-    };
     std::vector<int> log;
     Recorder first(log, 1), second(log, 2);
     rig.meter.addClickListener(&first);
@@ -223,11 +218,11 @@ TEST(LevelMeter, ClicksOnClipLightsResetTheWholeMeter)
     // Channel 2's light (per-channel strips of 20 pixels): the right button does nothing.
     click(rig.meter, {196, 50}, juce::ModifierKeys::rightButtonModifier);
     EXPECT_TRUE(rig.source.getClipFlag(0) && log.empty());
-    click(rig.meter, {196, 50}, juce::ModifierKeys::leftButtonModifier);
+    click(rig.meter, {196, 50});
     EXPECT_EQ(log, (std::vector<int>{2, 1}));
     for (int c = 0; c < 4; ++c)
         EXPECT_TRUE(!rig.source.getClipFlag(c) && rig.source.getMaxLevel(c) == -100.0f) << c;
-    click(rig.meter, {100, 50}, juce::ModifierKeys::leftButtonModifier); // on a bar: nothing
+    click(rig.meter, {100, 50}); // on a bar: nothing
     EXPECT_EQ(log.size(), 2u);
 
     // A meter whose source has gone ignores clicks and paints as a meter without one.
@@ -239,7 +234,7 @@ TEST(LevelMeter, ClicksOnClipLightsResetTheWholeMeter)
     gone.reset();
     int handled = 0;
     orphan.meter.clipLightClickHandler = [&](LevelMeter&, int, juce::ModifierKeys) { ++handled; };
-    click(orphan.meter, {196, 10}, juce::ModifierKeys::leftButtonModifier);
+    click(orphan.meter, {196, 10});
     EXPECT_EQ(handled, 0);
     EXPECT_TRUE(sameImage(orphan.paint(), unconnected.paint()));
 }
