@@ -115,14 +115,11 @@ inline bool stable2(float a1, float a2)
 inline bool stable_nf(const ox_iir_cfNf& r)
 {
     const ox_iir_cf1& f = r.first;
-    if ((r.order & 1u) && !(std::isfinite(f.b0 + f.b1) && std::fabs((double)f.a1) < 1.0))
-        return false;
+    bool ok = !(r.order & 1u) || (std::isfinite(f.b0 + f.b1) && std::fabs((double)f.a1) < 1.0);
     for (unsigned k = 0; k < r.order / 2 && k < 4; ++k)
-    {
-        const ox_iir_cf2& s = r.sec[k];
-        if (!std::isfinite(s.b0 + s.b1 + s.b2) || !stable2(s.a1, s.a2)) return false;
-    }
-    return true;
+        ok = ok && std::isfinite(r.sec[k].b0 + r.sec[k].b1 + r.sec[k].b2) &&
+             stable2(r.sec[k].a1, r.sec[k].a2);
+    return ok;
 }
 
 } // namespace oxtest

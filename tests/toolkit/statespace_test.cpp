@@ -230,8 +230,9 @@ TEST(StateSpace, SwitchKeepsNewResponseAndOldState)
     }
 }
 
-// Flat magnitude; complex structures keep unit energy over both outputs.
-TEST(IirAllPass, StructuresAreFlatWithUnitEnergy)
+// Flat magnitude; complex structures keep unit energy over both outputs; the odd-order split
+// is a power-complementary Butterworth pair.
+TEST(IirAllPass, StructuresAreFlatAndComplementary)
 {
     auto energy = [](const Vec& v) {
         return std::inner_product(v.begin(), v.end(), v.begin(), 0.0);
@@ -264,14 +265,9 @@ TEST(IirAllPass, StructuresAreFlatWithUnitEnergy)
     EXPECT_NEAR(energy(yr) + energy(yi), 1.0, 1e-4);
     rec.count = 1000; // clamped to the record's eight sections
     ox_iir_compevenfilters(se.data(), x.data(), yr.data(), yi.data(), n, rec);
-}
-
-// (A1 + A2)/2 is the Butterworth low-pass, (A1 − A2)/2 its power complement: the high-pass,
-// negated. Both outputs against the direct designs, in two blocks.
-TEST(IirAllPass, OddOrderSplitIsAPowerComplementaryButterworthPair)
-{
-    const int n = 1024;
-    const Vec x = noise(n, 4);
+    // Odd-order split: (A1 + A2)/2 is the Butterworth low-pass, (A1 − A2)/2 its power
+    // complement, the high-pass negated. Both outputs against the direct designs, in two blocks.
+    x = noise(n, 4);
     for (double fs : {11025.0, 48000.0})
         for (double fc : {0.01 * fs, 0.3 * fs, 0.45 * fs})
             for (unsigned N : {1u, 3u, 5u, 9u})
