@@ -94,8 +94,7 @@ TEST(Beq, GainsForSilencePlaneWavesAndBandFrequencies)
         Beq fixed(1, [&](ox_beq_cfg* q) {
             q->mode = OX_BEQ_FIXED_STATS;
             q->stats_time = q->gain_time = 1.0f;
-            q->azimuth = c[0];
-            q->elevation = c[1];
+            q->azimuth = c[0], q->elevation = c[1];
             q->eq_gain = 6.0f;
         });
         for (int f = 0; f < 1000; f++)
@@ -181,8 +180,7 @@ TEST(Beq, StableAcrossCoherenceBadInputAndSettings)
     EXPECT_EQ(ox_beq_alloc(&p, &s, 256, 256, 6, 4, edges.data(), kFs), -3);
     EXPECT_EQ(ox_beq_alloc(&p, &s, 256, 0, 5, 4, edges.data(), kFs), -3);
     ASSERT_EQ(ox_beq_alloc(&p, &s, 256, 256, 2, 4, edges.data(), kFs), 0);
-    ox_beq_cfg cfg[5];
-    for (auto& c : cfg) ox_beq_default_cfg(&c);
+    ox_beq_cfg* cfg = q[0]->cfg;
     EXPECT_EQ(ox_beq_init(&p, &s, cfg, 256, 256, 2, 4, edges.data(), 7000.0f), -7);
     EXPECT_EQ(ox_beq_init(&p, &s, cfg, 0, 256, 2, 4, edges.data(), kFs), -3);
     // More beams or bands than allocated, and edges beyond the spectrum.
@@ -196,7 +194,6 @@ TEST(Beq, StableAcrossCoherenceBadInputAndSettings)
     ox_beq_done(&p, &s);
     EXPECT_EQ(s.energy[0], nullptr);
     // After done, processing is a no-op rather than a crash.
-    std::vector<float> z(512, 0.0f);
-    const float* ptr[4] = {z.data(), z.data(), z.data(), z.data()};
+    const float z[kN] = {}, *ptr[4] = {z, z, z, z};
     ox_beq_process_frame(&p, &s, ptr);
 }

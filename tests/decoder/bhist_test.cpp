@@ -24,6 +24,7 @@ struct Hist
         EXPECT_EQ(ox_bhist_init(&p, &s, &cfg, kHop, kBins, nb, e, kFs), 0);
     }
     ~Hist() { ox_bhist_done(&p, &s); }
+    double total() const { return std::accumulate(sum_h.begin(), sum_h.end(), 0.0); }
     std::vector<float> hist_h() const { return {s.hist_h, s.hist_h + p.num_bins_h}; }
     std::vector<float> hist_v() const { return {s.hist_v, s.hist_v + p.num_bins_v}; }
     void frame(const std::vector<float>* B)
@@ -72,14 +73,13 @@ TEST(DirectionHistogram, ResolutionPlaneWavesAndDiffuseField)
         h.run({{float(c[0]), float(c[1])}}, 0.0f, 150);
         EXPECT_EQ(peak_at(h.sum_h), c[2]) << c[0] << " " << c[1];
         EXPECT_TRUE(c[3] < 0 || peak_at(h.sum_v) == c[3]) << c[0] << " " << c[1];
-        EXPECT_LT(h.s.diffuse_energy,
-                  1e-3 * std::accumulate(h.sum_h.begin(), h.sum_h.end(), 0.0) / 75.0);
+        EXPECT_LT(h.s.diffuse_energy, 1e-3 * h.total() / 75.0);
         for (int n : {1, 35}) // the neighbours, wrapped: half the peak each
             EXPECT_NEAR(h.sum_h[(c[2] + n) % 36], 0.5 * h.sum_h[c[2]], 1e-3 * h.sum_h[c[2]]) << n;
     }
     Hist h;
     h.run({}, 1.0f, 500);
-    const double mean = std::accumulate(h.sum_h.begin(), h.sum_h.end(), 0.0) / h.sum_h.size();
+    const double mean = h.total() / h.sum_h.size();
     ASSERT_GT(mean, 0.0);
     for (size_t i = 0; i < h.sum_h.size(); ++i)
         EXPECT_TRUE(h.sum_h[i] > 0.7 * mean && h.sum_h[i] < 1.3 * mean) << i;
@@ -91,10 +91,9 @@ TEST(DirectionHistogram, ResolutionPlaneWavesAndDiffuseField)
 TEST(DirectionHistogram, SettingsBandRangeAndBadInput)
 {
     Hist h;
-    std::vector<float> B[4];
-    for (auto& v : B) v.assign(kFft, 0.0f);
+    std::vector<std::vector<float>> B(4, std::vector<float>(kFft, 0.0f));
     for (int k = 1; k < h.bands.edges[h.p.first_band]; ++k) B[0][2 * k] = 0.7f, B[1][2 * k] = 1.0f;
-    for (int f = 0; f < 10; ++f) h.frame(B);
+    for (int f = 0; f < 10; ++f) h.frame(B.data());
     EXPECT_EQ(h.hist_h(), std::vector<float>(h.p.num_bins_h, 0.0f));
     EXPECT_EQ(h.s.diffuse_energy, 0.0f);
     h.cfg.angle = 0.0f;
@@ -103,7 +102,7 @@ TEST(DirectionHistogram, SettingsBandRangeAndBadInput)
     EXPECT_EQ(h.sum_h, std::vector<float>(h.p.num_bins_h, 0.0f));
     EXPECT_GT(h.s.diffuse_energy, 0.0f);
     B[2][200] = NAN, B[3][201] = INFINITY;
-    h.frame(B);
+    h.frame(B.data());
     EXPECT_TRUE(std::isfinite(h.s.diffuse_energy));
     EXPECT_TRUE(all_finite({h.s.intensity_y, h.s.intensity_y + h.bands.count}));
 
@@ -119,7 +118,7 @@ TEST(DirectionHistogram, SettingsBandRangeAndBadInput)
             B[c].assign(kFft, 0.0f);
             for (int k = lo; k < hi; ++k) B[c][2 * k] = float(level * g[c]);
         }
-        for (int f = 0; f < (level > 1e3 ? 10 : 400); ++f) huge.frame(B);
+        for (int f = 0; f < (level > 1e3 ? 10 : 400); ++f) huge.frame(B.data());
     }
     EXPECT_TRUE(all_finite(huge.hist_h()) && all_finite(huge.hist_v()));
     EXPECT_TRUE(std::isfinite(huge.s.diffuse_energy));
