@@ -7,17 +7,14 @@
 namespace bundle
 {
 
-inline juce::File file()
-{
-    return juce::File(QF_BUNDLE_BINARY_DIR).getParentDirectory().getParentDirectory();
-}
-
-// A fresh hosted instance, prepared unless told otherwise; fails the test when it cannot load.
+// A fresh hosted instance of the bundle (two folders above its shared object), prepared unless
+// told otherwise; fails the test when it cannot load.
 inline std::unique_ptr<qfhost::HostedPlugin> load(double rate = 48000.0, int block = 480,
                                                   bool prepared = true)
 {
+    const auto bundle = juce::File(QF_BUNDLE_BINARY_DIR).getParentDirectory().getParentDirectory();
     juce::String error;
-    auto hosted = qfhost::HostedPlugin::load(file(), rate, block, error);
+    auto hosted = qfhost::HostedPlugin::load(bundle, rate, block, error);
     EXPECT_NE(hosted, nullptr) << error;
     if (hosted != nullptr && prepared) hosted->prepare(rate, block);
     return hosted;

@@ -1,5 +1,4 @@
-// Buses, channel order, latency and tail of the bundle, with the decoder library run directly as
-// the oracle for what reaches which channel.
+// Buses, channel order, latency and tail; the decoder library run directly is the oracle.
 #include "Bundle.h"
 #include "TestSignals.h"
 #include "ox_abdec.h"
@@ -8,8 +7,7 @@ namespace
 {
 using Set = juce::AudioChannelSet;
 
-// Decodes with the library directly, set up as the plug-in is by default (the micspacing
-// parameter's first choice); the result has the decoder's output channels.
+// The library's decoder set up as the plug-in's defaults (the first micspacing choice).
 juce::AudioBuffer<float> decodeDirect(const juce::AudioBuffer<float>& input, double rate, int block)
 {
     ox_abdec_setup setup;
@@ -38,9 +36,8 @@ juce::AudioBuffer<float> decodeDirect(const juce::AudioBuffer<float>& input, dou
     return io;
 }
 
-// True when each channel of the host's output carries, to the bit, the decoder's channel of the
-// same number, and channels past the decoder's are silent. The defaults are left as they are: a
-// host may activate the plug-in without setting any arrangement.
+// Each output carries the decoder's channel of its number to the bit, the rest silence; a host
+// may activate the plug-in without setting any arrangement, so the defaults are not set.
 bool routedInPlace(const Set& in, const Set& out)
 {
     auto hosted = bundle::load(48000.0, 480, false);

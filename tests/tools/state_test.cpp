@@ -1,5 +1,4 @@
-// The plug-in's saved state as a host stores it: the block's format, a faithful round trip, and
-// blocks damaged or made up by anyone, which must never hang, crash or unsettle a parameter.
+// Saved state through the host: format, round trip, and damaged blocks that must load safely.
 #include "Bundle.h"
 #include "TestSignals.h"
 
@@ -15,8 +14,7 @@ juce::MemoryBlock blockOf(const juce::String& xml)
     return out.getMemoryBlock();
 }
 
-// Every value the plug-in holds, seen by the host and in its own saved block, is finite and in
-// its parameter's range.
+// Every value, as the host sees it and as the plug-in saves it, is in its parameter's range.
 void expectAllValuesSane(qfhost::HostedPlugin& hosted)
 {
     auto xml = juce::parseXML(bundle::stateXml(hosted));
@@ -132,8 +130,7 @@ TEST(BundleState, RandomValuesComeBackInAFreshInstanceAndDecodeAlike)
 
 namespace
 {
-// Loads a thousand blocks damaged in the given ways into one instance; each must load in well
-// under a second and leave every value in range, and the instance must decode afterwards.
+// A thousand damaged blocks into one instance: each loads quickly, the instance still decodes.
 void loadDamagedBlocks(const std::vector<int>& kinds)
 {
     auto hosted = bundle::load();

@@ -1,7 +1,5 @@
-// The bundle under a host's concurrent load: an audio thread with random block lengths, host
-// automation of every parameter (formats and binaural too), state saved and loaded from a third
-// thread, and the editor opened and closed on the message thread. Run under the sanitizers, it
-// looks for races, use after free and leaks; here it checks the audio that comes out.
+// Audio, automation of every parameter, state and the editor on four threads: the sanitizers
+// look for races, use after free and leaks; the test checks the audio that comes out.
 #include "Bundle.h"
 #include "Display.h"
 #include "TestSignals.h"
@@ -13,8 +11,7 @@
 namespace
 {
 constexpr int maxBlock = 1024;
-// Output formats the automation may choose (values of formatout): Mono, Stereo, Quad, 5.1, 7.1
-// of the menu. None has more than eight channels, so channels 8 and up must stay silent.
+// The automation's formatout values, Mono to 7.1: channels 8 and up must stay silent.
 constexpr int narrowFormats[] = {1, 2, 3, 4, 5};
 constexpr int widestNarrowLayout = 8;
 

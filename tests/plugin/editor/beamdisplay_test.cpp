@@ -5,8 +5,7 @@ namespace
 {
 constexpr int width = 600, height = 400;
 
-// Distance in pixels from (x, y) to the centred ellipse of diameter fraction d, measured
-// along the radius.
+// Distance in pixels, along the radius, from (x, y) to the centred ellipse of diameter d.
 float offEllipse(float x, float y, float d)
 {
     const float dx = x - width / 2.0f, dy = y - height / 2.0f;
@@ -24,8 +23,7 @@ bool nearAGuide(float x, float y)
 }
 } // namespace
 
-// With no beams only the guides are drawn; a unit circle at elevation 0 lies on the outermost
-// guide circle.
+// With no beams only the guides are lit; a unit circle at elevation 0 is the outer guide.
 TEST(BeamDisplay, GuidesAloneThenAUnitCircleOnTheOuterGuide)
 {
     PluginProcessor processor;
@@ -33,19 +31,22 @@ TEST(BeamDisplay, GuidesAloneThenAUnitCircleOnTheOuterGuide)
         BeamDisplay display(processor);
         display.setSize(width, height);
         EXPECT_TRUE(processor.isBeamDisplayActive());
-        const auto paint = [&] {
-            return imagetest::render(width, height, [&](auto& g) { display.paint(g); });
+        // Paints and counts the pixels `lit` picks, each of which must be where `allowed` says.
+        juce::Image image;
+        const auto countLit = [&](auto lit, auto allowed) {
+            image = imagetest::render(width, height, [&](auto& g) { display.paint(g); });
+            int count = 0;
+            for (int y = 0; y < height; ++y)
+                for (int x = 0; x < width; ++x)
+                    if (lit(image.getPixelAt(x, y)))
+                    {
+                        EXPECT_TRUE(allowed((float)x + 0.5f, (float)y + 0.5f)) << x << "," << y;
+                        ++count;
+                    }
+            return count;
         };
-        auto image = paint();
-        int lit = 0;
-        for (int y = 0; y < height; ++y)
-            for (int x = 0; x < width; ++x)
-                if (image.getPixelAt(x, y).getBrightness() > 0.05f)
-                {
-                    ++lit;
-                    EXPECT_TRUE(nearAGuide((float)x + 0.5f, (float)y + 0.5f)) << x << "," << y;
-                }
-        EXPECT_GT(lit, 2000);
+        EXPECT_GT(countLit([](juce::Colour c) { return c.getBrightness() > 0.05f; }, nearAGuide),
+                  2000);
         EXPECT_GT(image.getPixelAt((int)(width * 0.99f) - 1, height / 2 - 10).getBrightness(), 0);
 
         auto data = std::make_unique<PluginProcessor::BeamData>();
@@ -57,17 +58,10 @@ TEST(BeamDisplay, GuidesAloneThenAUnitCircleOnTheOuterGuide)
             data->responseY[0][a] = std::sin(juce::degreesToRadians((float)a));
         }
         display.setBeamData(*data);
-        image = paint();
-        int coloured = 0;
-        for (int y = 0; y < height; ++y)
-            for (int x = 0; x < width; ++x)
-                if (const auto c = image.getPixelAt(x, y); c.getRed() - c.getBlue() >= 60)
-                {
-                    ++coloured; // guides are grey, the beam is orange
-                    EXPECT_LT(offEllipse((float)x + 0.5f, (float)y + 0.5f, 0.98f), 3.0f)
-                        << x << "," << y;
-                }
-        EXPECT_GT(coloured, 2000); // a ring of thickness 4 all the way round
+        // Guides are grey, the beam orange: a ring of thickness 4 all the way round.
+        const auto orange = [](juce::Colour c) { return c.getRed() - c.getBlue() >= 60; };
+        const auto onRing = [](float x, float y) { return offEllipse(x, y, 0.98f) < 3.0f; };
+        EXPECT_GT(countLit(orange, onRing), 2000);
     }
     EXPECT_FALSE(processor.isBeamDisplayActive());
 }

@@ -1,5 +1,4 @@
-// The editor on a processor without a host: one label and bound control per parameter, the
-// controls the formats allow, the panels it paints and its undo steps.
+// The editor on a processor without a host: controls, labels, formats, paint and undo.
 #include "GroupWithBackground.h"
 #include "PluginEditor.h"
 #include "SliderWithEndPoints.h"
@@ -336,8 +335,7 @@ TEST_F(EditorTest, EditsBetweenTwoTicksUndoTogether)
     EXPECT_EQ(angles(), std::pair(30.0f, 10.0f));
 }
 
-// Editors share one instance of each look-and-feel, drop it from their widgets before they go,
-// and the last to go frees it (under AddressSanitizer: no leak, no use after free).
+// The last editor to go frees the shared look-and-feels (ASan: no leak, no use after free).
 TEST_F(EditorTest, EditorsShareTheLookAndFeelsAndLeaveNothingRegistered)
 {
     EXPECT_TRUE(processor.isBeamDisplayActive());

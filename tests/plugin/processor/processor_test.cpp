@@ -1,6 +1,4 @@
-// The processor driven the way a host drives it: layouts, blocks of any length, parameter
-// changes and the rebuilds they cause, the state block, and an audio thread that allocates
-// nothing while it automates the formats. The bundle's tests check the rest from the host's side.
+// The processor driven as a host drives it; the bundle's tests check it from the host's side.
 #include "PluginProcessor.h"
 
 #include <gtest/gtest.h>
@@ -291,8 +289,7 @@ void operator delete(void* p, std::size_t) noexcept
 }
 #pragma GCC diagnostic pop
 
-// Host automation arrives with the block, on the audio thread; the formats rebuild the decoder
-// on the processor's own thread.
+// Automation arrives on the audio thread; the decoder is rebuilt on the processor's thread.
 TEST(Realtime, NoAllocationOnTheAudioThreadWhileAutomatingFormats)
 {
     ProcessorFixture f;
