@@ -1,5 +1,4 @@
-// Response oracles for the IIR and biquad suites: the transfer function of stored coefficients
-// evaluated directly in double precision, independent of the library's response routines.
+// Response oracles for the IIR and biquad suites, independent of the library's own routines.
 #ifndef OX_IIR_TEST_UTIL_H
 #define OX_IIR_TEST_UTIL_H
 
@@ -14,9 +13,8 @@ typedef std::complex<double> cd;
 const float kNaN = std::numeric_limits<float>::quiet_NaN(),
             kInf = std::numeric_limits<float>::infinity();
 
-// (Σ b_k z^-k) / (1 + Σ a_k z^-k) at z = e^{iw}, a[0] = a1. With `rel`, adds to it the bound on the
-// relative error that storing the coefficients as floats (each within 2^-24 relative) may
-// cause: the conditioning 2^-24·(Σ|b_k| / |B(zi)| + (1 + Σ|a_k|) / |A(zi)|).
+// (Σ b_k z^-k) / (1 + Σ a_k z^-k) at z = e^{iw} (a[0] = a1), in double. Adds to `rel` the relative
+// error that rounding the coefficients to floats may cause: 2^-24·(Σ|b| / |B| + Σ|a| / |A|).
 inline cd ratio(const float* b, int nb, const float* a, int na, double w, double* rel = nullptr)
 {
     const cd zi = std::polar(1.0, -w);
@@ -56,8 +54,7 @@ inline cd h_cfN(const ox_iir_cfN& r, double f, double fs, double* rel = nullptr)
     return ratio(r.b, (int)r.order + 1, r.a, (int)r.order, 2 * M_PI * f / fs, rel);
 }
 
-// D + C·(zI − A)⁻¹·B at z = e^{iω} of a second-order state-space set (any record with the
-// fields A11, A12, A21, A22, B1, B2, C1, C2, D), in double.
+// D + C·(zI − A)⁻¹·B at z = e^{iω} of a record with fields A11 … A22, B1, B2, C1, C2, D.
 template <class S> cd ss2_response(const S& s, double w)
 {
     const cd z = std::polar(1.0, w);
@@ -69,17 +66,15 @@ template <class S> cd ss2_response(const S& s, double w)
     return double(s.D) + double(s.C1) * x1 + double(s.C2) * x2;
 }
 
-// Analytic magnitudes of the bilinear designs, from the analog prototypes alone: x is the
-// frequency relative to the analog corner, x = tan(π·f/fs) / t with t the prewarped corner.
+// Analytic magnitudes of the bilinear designs at x = tan(π·f/fs) / t, t the prewarped corner.
 // Butterworth of order N: |H|² = 1 / (1 + x^2N) (high-pass: x → 1/x).
 inline double butter_mag(int N, double x, bool hp)
 {
     return 1.0 / std::sqrt(1.0 + std::pow(hp ? 1.0 / x : x, 2.0 * N));
 }
 
-// Shelf of order N with gain G (linear) below the corner, the Butterworth polynomial B(p)
-// over itself scaled, G·B(p/G^(1/N)) / B(p): |H|² = (G² + x^2N) / (1 + x^2N) (high shelf:
-// x → 1/x, gain G above the corner).
+// Shelf G·B(p/G^(1/N)) / B(p), B the Butterworth polynomial: |H|² = (G² + x^2N) / (1 + x^2N)
+// (high shelf: x → 1/x, gain G above the corner).
 inline double shelf_mag(double G, int N, double x, bool high)
 {
     const double p = std::pow(high ? 1.0 / x : x, 2.0 * N);
@@ -103,8 +98,7 @@ inline std::vector<float> filter_nf(const ox_iir_cfNf& r, std::vector<float> x)
     return x;
 }
 
-// True when both poles of 1 + a1 z^-1 + a2 z^-2 lie strictly inside the unit circle
-// (the stability triangle, evaluated on the stored floats).
+// Both poles of 1 + a1 z^-1 + a2 z^-2 strictly inside the unit circle (stability triangle).
 inline bool stable2(float a1, float a2)
 {
     const double A1 = a1, A2 = a2;

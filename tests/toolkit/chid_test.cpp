@@ -20,8 +20,7 @@ struct Generator
     }
     ~Generator() { ox_chid_done(&p, &s); }
 
-    // One frame over silent outputs: the only channel that received signal, -1 for none, -2
-    // for more.
+    // One frame over silent outputs: the one channel that got signal (-1 none, -2 several).
     int frame()
     {
         for (auto& o : out) std::fill(o.begin(), o.end(), 0.0f);

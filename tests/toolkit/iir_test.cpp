@@ -93,8 +93,7 @@ TEST(IirFilter, OrderWordsAndBadArgumentsAreSafe)
     EXPECT_EQ(ox_iir_cfNtocfX(nullptr, p.get()), 1);
 }
 
-// Every record form's magnitude, phase and group delay against its response evaluated directly;
-// the analog prototypes against their closed forms.
+// Every record form's magnitude, phase and delay against direct evaluation; analog closed forms.
 TEST(IirResponse, DigitalAndAnalogResponses)
 {
     const float fs = 44100.0f;
@@ -137,9 +136,8 @@ TEST(IirResponse, DigitalAndAnalogResponses)
                                       ox_biquad_coeffs{1.1f, -1.5f, 0.6f, -1.6f, 0.7f}})
         check(ox_biquad_freqresponse, ox_biquad_phaseresponse, ox_biquad_groupdelay, b,
               [&](double f) { return biquad_response(b, 2 * M_PI * f / fs); });
-    // Analog order 0 is no filter (pass-throughs 1, shelves their full gain). A peak is G at the
-    // centre, symmetric in log frequency, its cut the inverse of its boost, 1 far off or at a
-    // zero corner.
+    // Analog order 0 is no filter (shelves: their full gain). A peak is G at the centre,
+    // symmetric in log frequency, its cut its inverse, 1 far off or at a zero corner.
     for (int m = 0; m <= 9; ++m)
         for (float f : {50.0f, 700.0f, 1000.0f, 1400.0f, 3000.0f, 1e5f})
         {
@@ -166,8 +164,8 @@ TEST(IirResponse, DigitalAndAnalogResponses)
     EXPECT_NEAR(ox_iir_analoghighshelvingresponse(3, 0.0f, 6.0f, 0.0f), 1.0f, 1e-6);
 }
 
-// Roots rebuild the polynomial: real roots first by ascending magnitude, then conjugate pairs
-// side by side. Sections and conversions reproduce the polynomial filter.
+// Roots rebuild the polynomial (real ones by ascending magnitude, then conjugate pairs); so do
+// sections and conversions.
 TEST(IirFactorization, RootsSectionsAndConversionsReproduceThePolynomial)
 {
     std::mt19937 rng(5);
@@ -202,8 +200,7 @@ TEST(IirFactorization, RootsSectionsAndConversionsReproduceThePolynomial)
     EXPECT_TRUE(oxiir::polyroots(sq, 2, re, im) == 0 && std::fabs(re[0] - 1.0) < 1e-6 &&
                 std::fabs(re[1] - 1.0) < 1e-6);
     for (const auto& q : bad) EXPECT_EQ(oxiir::polyroots(q, 2, re, im), -1);
-    // Designs of every order, a complex pair, zeros ±1, a leading zero (a delay in the
-    // numerator), factored into sections and converted.
+    // Designs of every order, a complex pair, zeros ±1, a leading zero (a delayed numerator).
     std::vector<ox_iir_cfN> polys;
     ox_iir_cfN p = {2, {0.5f, -0.3f, 0.8f}, {-0.6f, 0.7f}};
     polys.push_back(p);
