@@ -5,14 +5,6 @@
 #include <random>
 #include <thread>
 
-#if defined(__SANITIZE_ADDRESS__)
-// AddressSanitizer's allocation hooks (declared here: not every compiler ships the header).
-extern "C" int __sanitizer_install_malloc_and_free_hooks(void (*)(const volatile void*, size_t),
-                                                         void (*)(const volatile void*));
-extern "C" void __sanitizer_print_stack_trace();
-#define ABDEC_COUNT_ALLOCS 1
-#endif
-
 using namespace oxtest;
 
 // RMS of every 5.1 output (second half) for a frontal 0.5 FuMa sine, config as `edit` sets it.
@@ -126,27 +118,23 @@ TEST(AbdecRobustness, ParameterFuzzStaysFiniteAndClipped)
         }
 }
 
-#if ABDEC_COUNT_ALLOCS
-namespace
-{
-std::atomic<long> g_allocs{0};
-thread_local bool t_counted = false;
-void on_malloc(const volatile void*, size_t)
-{
-    if (t_counted && g_allocs++ == 0) __sanitizer_print_stack_trace();
-}
-void on_free(const volatile void*) {}
-} // namespace
-#define COUNT_ALLOCS(on) t_counted = on
-#else
-#define COUNT_ALLOCS(on)
+// Allocations made while the calling thread counts them; only AddressSanitizer's hooks count.
+static std::atomic<long> g_allocs{0};
+static thread_local bool t_counted = false;
+#if defined(__SANITIZE_ADDRESS__)
+// The hooks are declared here: not every compiler ships the sanitizer's header.
+extern "C" int __sanitizer_install_malloc_and_free_hooks(void (*)(const volatile void*, size_t),
+                                                         void (*)(const volatile void*));
+extern "C" void __sanitizer_print_stack_trace();
+[[maybe_unused]] static const int g_hooked = __sanitizer_install_malloc_and_free_hooks(
+    [](const volatile void*, size_t) {
+        if (t_counted && g_allocs++ == 0) __sanitizer_print_stack_trace();
+    },
+    [](const volatile void*) {});
 #endif
 
 TEST(AbdecRobustness, UpdatesFromAnotherThreadWhileProcessing)
 {
-#if ABDEC_COUNT_ALLOCS
-    __sanitizer_install_malloc_and_free_hooks(on_malloc, on_free);
-#endif
     Decoder d(0, kMenu714Itu, 48000, 0, 256, 24.0f);
     ASSERT_EQ(d.build(), 0);
     const int n = 48000;
@@ -163,21 +151,19 @@ TEST(AbdecRobustness, UpdatesFromAnotherThreadWhileProcessing)
             c.back_del_sh = (k >> 1) & 1;
             c.back_delay = (float)(k % 100);
             c.spectral_option = (float)((k >> 2) & 1);
-            COUNT_ALLOCS(true); // updates and queries allocate nothing either
+            t_counted = true; // updates and queries allocate nothing either
             ox_abdec_updateconfig(d.h, &c);
             if (k % 7 == 0) ox_abdec_channel_test(d.h);
             ox_abdec_beamids(d.h, nullptr, nullptr, ids);
             ox_abdec_beamresponses(d.h, nullptr, nullptr, r, (float)(k % 361));
-            COUNT_ALLOCS(false);
+            t_counted = false;
             std::this_thread::yield();
         }
     });
     // The block loop allocates nothing: counting starts at the first block.
-    const Signal out = d.run(in, {256}, false, [](size_t) { COUNT_ALLOCS(true); });
-    COUNT_ALLOCS(false);
-#if ABDEC_COUNT_ALLOCS
+    const Signal out = d.run(in, {256}, false, [](size_t) { t_counted = true; });
+    t_counted = false;
     EXPECT_EQ(g_allocs.load(), 0);
-#endif
     stop = true;
     updater.join();
     EXPECT_TRUE(all_finite(out));
