@@ -49,9 +49,9 @@ std::vector<float> bursts(size_t n, uint32_t seed, size_t segment)
 std::vector<BFrame> field_frames(int frames, const std::vector<std::array<float, 2>>& dirs,
                                  float diffuse, uint32_t seed)
 {
-    std::vector<BFrame> out(static_cast<size_t>(frames));
-    for (auto& b : out)
-        for (auto& c : b) c.assign(size_t(kFft), 0.0f);
+    BFrame silent;
+    silent.fill(std::vector<float>(kFft, 0.0f));
+    std::vector<BFrame> out(static_cast<size_t>(frames), silent);
     const size_t len = size_t(frames) * size_t(kHop), waves = dirs.size();
     const float gd[4] = {0.70710677f, 0.57735027f, 0.57735027f, 0.57735027f};
     // Bursts for the waves, then steady noise of its own on each channel of the diffuse field.
@@ -72,17 +72,17 @@ std::vector<BFrame> field_frames(int frames, const std::vector<std::array<float,
 
 std::vector<std::complex<double>> BurstSource::next(int32_t specsize)
 {
-    if (left_ <= 0)
+    if (left <= 0)
     {
-        on_ = !on_;
-        left_ = on_ ? 20 + int(rng_() % 30) : 3 + int(rng_() % 8);
-        level_ = std::pow(10.0, -double(rng_() % 30) / 20.0);
+        on = !on;
+        left = on ? 20 + int(rng() % 30) : 3 + int(rng() % 8);
+        level = std::pow(10.0, -double(rng() % 30) / 20.0);
     }
-    --left_;
+    --left;
     std::vector<std::complex<double>> s(size_t(specsize), 0.0);
-    if (!on_) return s;
+    if (!on) return s;
     for (int32_t k = 0; k < specsize; ++k)
-        s[size_t(k)] = level_ * std::complex<double>(g_(rng_), k ? g_(rng_) : 0.0);
+        s[size_t(k)] = level * std::complex<double>(gauss(rng), k ? gauss(rng) : 0.0);
     return s;
 }
 

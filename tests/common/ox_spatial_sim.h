@@ -51,20 +51,17 @@ std::vector<BFrame> field_frames(int frames, const std::vector<std::array<float,
                                  float diffuse, uint32_t seed);
 
 // Complex Gaussian spectra in bursts of random level and short silent gaps.
-class BurstSource
+struct BurstSource
 {
-  public:
-    explicit BurstSource(uint32_t seed) : rng_(seed) {}
-
+    explicit BurstSource(uint32_t seed) : rng(seed) {}
     // Next frame's source spectrum, specsize complex values (bin 0 = DC only).
     std::vector<std::complex<double>> next(int32_t specsize);
 
-  private:
-    std::mt19937 rng_;
-    std::normal_distribution<double> g_{0.0, 1.0};
-    bool on_ = false;
-    int left_ = 0;
-    double level_ = 1.0;
+    std::mt19937 rng;
+    std::normal_distribution<double> gauss{0.0, 1.0};
+    bool on = false;
+    int left = 0; // frames left in the current burst or gap
+    double level = 1.0;
 };
 
 // Packs complex bins as half spectra (pair 0: DC real, Nyquist nyq).

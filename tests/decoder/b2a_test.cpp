@@ -13,21 +13,18 @@ constexpr int kN = 64; // packed half spectrum of 32 bins
 struct Mics
 {
     ox_b2a_cfg cfg;
-    ox_b2a_params params;
-    ox_b2a_state state;
+    ox_b2a_params p;
+    ox_b2a_state s;
     std::vector<std::vector<float>> spectra;
     std::vector<float*> out;
 
     explicit Mics(int count = OX_B2A_MAX_MICS) : spectra(count, std::vector<float>(kN, 7.0f))
     {
         ox_b2a_default_cfg(&cfg);
-        for (auto& s : spectra) out.push_back(s.data());
+        for (auto& x : spectra) out.push_back(x.data());
     }
-    int init() { return ox_b2a_init(&params, &state, &cfg, 480, kN / 2, 48000.0f); }
-    void run(const float* const* in, int count)
-    {
-        ox_b2a_process_frame(&params, &state, in, out.data(), count);
-    }
+    int init() { return ox_b2a_init(&p, &s, &cfg, 480, kN / 2, 48000.0f); }
+    void run(const float* const* in, int n) { ox_b2a_process_frame(&p, &s, in, out.data(), n); }
 };
 
 } // namespace
@@ -88,7 +85,7 @@ TEST(B2a, CountsBypassMissingBuffersAndBadSetups)
     holes.spectra[0].assign(kN, 7.0f);
     holes.run(missing, 3);
     EXPECT_EQ(holes.spectra[0][0], 7.0f);
-    ox_b2a_process_frame(&holes.params, nullptr, nullptr, holes.out.data(), 3);
+    ox_b2a_process_frame(&holes.p, nullptr, nullptr, holes.out.data(), 3);
     ox_b2a_process_frame(nullptr, nullptr, in, holes.out.data(), 3);
     Mics mics;
     const float bad[] = {NAN, INFINITY, -INFINITY, 1e30f, -1000.0f, 200.0f};
@@ -96,15 +93,13 @@ TEST(B2a, CountsBypassMissingBuffersAndBadSetups)
         mics.cfg.azimuth[i] = mics.cfg.elevation[i] = mics.cfg.pattern[i] = bad[i];
     ASSERT_EQ(mics.init(), 0);
     for (int i = 0; i < 6; ++i)
-        EXPECT_TRUE(std::fabs(mics.params.azimuth[i]) <= 3.1415927f &&
-                    std::fabs(mics.params.elevation[i]) <= 3.1415927f / 2 &&
-                    mics.params.pattern[i] >= 0.0f && mics.params.pattern[i] <= 1.0f)
+        EXPECT_TRUE(std::fabs(mics.p.azimuth[i]) <= 3.1415927f &&
+                    std::fabs(mics.p.elevation[i]) <= 3.1415927f / 2 && mics.p.pattern[i] >= 0.0f &&
+                    mics.p.pattern[i] <= 1.0f)
             << i;
     EXPECT_EQ(ox_b2a_update_cfg(nullptr, &mics.cfg), -3);
-    EXPECT_EQ(ox_b2a_update_cfg(&mics.params, nullptr), -3);
-    ox_b2a_params p{};
-    ox_b2a_cfg cfg;
-    ox_b2a_default_cfg(&cfg);
+    EXPECT_EQ(ox_b2a_update_cfg(&mics.p, nullptr), -3);
+    ox_b2a_params& p = mics.p;
     // hop, bins, rate, what init answers (alloc refuses the same sizes)
     const float cases[][4] = {{0, 512, 48000, -3},    {-1, 512, 48000, -3}, {480, 0, 48000, -3},
                               {480, -1, 48000, -3},   {480, 512, 7999, -7}, {480, 512, NAN, -7},
@@ -112,7 +107,7 @@ TEST(B2a, CountsBypassMissingBuffersAndBadSetups)
     for (const auto& c : cases)
     {
         SCOPED_TRACE(testing::Message() << c[0] << " " << c[1] << " " << c[2]);
-        EXPECT_EQ(ox_b2a_init(&p, nullptr, &cfg, int(c[0]), int(c[1]), c[2]), c[3]);
+        EXPECT_EQ(ox_b2a_init(&p, nullptr, &mics.cfg, int(c[0]), int(c[1]), c[2]), c[3]);
         EXPECT_TRUE(c[3] != -3 || ox_b2a_alloc(&p, nullptr, int(c[0]), int(c[1]), kFs) == -3);
     }
     EXPECT_EQ(ox_b2a_alloc(nullptr, nullptr, 480, 512, 48000.0f), -3);

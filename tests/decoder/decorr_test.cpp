@@ -24,10 +24,7 @@ struct Decorr
         EXPECT_EQ(ox_decorr_init(&p, &s, &cfg), 0);
     }
     ~Decorr() { ox_decorr_done(&p, &s); }
-    std::complex<double> filter(int i, int b) const
-    {
-        return {s.filter[i][2 * b], s.filter[i][2 * b + 1]};
-    }
+    std::complex<double> filter(int i, int b) const { return bin(s.filter[i], b); }
     void run(const Frames& X)
     {
         for (const auto& x : X) ox_decorr_filters(&p, &s, x.data());

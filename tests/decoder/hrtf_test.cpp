@@ -15,14 +15,16 @@ struct Hrtf
     ox_hrtf_params p{};
     ox_hrtf_state s{};
 
-    Hrtf(float fs, int framesize, int sources, int mode = -1)
+    // Source 0 at azimuth az; fractional delays on.
+    Hrtf(float fs, int framesize, int sources, int mode = 0, float az = 0.0f)
     {
         ox_hrtf_default_uparams(&u);
         u.sample_rate = fs;
         u.framesize = framesize;
         u.num_sources = sources;
         u.fractional_delay = 1;
-        if (mode >= 0) u.mode = mode;
+        u.mode = mode;
+        u.azimuth[0] = az;
     }
     ~Hrtf() { ox_hrtf_done(&p, &s); }
     int init() { return ox_hrtf_init(&p, &s, &u); }
@@ -56,8 +58,9 @@ double rel_diff(const Signal& a, const Signal& b, double g = 1.0)
 
 size_t onset(const Signal& x)
 {
+    const float p = peak(x);
     for (size_t i = 0; i < x.size(); ++i)
-        if (std::fabs(x[i]) > 1e-6f * peak(x)) return i;
+        if (std::fabs(x[i]) > 1e-6f * p) return i;
     return x.size();
 }
 
@@ -84,26 +87,24 @@ TEST(Hrtf, InitRejectsBadSetup)
     ox_hrtf_done(&many.p, &many.s); // twice (again in the destructor) is safe
 }
 
-// Left source: right ear later by the ITD and 15 dB down in the treble; shadow and ear switches.
+// Left source: right ear later by the ITD and 15 dB down in the treble; reset; ear switch.
 TEST(Hrtf, LateralSourceHasHeadShadowAndInterauralDelay)
 {
     for (float fs : {48000.0f, 192000.0f})
     {
         SCOPED_TRACE(fs);
         const int itd = (int)std::lround(2 * 0.105 * fs / 340.0); // 30 and 119 samples
-        Hrtf h(fs, 480, 1);
-        h.u.azimuth[0] = 90.0f;
+        Hrtf h(fs, 480, 1, OX_HRTF_MODE_TONE, 90.0f);
         h.u.fractional_delay = 0;
         ASSERT_EQ(h.init(), 0);
         auto [l, r] = h.render({impulse(8192)});
         EXPECT_TRUE(onset(l) == 0 && onset(r) == size_t(itd));
         for (double f = 4000.0; f <= 16000.0; f += 250.0)
             EXPECT_GE(db(std::abs(dft_at(l, f, fs)) / std::abs(dft_at(r, f, fs))), 15.0) << f;
-        h.u.mode = OX_HRTF_MODE_NO_SHADOW;
-        h.update();
         ox_hrtf_reset(&h.p, &h.s);
-        std::tie(l, r) = h.render({noise(4800, 3)});
-        EXPECT_EQ(xcorr_lag(l, r, 200), itd);
+        const auto once = h.render({noise(960, 4)});
+        ox_hrtf_reset(&h.p, &h.s);
+        EXPECT_TRUE(h.render({noise(960, 4)}) == once); // the reset forgets filters and history
         h.u.mode = OX_HRTF_MODE_NO_LEFT;
         h.update();
         std::tie(l, r) = h.render({noise(960, 4)});
@@ -145,9 +146,8 @@ TEST(Hrtf, DelaysInterpolateAndMoveOnlyAFullSampleAway)
     // A head far too wide for the history is held at its end, at any rate.
     for (float fs : {44100.0f, 192000.0f})
     {
-        Hrtf big(fs, 64, 1);
+        Hrtf big(fs, 64, 1, 0, -90.0f);
         big.u.ear_distance = 5000.0f;
-        big.u.azimuth[0] = -90.0f;
         ASSERT_EQ(big.init(), 0);
         EXPECT_EQ(big.p.delay_left[0], std::max(96, (int)std::ceil(fs * 2.0 / 1000.0)));
         const auto [bl, br] = big.render({noise(2000, 5)});
@@ -162,10 +162,9 @@ TEST(Hrtf, EqualiserAndEquivalentDirections)
 {
     for (float a : {40.0f, -40.0f, 100.0f})
     {
-        Hrtf h(48000.0f, 480, 1, OX_HRTF_MODE_NO_DELAY | OX_HRTF_MODE_NO_SHADOW);
+        Hrtf h(48000.0f, 480, 1, OX_HRTF_MODE_NO_DELAY | OX_HRTF_MODE_NO_SHADOW, a);
         h.u.reference_angle = 40.0f;
         h.u.fractional_delay = 0;
-        h.u.azimuth[0] = a;
         h.u.gain[0] = -6.0f;
         ASSERT_EQ(h.init(), 0);
         const auto x = noise(9600, 11);
@@ -176,8 +175,7 @@ TEST(Hrtf, EqualiserAndEquivalentDirections)
     }
     const auto x = noise(2400, 13);
     auto render = [&](float az, float el, bool swap = false, float rot = 0.0f) {
-        Hrtf h(44100.0f, 480, 1, OX_HRTF_MODE_TONE);
-        h.u.azimuth[0] = az;
+        Hrtf h(44100.0f, 480, 1, OX_HRTF_MODE_TONE, az);
         h.u.elevation[0] = el;
         h.u.rotation = rot;
         h.u.tilt = 10.0f;
@@ -198,10 +196,7 @@ TEST(Hrtf, EqualiserAndEquivalentDirections)
         EXPECT_LT(std::max(rel_diff(a.first, b.first), rel_diff(a.second, b.second)), 1e-6)
             << c[0] << " " << c[1];
     }
-    const auto front = render(0.0f, 0.0f), left = render(75.0f, 20.0f);
-    EXPECT_GT(rel_diff(front.first, render(0.0f, 180.0f).first), 0.1);
-    EXPECT_GT(rel_diff(left.first, left.second), 0.1); // lateral sources are not centred
-    EXPECT_EQ(render(0.0f, 0.0f, false, INFINITY).first, front.first);
+    EXPECT_EQ(render(0.0f, 0.0f, false, INFINITY).first, render(0.0f, 0.0f).first);
     EXPECT_TRUE(all_finite(render(1e30f, -3e33f).first));
 }
 
@@ -219,7 +214,6 @@ TEST(Hrtf, MovingSourcesAtEveryRateAndFrameSize)
             Hrtf h(fs, framesize, ns, OX_HRTF_MODE_TONE);
             h.u.high_freq = 30000.0f;
             h.u.high_gain = 6.0f;
-            h.u.gain[5] = -6.0f;
             ASSERT_EQ(h.init(), 0);
             std::vector<Signal> src(ns);
             Signal& o = out[framesize < n];
