@@ -4,9 +4,6 @@
 
 using namespace oxtest;
 
-namespace
-{
-
 using cd = std::complex<double>;
 const double kSound = 343.0; // m/s, the real value (the block assumes 340)
 
@@ -39,7 +36,8 @@ struct A2B : Spectra4
 };
 
 // Plane wave from unit vector d on cardioid capsules radius_m off centre (0: coincident).
-void fill_wave(const double d[3], double radius_m, const std::vector<cd>& src, float* const* in)
+static void fill_wave(const double d[3], double radius_m, const std::vector<cd>& src,
+                      float* const* in)
 {
     for (int i = 0; i < 4; ++i)
     {
@@ -52,8 +50,6 @@ void fill_wave(const double d[3], double radius_m, const std::vector<cd>& src, f
         pack(c, in[i]);
     }
 }
-
-} // namespace
 
 // Coincident wave: exact W, X, Y, Z in every mode; silence and a bad frame poison nothing.
 TEST(A2B, CoincidentPlaneWaveFromAnyDirectionAfterSilenceAndBadSamples)
@@ -103,16 +99,15 @@ TEST(A2B, CoincidentPlaneWaveFromAnyDirectionAfterSilenceAndBadSamples)
         }
 }
 
-// 24 mm spacing: aligned W within 1 dB below aliasing (unaligned it is not), direction kept.
-TEST(A2B, SpacedArrayAlignedKeepsLevelAndDirection)
+// 24 mm spacing: the aligned W is within 1 dB of the wave below aliasing.
+TEST(A2B, SpacedArrayAlignedKeepsTheLevel)
 {
     const double spacing = 0.024, radius = spacing / std::sqrt(8.0 / 3.0); // centre to capsule
     const double f_alias = kSound / (2.0 * spacing);
     const double dirs[][2] = {{0, 0}, {90, 0}, {180, 0}, {45, 35}, {-120, -30}, {10, 80}};
     for (const auto& ae : dirs)
     {
-        SCOPED_TRACE(testing::Message() << "az " << ae[0] << " el " << ae[1]);
-        double d[3], inten[3] = {0, 0, 0};
+        double d[3];
         direction(ae[0], ae[1], d);
         A2B aligned(24.0f);
         const int32_t nb = aligned.bands.count, *edges = aligned.bands.edges.data();
@@ -126,57 +121,47 @@ TEST(A2B, SpacedArrayAlignedKeepsLevelAndDirection)
             for (int32_t b = 1; b < nb && f >= 30; ++b)
                 for (int32_t k = edges[b - 1]; k < edges[b]; ++k)
                 {
-                    const cd w = bin(aligned.in[0], k);
                     e_src[b] += 0.5 * std::norm(s[k]);
-                    e_al[b] += std::norm(w);
-                    for (int c = 0; c < 3 && k * kBinHz < f_alias; ++c)
-                        inten[c] += std::real(std::conj(w) * bin(aligned.in[c + 1], k));
+                    e_al[b] += std::norm(bin(aligned.in[0], k));
                 }
         }
         double worst = 0.0;
         for (int32_t b = 1; b < nb && edges[b] * kBinHz < f_alias; ++b)
             worst = std::max(worst, std::fabs(10.0 * std::log10(e_al[b] / e_src[b])));
-        const double cos_off = std::inner_product(inten, inten + 3, d, 0.0) /
-                               std::sqrt(std::inner_product(inten, inten + 3, inten, 0.0));
-        EXPECT_LT(worst, 1.0);
-        EXPECT_GT(cos_off, std::cos(5.0 * M_PI / 180.0));
+        EXPECT_LT(worst, 1.0) << "az " << ae[0] << " el " << ae[1];
     }
 }
 
-// Correction bounded by the spacing's phase, none in band 0, spectra kept without the apply bit.
+// Correction bounded by the spacing's phase, none in band 0; spectra kept without the apply bit.
 TEST(A2B, PhaseLimitsAndFlags)
 {
     const double offs[4] = {0.0, 3.0, -3.0, 2.0};
     BurstSource src(5);
-    for (int32_t flags : {int32_t(OX_A2B_APPLY_ALIGN | OX_A2B_MEAN_REF | OX_A2B_ADAPTIVE),
-                          int32_t(OX_A2B_MEAN_REF | OX_A2B_ADAPTIVE | OX_A2B_NO_MATRIX)})
+    A2B a(5.0f, OX_A2B_MEAN_REF | OX_A2B_ADAPTIVE | OX_A2B_NO_MATRIX);
+    for (int f = 0; f < 60; ++f)
     {
-        A2B a(5.0f, flags);
-        for (int f = 0; f < 60; ++f)
+        const auto s = src.next(kBins);
+        for (int i = 0; i < 4; ++i)
         {
-            const auto s = src.next(kBins);
-            for (int i = 0; i < 4; ++i)
-            {
-                std::vector<cd> c = s;
-                for (auto& v : c) v *= std::polar(1.0, offs[i]);
-                pack(c, a.in[i]);
-            }
-            const auto orig = a.buf;
-            a.run();
-            ASSERT_TRUE(!(flags & OX_A2B_NO_MATRIX) || orig == a.buf);
+            std::vector<cd> c = s;
+            for (auto& v : c) v *= std::polar(1.0, offs[i]);
+            pack(c, a.in[i]);
         }
-        // Capsule 1 is 0.44 rad off the mean: bands with smaller limits sit at the limit.
-        for (int n = 0; n < 4; ++n)
+        const auto orig = a.buf;
+        a.run();
+        ASSERT_EQ(orig, a.buf) << f;
+    }
+    // Capsule 1 is 0.44 rad off the mean: bands with smaller limits sit at the limit.
+    for (int n = 0; n < 4; ++n)
+    {
+        EXPECT_TRUE(a.s.correction[n][0] == 1.0f && a.s.correction[n][1] == 0.0f);
+        for (int32_t b = 1; b < a.bands.count; ++b)
         {
-            EXPECT_TRUE(a.s.correction[n][0] == 1.0f && a.s.correction[n][1] == 0.0f);
-            for (int32_t b = 1; b < a.bands.count; ++b)
-            {
-                // the phase a 5 mm path causes at the band's upper edge
-                const double lim = 2.0 * M_PI * a.bands.edges[b] * kBinHz * 0.005 / 340.0;
-                const double phi = std::fabs(std::arg(bin(a.s.correction[n], b)));
-                EXPECT_LE(phi, std::min(lim, M_PI) + 1e-5) << n << " " << b;
-                EXPECT_TRUE(n != 1 || lim >= 0.4 || std::fabs(lim - phi) < 1e-4) << b;
-            }
+            // the phase a 5 mm path causes at the band's upper edge
+            const double lim = 2.0 * M_PI * a.bands.edges[b] * kBinHz * 0.005 / 340.0;
+            const double phi = std::fabs(std::arg(bin(a.s.correction[n], b)));
+            EXPECT_LE(phi, std::min(lim, M_PI) + 1e-5) << n << " " << b;
+            EXPECT_TRUE(n != 1 || lim >= 0.4 || std::fabs(lim - phi) < 1e-4) << b;
         }
     }
 }

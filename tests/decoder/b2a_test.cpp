@@ -5,9 +5,6 @@
 
 using namespace oxtest;
 
-namespace
-{
-
 constexpr int kN = 64; // packed half spectrum of 32 bins
 
 struct Mics
@@ -26,8 +23,6 @@ struct Mics
     int init() { return ox_b2a_init(&p, &s, &cfg, 480, kN / 2, 48000.0f); }
     void run(const float* const* in, int n) { ox_b2a_process_frame(&p, &s, in, out.data(), n); }
 };
-
-} // namespace
 
 // An omni, a figure-of-eight and microphones of random pattern, all pointing anywhere.
 TEST(B2a, PatternsFollowTheFirstOrderResponseOfAPlaneWave)
@@ -76,8 +71,7 @@ TEST(B2a, CountsBypassMissingBuffersAndBadSetups)
     none.run(in, 0);
     none.run(in, -3);
     bypass.run(in, 2);
-    EXPECT_EQ(none.spectra[0][0], 7.0f);
-    EXPECT_EQ(bypass.spectra[1], std::vector<float>(kN, 7.0f));
+    EXPECT_TRUE(none.spectra[0][0] == 7.0f && bypass.spectra[1] == std::vector<float>(kN, 7.0f));
     holes.out[1] = nullptr;
     holes.run(in, 3);
     EXPECT_EQ(holes.spectra[2][0], 1.4142135f);
@@ -97,8 +91,8 @@ TEST(B2a, CountsBypassMissingBuffersAndBadSetups)
                     std::fabs(mics.p.elevation[i]) <= 3.1415927f / 2 && mics.p.pattern[i] >= 0.0f &&
                     mics.p.pattern[i] <= 1.0f)
             << i;
-    EXPECT_EQ(ox_b2a_update_cfg(nullptr, &mics.cfg), -3);
-    EXPECT_EQ(ox_b2a_update_cfg(&mics.p, nullptr), -3);
+    EXPECT_TRUE(ox_b2a_update_cfg(nullptr, &mics.cfg) == -3 &&
+                ox_b2a_update_cfg(&mics.p, nullptr) == -3);
     ox_b2a_params& p = mics.p;
     // hop, bins, rate, what init answers (alloc refuses the same sizes)
     const float cases[][4] = {{0, 512, 48000, -3},    {-1, 512, 48000, -3}, {480, 0, 48000, -3},

@@ -4,9 +4,6 @@
 
 using namespace oxtest;
 
-namespace
-{
-
 using Frames = std::vector<std::vector<float>>;
 
 struct Decorr
@@ -30,8 +27,6 @@ struct Decorr
         for (const auto& x : X) ox_decorr_filters(&p, &s, x.data());
     }
 };
-
-} // namespace
 
 // Park-Miller minimal standard (seed 0 restarts at 1); every instance draws the same tables.
 TEST(Decorrelation, ParkMillerMinimalStandard)

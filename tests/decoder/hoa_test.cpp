@@ -4,11 +4,8 @@
 
 using namespace oxtest;
 
-namespace
-{
-
-// Real SN3D harmonic of degree n, order m, no Condon-Shortley phase (as the library's Legendre).
-double sn3d(int n, int m, const std::array<double, 3>& u)
+// Real SN3D harmonic of degree n, order m, without the Condon-Shortley phase (as assoc_legendre).
+static double sn3d(int n, int m, const std::array<double, 3>& u)
 {
     const int am = std::abs(m);
     double norm = m == 0 ? 1.0 : 2.0; // (2 - delta_m0) (n - |m|)! / (n + |m|)!
@@ -19,7 +16,7 @@ double sn3d(int n, int m, const std::array<double, 3>& u)
 }
 
 // Layout directions as listed for the two virtual layouts: icosahedron and dodecahedron.
-std::vector<std::array<double, 3>> layout(int order)
+static std::vector<std::array<double, 3>> layout(int order)
 {
     const double phi = (1.0 + std::sqrt(5.0)) / 2.0;
     const double a = order == 2 ? 1.0 / std::sqrt(1.0 + phi * phi) : 1.0 / (phi * std::sqrt(3.0));
@@ -52,8 +49,6 @@ struct Hoa
     }
     void run() { ox_hoa_process_frame(&p, &s, nullptr, ptr.data()); }
 };
-
-} // namespace
 
 // Impulses give the matrix (ending off the chunk grid): matrix x harmonics = diag(weights); FuMa
 // mode gives the same rows in the order W X Y Z R S T U V K L M N O P Q.
