@@ -57,24 +57,16 @@ inline cd h_cfN(const ox_iir_cfN& r, double f, double fs, double* rel = nullptr)
 // D + C·(zI − A)⁻¹·B at z = e^{iω} of a record with fields A11 … A22, B1, B2, C1, C2, D.
 template <class S> cd ss2_response(const S& s, double w)
 {
-    const cd z = std::polar(1.0, w);
-    const cd m11 = z - double(s.A11), m12 = -double(s.A12), m21 = -double(s.A21),
-             m22 = z - double(s.A22);
-    const cd dt = m11 * m22 - m12 * m21;
-    const cd x1 = (m22 * double(s.B1) - m12 * double(s.B2)) / dt;
-    const cd x2 = (-m21 * double(s.B1) + m11 * double(s.B2)) / dt;
-    return double(s.D) + double(s.C1) * x1 + double(s.C2) * x2;
+    const cd z = std::polar(1.0, w), m11 = z - double(s.A11), m22 = z - double(s.A22);
+    const cd x1 = m22 * double(s.B1) + double(s.A12) * double(s.B2), // adj(zI − A)·B
+        x2 = double(s.A21) * double(s.B1) + m11 * double(s.B2);
+    return double(s.D) +
+           (double(s.C1) * x1 + double(s.C2) * x2) / (m11 * m22 - double(s.A12) * double(s.A21));
 }
 
-// Analytic magnitudes of the bilinear designs at x = tan(π·f/fs) / t, t the prewarped corner.
-// Butterworth of order N: |H|² = 1 / (1 + x^2N) (high-pass: x → 1/x).
-inline double butter_mag(int N, double x, bool hp)
-{
-    return 1.0 / std::sqrt(1.0 + std::pow(hp ? 1.0 / x : x, 2.0 * N));
-}
-
-// Shelf G·B(p/G^(1/N)) / B(p), B the Butterworth polynomial: |H|² = (G² + x^2N) / (1 + x^2N)
-// (high shelf: x → 1/x, gain G above the corner).
+// Analytic magnitude of the bilinear designs at x = tan(π·f/fs) / t, t the prewarped corner: the
+// shelf G·B(p/G^(1/N)) / B(p), B the Butterworth polynomial, |H|² = (G² + x^2N) / (1 + x^2N)
+// (high shelf: x → 1/x, G above the corner). G = 0: the Butterworth high-pass (high: low-pass).
 inline double shelf_mag(double G, int N, double x, bool high)
 {
     const double p = std::pow(high ? 1.0 / x : x, 2.0 * N);

@@ -4,16 +4,11 @@
 #include <deque>
 #include <random>
 
-namespace
-{
-
-bool is_zeroed(const ox_circbuf& r)
+static bool is_zeroed(const ox_circbuf& r)
 {
     const ox_circbuf z{};
     return std::memcmp(&r, &z, sizeof(r)) == 0;
 }
-
-} // namespace
 
 // Random pushes and pops, copied or in place, against a model of one queue per channel.
 TEST(Circbuf, RandomPushPopAgainstDequeModel)
@@ -27,6 +22,7 @@ TEST(Circbuf, RandomPushPopAgainstDequeModel)
     float buf[3][64], *b[3] = {buf[0], buf[1], buf[2]}, *p[3];
     for (int step = 0; step < 4000; ++step)
     {
+        SCOPED_TRACE(step);
         const uint64_t n = rng() % 45, fill = model[0].size();
         const int op = int(rng() % 4);
         const bool push = op < 2, inplace = op % 2, fits = push ? fill + n <= cap : n <= fill;
@@ -48,12 +44,11 @@ TEST(Circbuf, RandomPushPopAgainstDequeModel)
         ASSERT_EQ(rc, fits ? 0 : 34);
         if (push && fits) next += float(n);
         for (uint64_t k = 0; k < nch && !push && fits; ++k)
-            ASSERT_TRUE(std::equal(b[k], b[k] + n, model[k].begin())) << "step " << step;
+            ASSERT_TRUE(std::equal(b[k], b[k] + n, model[k].begin()));
         for (uint64_t k = 0; k < nch && !push && fits; ++k)
             model[k].erase(model[k].begin(), model[k].begin() + long(n));
         ASSERT_TRUE(r.fill_count == model[0].size() && r.free_count + r.fill_count == cap &&
-                    r.write_pos == (r.read_pos + r.fill_count) % cap)
-            << "step " << step;
+                    r.write_pos == (r.read_pos + r.fill_count) % cap);
     }
     ox_circbuf_destroy(&r);
     EXPECT_TRUE(is_zeroed(r));

@@ -1,9 +1,6 @@
 #include "ox_fft.h"
 #include "ox_test_util.h"
 
-namespace
-{
-
 // Owns an initialised FFT state for one set of frame parameters.
 struct Fft
 {
@@ -17,8 +14,6 @@ struct Fft
     ~Fft() { ox_fft_release(&s); }
     float w(int32_t i) const { return i < s.winlen / 2 ? s.window[i] : s.window[s.winlen - 1 - i]; }
 };
-
-} // namespace
 
 // Forward against a naive DFT, inverse back to the input (scaled by 1/N).
 TEST(Fft, MatchesNaiveDftAndInverts)

@@ -3,9 +3,6 @@
 
 using namespace oxtest;
 
-namespace
-{
-
 struct Bands
 {
     int32_t count = -1, rc = 0;
@@ -24,8 +21,6 @@ struct Bands
         return y;
     }
 };
-
-} // namespace
 
 // Band counts at the decoder's rates, widths never shrinking but for the last band, cut at N/2.
 // Refusals store no count; targets beyond every bin (huge step or width) end in one band.

@@ -6,11 +6,8 @@
 using namespace oxtest;
 typedef std::vector<float> Vec;
 
-namespace
-{
-
 // Both front ends on nine-float sets (ox_iir_ss2set and ox_biquad_ss share the layout).
-ox_biquad_ss transform(bool iir, const ox_biquad_coeffs& c)
+static ox_biquad_ss transform(bool iir, const ox_biquad_coeffs& c)
 {
     ox_biquad_ss s;
     ox_iir_ss2 r;
@@ -23,7 +20,7 @@ ox_biquad_ss transform(bool iir, const ox_biquad_coeffs& c)
 }
 
 // Runs x through s from state st (two words, updated), or from zero.
-Vec run(bool iir, const ox_biquad_ss& s, const Vec& x, float* st = nullptr)
+static Vec run(bool iir, const ox_biquad_ss& s, const Vec& x, float* st = nullptr)
 {
     float zero[2] = {0.0f, 0.0f};
     st = st ? st : zero;
@@ -37,7 +34,7 @@ Vec run(bool iir, const ox_biquad_ss& s, const Vec& x, float* st = nullptr)
 }
 
 // The new set prepared to take over the old one's running state.
-ox_biquad_ss switched(bool iir, const ox_biquad_ss& old, ox_biquad_ss nw)
+static ox_biquad_ss switched(bool iir, const ox_biquad_ss& old, ox_biquad_ss nw)
 {
     ox_iir_ss2 r = {};
     ox_iir_ss2set n;
@@ -52,7 +49,7 @@ ox_biquad_ss switched(bool iir, const ox_biquad_ss& old, ox_biquad_ss nw)
 }
 
 // Largest deviation of y from x run through c's recursion in double, relative to its RMS.
-double rel_error(const ox_biquad_coeffs& c, const Vec& x, const Vec& y)
+static double rel_error(const ox_biquad_coeffs& c, const Vec& x, const Vec& y)
 {
     double x1 = 0, x2 = 0, y1 = 0, y2 = 0, err = 0, pow = 0;
     for (size_t i = 0; i < x.size(); ++i)
@@ -67,7 +64,7 @@ double rel_error(const ox_biquad_coeffs& c, const Vec& x, const Vec& y)
 }
 
 // Largest difference; a NaN anywhere makes it infinite.
-double max_diff(const Vec& a, const Vec& b)
+static double max_diff(const Vec& a, const Vec& b)
 {
     double m = 0;
     for (size_t i = 0; i < a.size(); ++i)
@@ -76,7 +73,7 @@ double max_diff(const Vec& a, const Vec& b)
 }
 
 // Sections with complex, real (both signs), double, near-circle and unstable poles.
-std::vector<ox_biquad_coeffs> sections()
+static std::vector<ox_biquad_coeffs> sections()
 {
     const float fs = 48000.0f;
     std::vector<ox_biquad_coeffs> v(6);
@@ -95,12 +92,10 @@ std::vector<ox_biquad_coeffs> sections()
 }
 
 // Sections the tests run: stable and without an exact double pole.
-bool runnable(const ox_biquad_coeffs& c)
+static bool runnable(const ox_biquad_coeffs& c)
 {
     return stable2(c.a1, c.a2) && c.a1 * c.a1 != 4.0f * c.a2;
 }
-
-} // namespace
 
 // Poles on the unit circle stay finite; an Inf sample spoils its own block only.
 TEST(StateSpace, RealisationsMatchDirectForm)
