@@ -12,19 +12,15 @@ Signal Decoder::run(const Signal& in, const std::vector<int>& blocks, bool inpla
     const size_t n = in.empty() ? 0 : in[0].size();
     // A decoder that failed to build gives silent channels, enough for any layout's checks.
     const int nin = h ? setup.num_inputs : 0, nout = h ? setup.num_outputs : 32;
-    Signal out(nout, std::vector<float>(n, 0.0f));
-    Signal work(std::max(nin, nout), std::vector<float>(n, 0.0f));
+    Signal out(nout, std::vector<float>(n, 0.0f)), work = in; // in place: work holds both
+    work.resize(std::max<size_t>(work.size(), nout), std::vector<float>(n, 0.0f));
     std::vector<const float*> ip(nin);
     std::vector<float*> op(nout);
     Signal& dst = inplace ? work : out;
     for (size_t pos = 0, bi = 0, len; pos < n; pos += len)
     {
         len = std::min<size_t>((size_t)blocks[bi++ % blocks.size()], n - pos);
-        for (int c = 0; c < nin; ++c)
-        {
-            std::copy(in[c].begin() + pos, in[c].begin() + pos + len, work[c].begin() + pos);
-            ip[c] = (inplace ? work[c] : in[c]).data() + pos;
-        }
+        for (int c = 0; c < nin; ++c) ip[c] = (inplace ? work[c] : in[c]).data() + pos;
         for (int c = 0; c < nout; ++c) op[c] = dst[c].data() + pos;
         if (before) before(pos);
         ox_abdec_process_var(h, (int)len, ip.data(), op.data());

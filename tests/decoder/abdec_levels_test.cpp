@@ -7,43 +7,39 @@
 
 using namespace oxtest;
 
-// RMS of every 5.1 output (second half) for a frontal 0.5 FuMa sine, config as `edit` sets it.
-static std::vector<double> levels_51(double f, const std::function<void(ox_abdec_config&)>& edit)
+// RMS of every 5.1 output (second half) for a frontal 0.5 FuMa sine under the configuration c.
+static std::vector<double> levels_51(double f, const ox_abdec_config& c)
 {
     const size_t n = 48000 / 2;
     Decoder d(1, kMenu51Itu);
-    edit(d.config);
+    d.config = c;
     std::vector<double> r;
     for (const auto& ch : d.run(fuma_wave(sine(n, f, 48000, 0.5f), 0.0f, 0.0f)))
         r.push_back(rms_from(ch, n / 2));
     return r;
 }
 
-// LFE silent without the spectral option, else W low-passed at its cut-off; the cross-over's low
-// band is W on the main pair alone, at its gain.
+// LFE silent without the spectral option, else W low-passed at its cut-off (120 Hz by default);
+// the cross-over's low band is W on the main pair alone, at its gain.
 TEST(AbdecLevels, LfeAndCrossOver)
 {
-    auto lfe = [](double f, float option, float fc) {
-        return levels_51(f, [&](ox_abdec_config& c) {
-            c.spectral_option = option;
-            c.lfe_freq = fc;
-        })[3];
-    };
-    EXPECT_EQ(lfe(60.0, 0.0f, 120.0f), 0.0);
-    const double l60 = lfe(60.0, 1.0f, 120.0f);
+    ox_abdec_config c{};
+    ox_abdec_defaultconfig(nullptr, &c);
+    EXPECT_EQ(levels_51(60.0, c)[3], 0.0);
+    c.spectral_option = 1.0f;
+    const double l60 = levels_51(60.0, c)[3];
     EXPECT_NEAR(db(l60), db(0.25), 1.0);
-    EXPECT_NEAR(db(lfe(240.0, 1.0f, 120.0f)) - db(l60), -12.3, 1.5); // an octave above cut-off
-    EXPECT_NEAR(db(lfe(480.0, 1.0f, 1000.0f)), db(0.25), 1.0);
-    std::vector<double> low[2];
-    for (int k : {0, 1})
-        low[k] = levels_51(25.0, [&](ox_abdec_config& c) {
-            c.xover_on = 1;
-            c.xover_freq = 200.0f;
-            c.xover_gain = k ? -40.0f : 0.0f;
-        });
-    EXPECT_NEAR(db(low[0][0]), db(0.25), 1.5);
-    EXPECT_LT(db(low[1][0]) - db(low[0][0]), -35.0);
-    EXPECT_LT(db(std::max(low[0][4], low[1][4])) - db(low[0][0]), -30.0);
+    EXPECT_NEAR(db(levels_51(240.0, c)[3]) - db(l60), -12.3, 1.5); // an octave above the cut-off
+    c.lfe_freq = 1000.0f;
+    EXPECT_NEAR(db(levels_51(480.0, c)[3]), db(0.25), 1.0);
+    c.xover_on = 1;
+    c.xover_freq = 200.0f;
+    const std::vector<double> low = levels_51(25.0, c);
+    c.xover_gain = -40.0f;
+    const std::vector<double> cut = levels_51(25.0, c);
+    EXPECT_NEAR(db(low[0]), db(0.25), 1.5);
+    EXPECT_LT(db(cut[0]) - db(low[0]), -35.0);
+    EXPECT_LT(db(std::max(low[4], cut[4])) - db(low[0]), -30.0);
 }
 
 TEST(AbdecLevels, BinauralLeftSourceIsLouderAndEarlierLeft)
@@ -95,12 +91,10 @@ TEST(AbdecRobustness, ParameterFuzzStaysFiniteAndClipped)
                 // Scramble every word with extremes and NaN; every other round the limiter on.
                 ox_abdec_word* w = reinterpret_cast<ox_abdec_word*>(&d.config);
                 for (int i = 0; i < 184; ++i)
-                {
                     if (rng() % 3 == 0)
                         w[i].f = specials[rng() % 8];
                     else if (rng() % 2)
                         w[i].i = (int32_t)(rng() % 3);
-                }
                 if (round % 2 == 0) d.config.limiter_on = 1, d.config.compressor_on = 0;
                 ASSERT_EQ(ox_abdec_updateconfig(d.h, &d.config), 0);
                 const Signal out = d.run(in, {333, 480, 17});
@@ -137,8 +131,7 @@ TEST(AbdecRobustness, UpdatesFromAnotherThreadWhileProcessing)
 {
     Decoder d(0, kMenu714Itu, 48000, 0, 256, 24.0f);
     ASSERT_EQ(d.build(), 0);
-    const int n = 48000;
-    const Signal in = noise_signal(4, n, 70, 0.5f);
+    const Signal in = noise_signal(4, 48000, 70, 0.5f);
     std::atomic<bool> stop{false};
     std::thread updater([&] {
         ox_abdec_config c = d.config;

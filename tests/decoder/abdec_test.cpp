@@ -124,16 +124,19 @@ TEST(AbdecFormats, ConversionsFollowTheStandardDefinitions)
 
 TEST(AbdecBeams, IdsAndResponses)
 {
-    Decoder d(1, kMenu51Itu), cube(1, kMenuCube), s(1, kMenu714Itu);
-    ASSERT_TRUE(d.build() == 0 && cube.build() == 0 && s.build() == 0);
+    // Cube + Center: sorting the beams by elevation reorders them.
+    Decoder s(1, kMenu714Itu), cube(1, kMenuCube + 1);
+    ASSERT_TRUE(s.build() == 0 && cube.build() == 0);
+    // Beams sorted by elevation, each with its own speaker's; flags and focus in layout order.
+    const ox_abdec_speakerlayout* C = ox_abdec_getlayout(kMenuCube + 1);
     ox_abdec_beamid ids[20];
-    ASSERT_EQ(ox_abdec_beamids(d.h, &d.setup, &d.config, ids), 5);
-    for (int k = 0; k < 5; ++k) EXPECT_TRUE(ids[k].beam == k && ids[k].elevation == 0) << k;
+    ASSERT_EQ(ox_abdec_beamids(cube.h, &cube.setup, &cube.config, ids), 9);
+    for (int k = 0; k < 9; ++k)
+        EXPECT_TRUE(std::abs(ids[k].elevation - C->elevation[ids[k].beam]) <= 1 &&
+                    (k == 0 || ids[k].elevation >= ids[k - 1].elevation))
+            << k;
     EXPECT_EQ(ids[2].flags, 2);
     EXPECT_EQ(ids[0].focus, 150); // focus 50 % x 0.03
-    ASSERT_EQ(ox_abdec_beamids(cube.h, nullptr, nullptr, ids), 8);
-    for (int k = 0; k < 8; ++k) EXPECT_NEAR(ids[k].elevation, k < 4 ? -35 : 35, 1) << k;
-    for (int k = 4; k < 8; ++k) EXPECT_GE(ids[k].beam, 4); // the upper layer points up
 
     // Responses point along each beam and turn with rotation; their horizontal size follows the
     // beam's own group gain: 0.75 at 0 dB, +0.025 a dB, 0.01 muted (-30 dB mutes).
