@@ -14,7 +14,6 @@ constexpr int kMenuStereo = 1, kMenuQuadItu = 2, kMenu51Itu = 3, kMenu71Itu = 4,
               kMenuCube = 18, kMenuCubeCSB = 21, kMenuHoa2 = 22, kMenuHoa3 = 23, kMenuFuma = 24,
               kMenuAmbix = 25, kMenuAformat = 26;
 
-// Multichannel signal: one vector per channel.
 using Signal = std::vector<std::vector<float>>;
 
 struct Decoder

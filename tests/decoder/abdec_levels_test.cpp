@@ -58,22 +58,21 @@ TEST(AbdecLevels, BinauralLeftSourceIsLouderAndEarlierLeft)
 // channel 0 in the first second, channel 1 in the second, then silence.
 TEST(AbdecLevels, SilenceAndChannelTest)
 {
-    for (int bin : {0, 1})
+    for (int bin : {1, 0})
     {
-        Decoder z(0, kMenu714Itu, 48000, bin);
-        z.config.spectral_option = 1.0f;
-        z.config.xover_on = 1;
-        const Signal out = z.run(Signal(4, std::vector<float>(48000 / 2, 0.0f)));
-        EXPECT_EQ(out, Signal(out.size(), std::vector<float>(48000 / 2, 0.0f)));
+        Decoder d(0, kMenu714Itu, 48000, bin);
+        d.config.spectral_option = 1.0f;
+        d.config.xover_on = 1;
+        for (const auto& ch : d.run(Signal(4, std::vector<float>(48000 / 2))))
+            EXPECT_EQ(peak(ch), 0);
+        if (bin) continue;
+        ox_abdec_channel_test(d.h);
+        const Signal out = d.run(Signal(4, std::vector<float>(48000 * 5 / 2)));
+        EXPECT_GT(rms(out[0].data(), 24000), 0.01);
+        EXPECT_EQ(rms(out[1].data(), 24000), 0.0);
+        EXPECT_GT(rms(out[1].data() + 50000, 24000), 0.01);
+        EXPECT_EQ(rms_from(out[0], 50000) + rms_from(out[1], 100000), 0.0);
     }
-    Decoder d(1, kMenuStereo);
-    ASSERT_EQ(d.build(), 0);
-    ox_abdec_channel_test(d.h);
-    const Signal out = d.run(Signal(4, std::vector<float>(48000 * 5 / 2, 0.0f)));
-    EXPECT_GT(rms(out[0].data(), 24000), 0.01);
-    EXPECT_EQ(rms(out[1].data(), 24000), 0.0);
-    EXPECT_GT(rms(out[1].data() + 50000, 24000), 0.01);
-    EXPECT_EQ(rms_from(out[0], 50000) + rms_from(out[1], 100000), 0.0);
 }
 
 TEST(AbdecRobustness, ParameterFuzzStaysFiniteAndClipped)
