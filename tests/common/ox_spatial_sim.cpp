@@ -86,14 +86,14 @@ std::vector<std::complex<double>> BurstSource::next(int32_t specsize)
     return s;
 }
 
-void pack(const std::vector<std::complex<double>>& s, float* out, double nyq)
+void pack(const std::vector<std::complex<double>>& s, float* out)
 {
     for (size_t k = 0; k < s.size(); ++k)
     {
         out[2 * k] = float(s[k].real());
         out[2 * k + 1] = float(s[k].imag());
     }
-    out[1] = float(nyq);
+    out[1] = 0.0f;
 }
 
 void direction(double az_deg, double el_deg, double d[3])

@@ -26,12 +26,9 @@ struct BandTable
 // Four packed spectra of the decoder's frame, with pointers as the blocks take them.
 struct Spectra4
 {
-    std::array<std::vector<float>, 4> buf;
-    float* in[4];
-    Spectra4()
-    {
-        for (int i = 0; i < 4; ++i) in[i] = (buf[i] = std::vector<float>(kFft, 0.0f)).data();
-    }
+    std::array<std::vector<float>, 4> buf{std::vector<float>(kFft), std::vector<float>(kFft),
+                                          std::vector<float>(kFft), std::vector<float>(kFft)};
+    float* in[4] = {buf[0].data(), buf[1].data(), buf[2].data(), buf[3].data()};
 };
 
 // Capsule axes of the tetrahedral array, LF RF LB RB (x front, y left, z up), length sqrt 3.
@@ -64,10 +61,10 @@ struct BurstSource
     double level = 1.0;
 };
 
-// Packs complex bins as half spectra (pair 0: DC real, Nyquist nyq).
-void pack(const std::vector<std::complex<double>>& s, float* out, double nyq = 0.0);
+// Packs complex bins as half spectra (pair 0: DC real, Nyquist 0).
+void pack(const std::vector<std::complex<double>>& s, float* out);
 
-// Complex bin k of a packed spectrum (k >= 1).
+// Complex bin k of a packed spectrum (bin 0: DC and Nyquist).
 inline std::complex<double> bin(const float* spectrum, int32_t k)
 {
     return {spectrum[2 * k], spectrum[2 * k + 1]};

@@ -86,14 +86,12 @@ TEST(Hoa, EncoderTimesHarmonicsIsDiagonalOfWeights)
 // Copy mode spreads the first input over the others; bad set-ups are refused and process nothing.
 TEST(Hoa, CopyModeAndInvalidSetups)
 {
-    ox_hoa_cfg cfg;
+    Hoa h(2, 32, OX_HOA_COPY);
     ox_hoa_params p{};
     ox_hoa_state s{};
-    ox_hoa_default_cfg(&cfg);
     EXPECT_EQ(ox_hoa_alloc(&p, &s, 0, 480, 2), -3);
     const int bad[][3] = {{12, 480, 4}, {12, 0, 2}, {33, 480, 3}, {20, 480, 2}, {16, 8, 3}};
-    for (const auto& b : bad) EXPECT_EQ(ox_hoa_init(&p, &s, &cfg, b[0], b[1], b[2]), -3);
-    Hoa h(2, 32, OX_HOA_COPY);
+    for (const auto& b : bad) EXPECT_EQ(ox_hoa_init(&p, &s, &h.cfg, b[0], b[1], b[2]), -3);
     const std::vector<float> src = noise(32, 9), half(32, 0.5f);
     for (auto& b : h.buf) std::fill(b.begin(), b.end(), 0.5f);
     // Twelve buffers for the last refused set-up (16 inputs, a 20-column table): left alone.

@@ -27,8 +27,7 @@ struct Hrtf
     int init() { return ox_hrtf_init(&p, &s, &u); }
     void update() { ASSERT_EQ(ox_hrtf_update(&u, &p, &s), 0); }
 
-    // Renders whole sources (a copy: the equaliser works in place) frame by frame, zero-padded to
-    // whole frames.
+    // Renders copies of the sources (the equaliser works in place), zero-padded to whole frames.
     std::pair<Signal, Signal> render(std::vector<Signal> src)
     {
         const size_t n = size_t(u.framesize), len = (src[0].size() + n - 1) / n * n;
@@ -64,14 +63,12 @@ static size_t onset(const Signal& x)
 // Bad rates and frame sizes build nothing; unbuilt, the update refuses and nothing is written.
 TEST(Hrtf, InitRejectsBadSetup)
 {
-    // rate, frame size, what init answers
     const float bad[][3] = {
         {0, 480, -7}, {NAN, 480, -7}, {INFINITY, 480, -7}, {1e9f, 480, -7}, {48000, 0, -3}};
     for (const auto& b : bad)
     {
         Hrtf h(b[0], int(b[1]), 2);
-        EXPECT_EQ(h.init(), int(b[2])) << b[0];
-        EXPECT_TRUE(h.s.history == nullptr && h.s.scratch == nullptr) << b[0];
+        EXPECT_TRUE(h.init() == int(b[2]) && !h.s.history && !h.s.scratch) << b[0] << " " << b[1];
     }
     Hrtf before(48000.0f, 480, 2), many(48000.0f, 480, 40);
     EXPECT_EQ(ox_hrtf_update(&before.u, &before.p, &before.s), -7);
@@ -90,6 +87,7 @@ TEST(Hrtf, LateralSourceHasHeadShadowAndInterauralDelay)
         const int itd = (int)std::lround(2 * 0.105 * fs / 340.0); // 30 and 119 samples
         Hrtf h(fs, 480, 1, OX_HRTF_MODE_TONE, 90.0f);
         h.u.fractional_delay = 0;
+        h.u.rotation = NAN; // counts as none
         ASSERT_EQ(h.init(), 0);
         auto [l, r] = h.render({impulse(8192)});
         EXPECT_TRUE(onset(l) == 0 && onset(r) == size_t(itd));
@@ -137,7 +135,6 @@ TEST(Hrtf, DelaysInterpolateAndMoveOnlyAFullSampleAway)
     h.u.ear_distance = (float)(17.3 * 340.0 / 24.0);
     EXPECT_EQ(ox_hrtf_update(&h.u, &h.p, &other), 0);
     EXPECT_TRUE(h.p.delay_left[0] == 17 && other.cur_delay_right[0] == 17);
-    // A head far too wide for the history is held at its end, at any rate.
     for (float fs : {44100.0f, 192000.0f})
     {
         Hrtf big(fs, 64, 1, 0, -90.0f);
@@ -168,10 +165,9 @@ TEST(Hrtf, EqualiserAndEquivalentDirections)
         EXPECT_TRUE(a == 100.0f ? d > 0.1 : d < 1e-4) << a; // elsewhere the equaliser acts
     }
     const auto x = noise(2400, 13);
-    auto render = [&](float az, float el, bool swap = false, float rot = 0.0f) {
+    auto render = [&](float az, float el, bool swap = false) {
         Hrtf h(44100.0f, 480, 1, OX_HRTF_MODE_TONE, az);
         h.u.elevation[0] = el;
-        h.u.rotation = rot;
         h.u.tilt = 10.0f;
         EXPECT_EQ(h.init(), 0);
         auto o = h.render({x});
@@ -179,18 +175,15 @@ TEST(Hrtf, EqualiserAndEquivalentDirections)
         return o;
     };
     // az, el, and the same place, with the ears swapped or not
-    const float same[][5] = {{30, 20, -30, 20, 1},     {75, 20, -75, 20, 1},
-                             {165, 20, -165, 20, 1},   {0, 35, 0, 35, 1},
-                             {30, 150, -150, 30, 0},   {0, 180, 180, 0, 0},
-                             {20, -120, -160, -60, 0}, {45, 400, 45, 40, 0},
-                             {400, 0, 40, 0, 0},       {NAN, INFINITY, 0, 0, 0}};
+    const float same[][5] = {{30, 20, -30, 20, 1},   {165, 20, -165, 20, 1},   {0, 35, 0, 35, 1},
+                             {30, 150, -150, 30, 0}, {20, -120, -160, -60, 0}, {45, 400, 45, 40, 0},
+                             {400, 0, 40, 0, 0},     {NAN, INFINITY, 0, 0, 0}};
     for (const auto& c : same)
     {
         const auto a = render(c[0], c[1]), b = render(c[2], c[3], c[4] != 0.0f);
         EXPECT_LT(std::max(rel_diff(a.first, b.first), rel_diff(a.second, b.second)), 1e-6)
             << c[0] << " " << c[1];
     }
-    EXPECT_EQ(render(0.0f, 0.0f, false, INFINITY).first, render(0.0f, 0.0f).first);
     EXPECT_TRUE(all_finite(render(1e30f, -3e33f).first));
 }
 
