@@ -1,8 +1,7 @@
 #include <gtest/gtest.h>
 #include <juce_gui_basics/juce_gui_basics.h>
 
-// The framework must be initialised before any component or message exists; one instance
-// lives for the whole test program.
+// One framework instance for the whole program, before any component or message exists.
 int main (int argc, char** argv)
 {
     juce::ScopedJuceInitialiser_GUI framework;

@@ -7,11 +7,11 @@
 namespace bundle
 {
 
-// A fresh hosted instance of the bundle (two folders above its shared object), prepared unless
-// told otherwise; fails the test when it cannot load.
+// A fresh instance of the bundle, prepared unless told otherwise; fails the test if none loads.
 inline std::unique_ptr<qfhost::HostedPlugin> load(double rate = 48000.0, int block = 480,
                                                   bool prepared = true)
 {
+    // The bundle is two folders above its shared object.
     const auto bundle = juce::File(QF_BUNDLE_BINARY_DIR).getParentDirectory().getParentDirectory();
     juce::String error;
     auto hosted = qfhost::HostedPlugin::load(bundle, rate, block, error);
@@ -71,8 +71,7 @@ inline testing::AssertionResult sameBits(const juce::AudioBuffer<float>& a,
     return testing::AssertionSuccess();
 }
 
-// The XML text of a state block of the plug-in ("VC2!", length, text, zero byte), and of the
-// plug-in's block inside the host's state.
+// The XML text of a plug-in state block ("VC2!", length, text, zero byte), or in a host state.
 inline juce::String blockXml(const juce::MemoryBlock& block)
 {
     if (block.getSize() < 9) return {};

@@ -77,9 +77,8 @@ TEST(BundleBuses, AcceptsNamedLayoutsUpToSixteenChannelsAndRefusesMore)
     ASSERT_EQ(seventeen.size(), 17);
     EXPECT_FALSE(hosted->setLayout(Set::quadraphonic(), seventeen));
     EXPECT_FALSE(hosted->setLayout(seventeen, Set::stereo()));
-    // Discrete sets cannot be asked for through VST3: a host offers speaker arrangements, which
-    // the wrapper turns into named sets (the framework's host side even shifts by a negative
-    // amount converting a discrete set).
+    // Discrete sets cannot be asked for through VST3, whose hosts offer speaker arrangements (the
+    // framework's host side even shifts by a negative amount converting one): see in-process.
 }
 
 TEST(BundleBuses, ChannelsKeepTheirPlacesThroughTheWrapper)

@@ -3,8 +3,7 @@
 #include <gtest/gtest.h>
 #include <juce_gui_basics/juce_gui_basics.h>
 
-// X must be made thread-safe before anything touches it; then one framework instance serves
-// every test, with this thread as the message thread.
+// X is made thread-safe first; one framework instance serves every test from this thread.
 int main(int argc, char** argv)
 {
     qfhost::prepareDisplayForThreads();

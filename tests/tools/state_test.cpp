@@ -81,10 +81,8 @@ TEST(BundleState, FreshBlockHasTheFormatAHostStores)
     EXPECT_TRUE(text.startsWith("<?xml version=\"1.0\" encoding=\"UTF-8\"?> <Quillfield"));
     EXPECT_FALSE(text.containsChar('\n'));
     auto xml = juce::parseXML(text);
-    ASSERT_NE(xml, nullptr);
-    EXPECT_TRUE(xml->hasTagName("Quillfield"));
-    EXPECT_EQ(xml->getNumChildElements(), 35);
-    for (auto& p : bundle::parameters) EXPECT_NE(xml->getChildByAttribute("id", p.id), nullptr);
+    ASSERT_TRUE(xml != nullptr && xml->hasTagName("Quillfield"));
+    EXPECT_EQ(xml->getNumChildElements(), 35); // each by its id: expectAllValuesSane
 }
 
 TEST(BundleState, RandomValuesComeBackInAFreshInstanceAndDecodeAlike)

@@ -5,13 +5,10 @@
 #include "image_test_util.h"
 #include "ox_abdec_tables.h"
 
-#include <map>
-
 namespace
 {
-// Positions of the window's controls and their labels, row by row of the parameter table
-// (lfe_gain: the implementer's place for it, the strip above the outputs panel). Kinds: M
-// menu, R rotary slider, E rotary slider with end words, T toggle; labelX < 0: no label.
+// Each row's control and label (lfe_gain: in the strip above the outputs panel). Kinds: M menu,
+// R rotary slider, E rotary slider with end words, T toggle; labelX < 0: no label.
 struct RowLayout
 {
     const char* id;
@@ -118,11 +115,6 @@ class EditorTest : public ::testing::Test
     {
         return *childAt<juce::Component>(*editor, controlBounds(rowLayouts[row]));
     }
-    juce::TextButton* button(const char* text)
-    {
-        return childWhere<juce::TextButton>(*editor,
-                                            [text](auto& b) { return b.getButtonText() == text; });
-    }
 };
 
 TEST_F(EditorTest, EveryParameterHasItsLabelAndABoundControlAtItsPlace)
@@ -163,9 +155,8 @@ TEST_F(EditorTest, EveryParameterHasItsLabelAndABoundControlAtItsPlace)
     }
 }
 
-// Parameters a layout has no use for, by output menu index: groups C F S R FH SH (focus,
-// angle where there is one, and gain), a-prefixed groups for the angle alone, dd the diffuse
-// de-correlation, back the back-channel switch, delay and shelf, all every layout control.
+// Parameters each output layout has no use for: groups C F S R FH SH by id prefix, a-prefixed
+// for the angle alone, dd diffuse de-correlation, back the back channels, all every layout row.
 // clang-format off
 const char* const unusedByOutput[30] = {
     "F S R FH SH dd lfe back", "C S R FH SH lfe back", "C R FH SH lfe", "R FH SH", "FH SH",
@@ -295,11 +286,6 @@ TEST_F(EditorTest, PaintsWindowPanelsAndMenusAndNamesTheRangeEnds)
     }
     EXPECT_EQ(shown(dynamic_cast<juce::Slider&>(control(27))), "4 kHz");
     EXPECT_EQ(gain.getTextFromValue(-25.0), "mute");
-    SliderWithEndPoints bare; // a plain slider until it has words
-    bare.setRange(-20.0, 10.0, 0.5);
-    EXPECT_EQ(bare.getTextFromValue(-20.0), "-20.0");
-    bare.setMaximumText("off");
-    EXPECT_EQ(bare.getValueFromText("Off"), 10.0);
     EXPECT_NE(gain.getValueFromText(" mute"), gain.getMinimum()); // the whole word only
     auto& surround = dynamic_cast<juce::Slider&>(control(20));
     surround.setValue(surround.getValueFromText("MUTE"), juce::sendNotificationSync);
@@ -308,6 +294,10 @@ TEST_F(EditorTest, PaintsWindowPanelsAndMenusAndNamesTheRangeEnds)
 
 TEST_F(EditorTest, EditsBetweenTwoTicksUndoTogether)
 {
+    const auto button = [this](const char* text) {
+        return childWhere<juce::TextButton>(*editor,
+                                            [text](auto& b) { return b.getButtonText() == text; });
+    };
     auto *undo = button("Undo"), *redo = button("Redo");
     ASSERT_TRUE(undo != nullptr && redo != nullptr && undo->isVisible());
     EXPECT_FALSE(undo->isEnabled() || redo->isEnabled());

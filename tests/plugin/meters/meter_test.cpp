@@ -4,8 +4,6 @@
 #include "TARVEKMeterLookAndFeel.h"
 #include "image_test_util.h"
 
-#include <thread>
-
 using meters::LevelMeter;
 using namespace imagetest;
 
@@ -62,8 +60,7 @@ struct Recorder : LevelMeter::ClickListener
 };
 } // namespace
 
-// A 200-pixel bar box on a -100 dB scale: the peak line sits 2 pixels per dB from the top
-// (vertical) or from the right end (horizontal) of the pixels inside the outline.
+// Bars of 200 pixels inside the outline on a -100 dB scale: 2 pixels per dB from the top/right.
 TEST(MeterLookAndFeel, PeakLineColourAndPlaceAtTheThresholds)
 {
     const juce::Colour none;
@@ -123,8 +120,10 @@ TEST(MeterLookAndFeel, MaxNumberNonFiniteLevelsAndDegenerateGeometry)
     }
     EXPECT_TRUE(sameImage(number(inf), number(1.0e5f)));
     EXPECT_TRUE(sameImage(number(nan), number(0.0f)));
-    const std::vector<meters::LevelMeterLookAndFeel*> lafs{&base, &tarvek};
-    for (auto* laf : lafs)
+    meters::LevelMeterSource empty;
+    const juce::Rectangle<float> r(10, 10, -8, -30);
+    for (auto* laf : std::initializer_list<meters::LevelMeterLookAndFeel*>{&base, &tarvek})
+    {
         for (const int flags : {0, 1, 0x10, 0x11})
         {
             const auto bar = [&](float rms, float peak) {
@@ -135,9 +134,6 @@ TEST(MeterLookAndFeel, MaxNumberNonFiniteLevelsAndDegenerateGeometry)
             EXPECT_TRUE(sameImage(bar(nan, nan), bar(0.0f, 0.0f))) << flags;
             EXPECT_TRUE(sameImage(bar(inf, inf), bar(1.0f, 1.0f))) << flags;
         }
-    meters::LevelMeterSource empty;
-    const juce::Rectangle<float> r(10, 10, -8, -30);
-    for (auto* laf : lafs)
         for (const int flags : {0x00, 0x01, 0x08, 0x21, 0x20, 0x61, 0x1f})
         {
             const auto f = static_cast<LevelMeter::MeterFlags>(flags);
@@ -157,11 +153,11 @@ TEST(MeterLookAndFeel, MaxNumberNonFiniteLevelsAndDegenerateGeometry)
             EXPECT_EQ(laf->hitTestClipIndicator({5, 5}, f, r, &empty), -1);
             EXPECT_TRUE(laf->getMeterBounds({0, 0, 50, 50}, f, 0, 0).isEmpty() || (flags & 4));
         }
+    }
 }
 
-// The editor's layout: two channels in four 10-pixel stripes (channel 1's is y 20..30),
-// clip lights at the right end; one channel takes the top stripe of two.
-TEST(LevelMeter, CompactLayoutAndClipLightsAboveFullScaleOnly)
+// Editor layout: channel c in y 20c..20c+10 (alone: the top of two), clip lights at the right.
+TEST(LevelMeter, LayoutsClipLightsAboveFullScaleOnlyAndEmptyMeters)
 {
     TARVEKMeterLookAndFeel tarvek;
     MeterRig editorStyle(editorFlags, 200, 40, &tarvek);
@@ -174,8 +170,7 @@ TEST(LevelMeter, CompactLayoutAndClipLightsAboveFullScaleOnly)
     image = editorStyle.paint();
     EXPECT_EQ(image.getPixelAt(100, 10), box);
     EXPECT_EQ(countPixels(image, {0, 21, 200, 19}, background), 200 * 19);
-    // The default style gives one channel the whole height and draws tick marks only
-    // between channels.
+    // The default style: one channel takes the whole height; tick marks only between channels.
     MeterRig fallback(editorFlags, 200, 80);
     feed(fallback.source, {0.0f});
     image = fallback.paint();
@@ -183,23 +178,14 @@ TEST(LevelMeter, CompactLayoutAndClipLightsAboveFullScaleOnly)
     EXPECT_EQ(countPixels(image, image.getBounds(), orange), 0);
     feed(fallback.source, {0.0f, 0.0f});
     EXPECT_GT(countPixels(fallback.paint(), image.getBounds(), orange), 20);
-}
-
-// 16 channels in 20-pixel stripes: with an offset of k, channel 0 must show what channel k
-// shows without one (the number k + 1), 2·k stripes further down.
-TEST(LevelMeter, ChannelNumbersFollowTheLabelOffsets)
-{
-    TARVEKMeterLookAndFeel laf;
-    const auto meterImage = [&](int labelFlags) {
-        MeterRig rig(editorFlags | labelFlags, 200, 640, &laf);
-        feed(rig.source, std::vector<float>(16, 0.0f));
-        return rig.paint();
-    };
-    const auto plain = meterImage(0);
-    const juce::Rectangle<int> label(0, 0, 12, 20);
-    EXPECT_FALSE(sameRegion(plain, label, plain, {0, 40})); // "1" is not "2"
-    for (const auto& [flag, offset] : {std::pair(0x100, 4), {0x200, 8}, {0x400, 12}, {0x300, 4}})
-        EXPECT_TRUE(sameRegion(meterImage(flag), label, plain, {0, 40 * offset})) << flag;
+    // No slots draw the background alone; a meter of no size draws nothing.
+    MeterRig noSlots(LevelMeter::Default, 60, 200);
+    feed(noSlots.source, {0.5f, 0.5f});
+    noSlots.meter.setChannelSlots(0);
+    noSlots.meter.setBackgroundCaching(true);
+    EXPECT_EQ(noSlots.paint().getPixelAt(30, 100), juce::Colour(0xff050a29));
+    noSlots.meter.setSize(0, 0);
+    noSlots.paint();
 }
 
 TEST(LevelMeter, ClicksOnClipLightsResetTheWholeMeter)
@@ -235,18 +221,6 @@ TEST(LevelMeter, ClicksOnClipLightsResetTheWholeMeter)
     EXPECT_TRUE(sameImage(orphan.paint(), unconnected.paint()));
 }
 
-// No slots draw the background alone (channels the source lacks: the source's own tests).
-TEST(LevelMeter, MetersWithoutSlotsOrSizeDrawOnlyTheirBackground)
-{
-    MeterRig noSlots(LevelMeter::Default, 60, 200);
-    feed(noSlots.source, {0.5f, 0.5f});
-    noSlots.meter.setChannelSlots(0);
-    noSlots.meter.setBackgroundCaching(true);
-    EXPECT_EQ(noSlots.paint().getPixelAt(30, 100), juce::Colour(0xff050a29));
-    noSlots.meter.setSize(0, 0);
-    noSlots.paint();
-}
-
 namespace
 {
 juce::int64 fakeNow = 1000000;
@@ -270,12 +244,27 @@ struct MeterSourceTest : ::testing::Test
 };
 } // namespace
 
-TEST_F(MeterSourceTest, SinePeakAndRmsAndChannelsOutsideTheSource)
+TEST_F(MeterSourceTest, SineLevelsIdleDecayAndChannelsOutsideTheSource)
 {
     for (int i = 0; i < 10; ++i) measure(0.5f);
     EXPECT_NEAR(source.getPeakLevel(0), 0.5f, 1e-6f);
     EXPECT_NEAR(source.getAverageRms(0), 0.5f / std::sqrt(2.0f), 1e-4f);
     EXPECT_EQ(source.getAverageRms(1), 0.0f);
+    // Without audio the levels decay one step per 100 ms at most: ten steps empty the ring.
+    source.resetMaxLevelsAndClipFlags();
+    source.clearNewDataFlag();
+    fakeNow += 99;
+    source.decayIfIdle(); // audio still counts as running
+    EXPECT_FALSE(source.getNewDataFlag());
+    for (int step = 1; step <= 10; ++step)
+    {
+        fakeNow += 100;
+        source.decayIfIdle();
+        source.decayIfIdle(); // a second call in the same instant changes nothing
+        EXPECT_EQ(source.getAverageRms(0) == 0.0f, step == 10) << step;
+    }
+    EXPECT_TRUE(source.getNewDataFlag());
+    EXPECT_TRUE(source.getPeakLevel(0) == 0.0f && source.getMaxLevel(0) == 0.0f);
     source.resize(2, 0); // no ring (blocks longer than 100 ms): the last block alone
     measure(0.25f);
     EXPECT_NEAR(source.getAverageRms(0), 0.25f / std::sqrt(2.0f), 1e-4f);
@@ -309,25 +298,6 @@ TEST_F(MeterSourceTest, ClipHoldAndClickReset)
     block.setSample(0, 7, std::numeric_limits<float>::quiet_NaN());
     source.measureBlock(block); // a NaN reads as an overload
     EXPECT_TRUE(source.getClipFlag(0) && std::isfinite(source.getAverageRms(0)));
-}
-
-TEST_F(MeterSourceTest, IdleDecayStepsAtMostEvery100ms)
-{
-    for (int i = 0; i < 10; ++i) measure(0.5f);
-    source.resetMaxLevelsAndClipFlags();
-    source.clearNewDataFlag();
-    fakeNow += 99;
-    source.decayIfIdle(); // audio still counts as running
-    EXPECT_FALSE(source.getNewDataFlag());
-    for (int step = 1; step <= 10; ++step)
-    {
-        fakeNow += 100;
-        source.decayIfIdle();
-        source.decayIfIdle(); // a second call in the same instant changes nothing
-        EXPECT_EQ(source.getAverageRms(0) == 0.0f, step == 10) << step;
-    }
-    EXPECT_TRUE(source.getNewDataFlag());
-    EXPECT_TRUE(source.getPeakLevel(0) == 0.0f && source.getMaxLevel(0) == 0.0f);
 }
 
 TEST_F(MeterSourceTest, MetersMayReadWhileTheHostPreparesAgain)
