@@ -23,8 +23,7 @@ static std::vector<double> levels_51(double f, const ox_abdec_config& c)
 // the cross-over's low band is W on the main pair alone, at its gain.
 TEST(AbdecLevels, LfeAndCrossOver)
 {
-    ox_abdec_config c{};
-    ox_abdec_defaultconfig(nullptr, &c);
+    ox_abdec_config c = Decoder(1, kMenu51Itu).config; // the defaults
     EXPECT_EQ(levels_51(60.0, c)[3], 0.0);
     c.spectral_option = 1.0f;
     const double l60 = levels_51(60.0, c)[3];

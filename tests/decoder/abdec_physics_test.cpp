@@ -7,8 +7,7 @@ using namespace oxtest;
 // Output energy per channel for a plane wave from (az, el), skipping the first half.
 static std::vector<double> wave_energies(Decoder& d, float az, float el, int n = 48000 / 5)
 {
-    const std::vector<float> s = noise(n, 17, 0.25f);
-    return energies(d.run(wave_input(d.setup.input_format, s, az, el)), (size_t)n / 2);
+    return energies(d.run(wave_input(d.setup.input_format, noise(n, 17, 0.25f), az, el)), n / 2);
 }
 
 // Loudest channel = nearest beam, with beams or virtual microphones, in both channel orders.
@@ -88,6 +87,8 @@ TEST(AbdecPhysics, SourcesReachTheirSideAndLayer)
         }
 }
 
+// The ambisonic outputs' first-order intensity points at the source; a fresh decoder per
+// direction, as small beam weights adapt slowly.
 TEST(AbdecPhysics, AmbisonicOutputKeepsTheDirection)
 {
     for (int menu : {kMenuHoa2, kMenuHoa3})
@@ -95,12 +96,10 @@ TEST(AbdecPhysics, AmbisonicOutputKeepsTheDirection)
             for (float az : {0.0f, 45.0f, 120.0f, -100.0f})
                 for (float el : {0.0f, 30.0f, 69.1f})
                 {
-                    // A fresh decoder per direction: small beam weights adapt slowly.
                     Decoder d(input, menu);
                     const int n = 48000 / 5;
                     Signal out = d.run(wave_input(input, noise(n, 8, 0.25f), az, el));
-                    // The first-order intensity (X Y Z at ACN 3 1 2) points at the source.
-                    double i[3] = {0, 0, 0}, u[3];
+                    double i[3] = {0, 0, 0}, u[3]; // X Y Z: ACN 3 1 2
                     for (int t = n / 2; t < n; ++t)
                         for (int c = 0; c < 3; ++c)
                             i[c] += (double)out[0][t] * out[(c + 2) % 3 + 1][t];
@@ -112,9 +111,8 @@ TEST(AbdecPhysics, AmbisonicOutputKeepsTheDirection)
                 }
 }
 
-// Group gains, the back delay and the back shelf reach exactly their speakers, whichever channel
-// they leave on; the delay over its whole range at every rate. W alone: every cardioid hears it
-// alike, so once its group gain and the shelf (4 kHz) are taken off, every level is the same.
+// Group gains, back delay and back shelf reach exactly their speakers (the delay at every rate):
+// W reaches every cardioid alike, so less group gain and shelf (4 kHz) all levels are the same.
 TEST(AbdecPaths, GroupGainsBackDelayAndShelfReachExactlyTheirSpeakers)
 {
     const float gains[7] = {-2, -4, -6, -8, -10, -12, 0}, shelf = -12.0f;

@@ -5,28 +5,6 @@
 
 using namespace oxtest;
 
-TEST(AbdecSetup, Errors)
-{
-    // Every failure leaves a null handle and nothing allocated (LeakSanitizer checks the latter).
-    // input, menu, rate, block, code
-    const float bad[][5] = {{0, kMenu71Itu, 8000, 480, -7},  {0, kMenu71Itu, NAN, 480, -7},
-                            {7, kMenu71Itu, 48000, 480, -8}, {0, 30, 48000, 480, -8},
-                            {0, -1, 48000, 480, -8},         {0, kMenu71Itu, 48000, 0, -3}};
-    for (const auto& c : bad)
-    {
-        Decoder d((int)c[0], (int)c[1], c[2], 0, (int)c[3]);
-        d.h = reinterpret_cast<ox_abdec_handle>(&d);
-        EXPECT_EQ(d.build(), int(c[4])) << c[0] << " " << c[1];
-        EXPECT_EQ(d.h, nullptr);
-    }
-    // Null handles are ignored everywhere.
-    ox_abdec_process_var(nullptr, 10, nullptr, nullptr);
-    ox_abdec_channel_test(nullptr);
-    ox_abdec_done(nullptr);
-    ox_abdec_beamid ids[20];
-    EXPECT_EQ(ox_abdec_beamids(nullptr, nullptr, nullptr, ids), 0);
-}
-
 // Any host blocking, in place or not, with beam queries between blocks, gives the same output.
 TEST(AbdecBlocks, AnyHostBlockingIsBitIdentical)
 {
@@ -56,9 +34,27 @@ TEST(AbdecBlocks, AnyHostBlockingIsBitIdentical)
         }
 }
 
-// Non-finite and out-of-range words clamped once; below -19.9 dB a group mutes and stays muted.
-TEST(AbdecConfig, ClampsAndMuteRule)
+// Bad set-ups get error codes; non-finite and out-of-range words are clamped once; below -19.9 dB
+// a group mutes and stays muted.
+TEST(AbdecInterface, ErrorsClampsAndMuteRule)
 {
+    // input, menu, rate, block, code. A failure leaves a null handle and no leak (LeakSanitizer).
+    const float bad[][5] = {{0, kMenu71Itu, 8000, 480, -7},  {0, kMenu71Itu, NAN, 480, -7},
+                            {7, kMenu71Itu, 48000, 480, -8}, {0, 30, 48000, 480, -8},
+                            {0, -1, 48000, 480, -8},         {0, kMenu71Itu, 48000, 0, -3}};
+    for (const auto& c : bad)
+    {
+        Decoder d((int)c[0], (int)c[1], c[2], 0, (int)c[3]);
+        d.h = reinterpret_cast<ox_abdec_handle>(&d);
+        EXPECT_EQ(d.build(), int(c[4])) << c[0] << " " << c[1];
+        EXPECT_EQ(d.h, nullptr);
+    }
+    // Null handles are ignored everywhere.
+    ox_abdec_process_var(nullptr, 10, nullptr, nullptr);
+    ox_abdec_channel_test(nullptr);
+    ox_abdec_done(nullptr);
+    ox_abdec_beamid ids[20];
+    EXPECT_EQ(ox_abdec_beamids(nullptr, nullptr, nullptr, ids), 0);
     Decoder d(1, kMenuStereo);
     ASSERT_EQ(d.build(), 0);
     ox_abdec_config& c = d.config;
@@ -98,13 +94,12 @@ TEST(AbdecFormats, ConversionsFollowTheStandardDefinitions)
         Decoder d((int)c[0], menu[(int)c[1]]);
         const Signal got = d.run(wave_input((int)c[0], s, 30.0f, 20.0f));
         const Signal want = wave_input((int)c[1], s, 30.0f, 20.0f);
-        const int lat = d.setup.latency;
         double err = 0, ref = 0;
         for (int ch = 0; ch < 4; ++ch)
-            for (int i = lat + 4800; i < n; ++i)
+            for (int i = d.setup.latency + 4800; i < n; ++i)
             {
-                err += std::pow(got[ch][i] - want[ch][i - lat], 2);
-                ref += std::pow(want[ch][i - lat], 2);
+                err += std::pow(got[ch][i] - want[ch][i - d.setup.latency], 2);
+                ref += std::pow(want[ch][i - d.setup.latency], 2);
             }
         EXPECT_LT(std::sqrt(err / ref), c[2]) << c[0] << " to " << c[1];
     }
