@@ -55,6 +55,7 @@ TEST(AbdecInterface, ErrorsClampsAndMuteRule)
     ox_abdec_done(nullptr);
     ox_abdec_beamid ids[20];
     EXPECT_EQ(ox_abdec_beamids(nullptr, nullptr, nullptr, ids), 0);
+
     Decoder d(1, kMenuStereo);
     ASSERT_EQ(d.build(), 0);
     ox_abdec_config& c = d.config;
