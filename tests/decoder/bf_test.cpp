@@ -185,6 +185,7 @@ TEST(BeamProcessing, BadInputSettingsAndSums)
         Beam beam(mode, 120.0f);
         beam.cfg.coherence = 1.5f, beam.cfg.beam_gain = NAN, beam.cfg.diffuse_level = -INFINITY;
         beam.update();
+        EXPECT_EQ(beam.p.beam_gain, 1.0f); // a NaN gain setting reads as 0 dB
         for (float focus : {-2.0f, -3.0f, 0.5f}) beam.frame(focus);
         std::fill(beam.coherence.begin(), beam.coherence.end(), 0.2f);
         BurstSource src1(7), src2(8);
