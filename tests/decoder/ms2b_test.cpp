@@ -140,6 +140,17 @@ TEST(MS2B, DiffusenessGains)
         }
         for (int32_t b = 10; b < nb; ++b) EXPECT_GT(diffuse ? -margin[b] : margin[b], 0.2) << b;
     }
+    // From reset the first frame's diffuse gain is its target times the diffuse level.
+    MS2B plain(OX_MS2B_STATS), lowered(OX_MS2B_STATS);
+    lowered.cfg.diffuse_level = -6.0f;
+    ox_ms2b_update_cfg(&lowered.p, &lowered.cfg);
+    Field field(4, std::vector<cd>(kBins));
+    for (int i = 0; i < 32; ++i)
+        field = ms_wave(dirs[i].data(), true, BurstSource(100 + i).next(kBins), std::move(field));
+    plain.run(field);
+    lowered.run(field);
+    for (int32_t b = 1; b < plain.bands.count; ++b)
+        EXPECT_NEAR(lowered.s.diffuse_gain[b], plain.s.diffuse_gain[b] * 0.5011872f, 1e-6f) << b;
     MS2B z(OX_MS2B_STATS | OX_MS2B_NO_DIRECT | OX_MS2B_NO_DIFFUSE);
     z.run(ms_wave(dirs[0].data(), true, BurstSource(4).next(kBins)));
     EXPECT_TRUE(z.s.direct_gain[5] == 0.0f && z.s.diffuse_gain[5] == 0.0f);
