@@ -19,11 +19,15 @@ static std::vector<double> levels_51(double f, const ox_abdec_config& c)
     return r;
 }
 
-// LFE silent without the spectral option, else W low-passed at its cut-off (120 Hz by default);
-// the cross-over's low band is W on the main pair alone, at its gain.
-TEST(AbdecLevels, LfeAndCrossOver)
+// The beam gain scales the speakers' beams; LFE silent without the spectral option, else W
+// low-passed at its cut-off (120 Hz by default); the cross-over's low band is W on the main pair
+// alone, at its gain.
+TEST(AbdecLevels, BeamGainLfeAndCrossOver)
 {
     ox_abdec_config c = Decoder(1, kMenu51Itu).config; // the defaults
+    ox_abdec_config quieter = c;
+    quieter.beam_gain = -6.0f;
+    EXPECT_NEAR(db(levels_51(1000.0, quieter)[2]) - db(levels_51(1000.0, c)[2]), -6.0, 0.05);
     EXPECT_EQ(levels_51(60.0, c)[3], 0.0);
     c.spectral_option = 1.0f;
     const double l60 = levels_51(60.0, c)[3];
