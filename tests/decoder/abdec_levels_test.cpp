@@ -69,8 +69,8 @@ TEST(AbdecLevels, EveryControlWordReachesTheOutput)
         return d.run(in);
     };
 #define OX_WORD(field) offsetof(ox_abdec_config, field)
-    // Per output, each word, its new value and whether that is an integer; expert words 158..164
-    // are the binaural renderer's.
+    // Per output, each word, its new value and whether that is an integer; expert word 156 is the
+    // adaptive pair focus, 158..164 are the binaural renderer's.
     using Words = std::vector<std::tuple<size_t, float, int>>;
     const Words speakers = {
         {OX_WORD(rotation), 40, 0},         {OX_WORD(elevation), 20, 0},
@@ -89,6 +89,7 @@ TEST(AbdecLevels, EveryControlWordReachesTheOutput)
         {OX_WORD(xover_on), 0, 1},          {OX_WORD(xover_gain), -6, 0},
         {OX_WORD(xover_freq), 150, 0},      {OX_WORD(xover_order), 0, 1},
         {OX_WORD(xover_inv), 1, 1},         {OX_WORD(limiter_ceiling), -20, 0},
+        {OX_WORD(expert[14]), 1, 1},
     };
     const Words headphones = {
         {OX_WORD(input_gain), 6, 0},
