@@ -68,53 +68,39 @@ TEST(AbdecLevels, EveryControlWordReachesTheOutput)
         integer ? (void)(w->i = (int32_t)value) : (void)(w->f = value);
         return d.run(in);
     };
-#define OX_WORD(field) offsetof(ox_abdec_config, field)
-    // Per output, each word, its new value and whether that is an integer; expert word 156 is the
-    // adaptive pair focus, 158..164 are the binaural renderer's.
+#define W(field) offsetof(ox_abdec_config, field)
+#define X(word) (W(expert) + 4 * ((word)-142)) // expert words
+    // Per output, each word, its new value and whether that is an integer; expert 156 is the pair
+    // focus, 158..164 the binaural renderer's.
     using Words = std::vector<std::tuple<size_t, float, int>>;
+    // clang-format off
     const Words speakers = {
-        {OX_WORD(rotation), 40, 0},         {OX_WORD(elevation), 20, 0},
-        {OX_WORD(center.focus), 90, 0},     {OX_WORD(front.focus), 90, 0},
-        {OX_WORD(surround.focus), 90, 0},   {OX_WORD(rear.focus), 90, 0},
-        {OX_WORD(frontH.focus), 90, 0},     {OX_WORD(surroundH.focus), 90, 0},
-        {OX_WORD(front.angle), 60, 0},      {OX_WORD(surround.angle), 150, 0},
-        {OX_WORD(rear.angle), 100, 0},      {OX_WORD(frontH.angle), 20, 0},
-        {OX_WORD(surroundH.angle), 160, 0}, {OX_WORD(diffgain), 4, 0},
-        {OX_WORD(diffdecorr), 90, 0},       {OX_WORD(center.gain), -6, 0},
-        {OX_WORD(front.gain), -6, 0},       {OX_WORD(surround.gain), -6, 0},
-        {OX_WORD(rear.gain), -6, 0},        {OX_WORD(frontH.gain), -6, 0},
-        {OX_WORD(surroundH.gain), -6, 0},   {OX_WORD(lfe_gain), -6, 0},
-        {OX_WORD(back_del_sh), 0, 1},       {OX_WORD(back_delay), 40, 0},
-        {OX_WORD(back_HS_freq), 3, 0},      {OX_WORD(back_HS_gain), -12, 0},
-        {OX_WORD(xover_on), 0, 1},          {OX_WORD(xover_gain), -6, 0},
-        {OX_WORD(xover_freq), 150, 0},      {OX_WORD(xover_order), 0, 1},
-        {OX_WORD(xover_inv), 1, 1},         {OX_WORD(limiter_ceiling), -20, 0},
-        {OX_WORD(expert[14]), 1, 1},
+        {W(rotation), 40, 0},         {W(elevation), 20, 0},        {W(center.focus), 90, 0},
+        {W(front.focus), 90, 0},      {W(surround.focus), 90, 0},   {W(rear.focus), 90, 0},
+        {W(frontH.focus), 90, 0},     {W(surroundH.focus), 90, 0},  {W(front.angle), 60, 0},
+        {W(surround.angle), 150, 0},  {W(rear.angle), 100, 0},      {W(frontH.angle), 20, 0},
+        {W(surroundH.angle), 160, 0}, {W(diffgain), 4, 0},          {W(diffdecorr), 90, 0},
+        {W(center.gain), -6, 0},      {W(front.gain), -6, 0},       {W(surround.gain), -6, 0},
+        {W(rear.gain), -6, 0},        {W(frontH.gain), -6, 0},      {W(surroundH.gain), -6, 0},
+        {W(lfe_gain), -6, 0},         {W(back_del_sh), 0, 1},       {W(back_delay), 40, 0},
+        {W(back_HS_freq), 3, 0},      {W(back_HS_gain), -12, 0},    {W(xover_on), 0, 1},
+        {W(xover_gain), -6, 0},       {W(xover_freq), 150, 0},      {W(xover_order), 0, 1},
+        {W(xover_inv), 1, 1},         {W(limiter_ceiling), -20, 0}, {X(156), 1, 1},
     };
     const Words headphones = {
-        {OX_WORD(input_gain), 6, 0},
-        {OX_WORD(extra_gain[0]), 0, 0},
-        {OX_WORD(compressor_gain), 6, 0},
-        {OX_WORD(compressor_threshold), -20, 0},
-        {OX_WORD(extra_on), 0, 1},
-        {OX_WORD(extra_azimuth[0]), 90, 0},
-        {OX_WORD(extra_elevation[0]), 40, 0},
-        {OX_WORD(extra_focus[0]), 90, 0},
-        {OX_WORD(extra_pattern[0]), 1, 0},
-        {OX_WORD(extra_gain2[0]), 6, 0},
-        {OX_WORD(extra_eq[5]), 12, 0},
-        {OX_WORD(extra_flag_b[4]), 1, 1},
-        {OX_WORD(expert[16]), 0, 1},
-        {OX_WORD(expert[17]), 0.3, 0},
-        {OX_WORD(expert[18]), 0, 1},
-        {OX_WORD(expert[19]), 0, 0},
-        {OX_WORD(expert[20]), 300, 0},
-        {OX_WORD(expert[21]), -6, 0},
-        {OX_WORD(expert[22]), 6000, 0},
+        {W(input_gain), 6, 0},             {W(extra_gain), 0, 0},     {W(compressor_gain), 6, 0},
+        {W(compressor_threshold), -20, 0}, {W(extra_on), 0, 1},       {W(extra_azimuth), 90, 0},
+        {W(extra_elevation), 40, 0},       {W(extra_focus), 90, 0},   {W(extra_pattern), 1, 0},
+        {W(extra_gain2), 6, 0},            {W(extra_eq) + 20, 12, 0}, {W(extra_flag_b) + 16, 1, 1},
+        {X(158), 0, 1},                    {X(159), 0.3, 0},          {X(160), 0, 1},
+        {X(161), 0, 0},                    {X(162), 300, 0},          {X(163), -6, 0},
+        {X(164), 6000, 0},
     };
-    const Signal base[2] = {decode(0, OX_WORD(rotation), 0.0f, false), // the default rotation
-                            decode(1, OX_WORD(rotation), 0.0f, false)};
-#undef OX_WORD
+    // clang-format on
+    const Signal base[2] = {decode(0, W(rotation), 0.0f, false), // the default rotation
+                            decode(1, W(rotation), 0.0f, false)};
+#undef W
+#undef X
     for (int bin : {0, 1})
         for (const auto& [offset, value, integer] : bin ? headphones : speakers)
         {

@@ -66,6 +66,27 @@ TEST(Complim, LimiterHoldsCeilingWithOneGainForAllChannels)
     }
 }
 
+// Compressor alone on a tone stepping 0, +6, 0 dB: settled, 6 dB more input gives 6/ratio dB
+// more output; the gain falls within the attack (10 ms) and comes back over the release (200 ms).
+TEST(Complim, CompressorCurveAttackAndRelease)
+{
+    for (float ratio : {2.0f, 4.0f})
+    {
+        Limiter c(48000.0f);
+        c.cfg.ratio = ratio;
+        ASSERT_EQ(ox_complim_init(&c.p, &c.s, &c.cfg, 48000.0f), 0);
+        std::vector<float> x = sine(72000, 1000.0, 48000.0, 1.0f);
+        for (size_t i = 24000; i < 48000; ++i) x[i] *= 2.0f;
+        const auto y = c.run({x}, {480}, OX_COMPLIM_COMPRESSOR)[0];
+        auto level = [&](double t) { // dB of the peak over the 10 ms from t seconds
+            return db(peak({y.begin() + long(t * 48000), y.begin() + long(t * 48000 + 480)}));
+        };
+        EXPECT_NEAR(level(0.99) - level(0.49), 6.0 / ratio, 0.3) << ratio;
+        EXPECT_NEAR(level(0.55), level(0.99), 0.5) << ratio;
+        EXPECT_LT(level(1.05), level(0.49) - 1.0) << ratio;
+    }
+}
+
 // Everything off is bit-identical at ragged call lengths; non-finite input spoils no later frame;
 // silence changes no gain; the clip bounds every sample, the limiter's onset overshoot included.
 TEST(Complim, PassThroughClipBadInputAndSettings)
