@@ -429,13 +429,11 @@ void ox_beq_process_frame(const ox_beq_params* params, ox_beq_state* state,
         if (!spectra[c]) return;
     Steering st;
     steer(params, &st);
-    int32_t lo = 1;
     for (int32_t b = 0; b < params->num_bands; b++)
     {
-        const int32_t edge = params->band_edges[b];
-        const int32_t hi = edge < params->specsize ? edge : params->specsize;
+        int32_t lo, hi;
+        oxblk::band_bins(b, params->band_edges, params->specsize, &lo, &hi);
         smooth_stats(params, state, b, band_stats(params, st, spectra, b, lo, hi));
-        lo = hi > lo ? hi : lo;
         band_gains(params, state, b, st);
     }
 }
