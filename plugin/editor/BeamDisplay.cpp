@@ -31,6 +31,7 @@ BeamDisplay::BeamDisplay(PluginProcessor& p)
     : processor(p), data(std::make_unique<PluginProcessor::BeamData>())
 {
     setSize(600, 400);
+    setOpaque(true); // paint fills the whole display black first
     processor.registerBeamDisplay();
     timerCallback();
     startTimerHz(30);

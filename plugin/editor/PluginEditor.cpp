@@ -189,10 +189,15 @@ PluginEditor::PluginEditor(PluginProcessor& processor, juce::AudioProcessorValue
     setLookAndFeel(&sharedLookAndFeel.getObject());
     inputMeter.setLookAndFeel(&sharedMeterLookAndFeel.getObject());
     outputMeter.setLookAndFeel(&sharedMeterLookAndFeel.getObject());
+    for (auto* meter : {&inputMeter, &outputMeter})
+    {
+        // This style fills the meter's whole rectangle in an opaque colour, so its many repaints
+        // need not redraw the editor behind it.
+        meter->setOpaque(true);
+        addAndMakeVisible(*meter);
+    }
     inputMeter.setMeterSource(&pluginProcessor.inputMeterSource);
     outputMeter.setMeterSource(&pluginProcessor.outputMeterSource);
-    addAndMakeVisible(inputMeter);
-    addAndMakeVisible(outputMeter);
 
     if (auto svg = juce::XmlDocument::parse(quillfieldLogoSvg))
         logo = juce::Drawable::createFromSVG(*svg);
@@ -327,8 +332,7 @@ void PluginEditor::styleParameterLabels()
 void PluginEditor::fillMenus()
 {
     styleComboBox(formatinBox);
-    menuInputChannels = pluginProcessor.numInputChannels.load();
-    fillFormatComboBox(formatinBox, true, menuInputChannels);
+    fillFormatComboBox(formatinBox, true, pluginProcessor.numInputChannels.load());
     styleComboBox(formatoutBox);
     fillFormatComboBox(formatoutBox, false, 0);
     styleComboBox(micspacingBox);
@@ -484,12 +488,6 @@ void PluginEditor::timerCallback()
     pluginProcessor.undoManager.beginNewTransaction();
     undoButton.setEnabled(pluginProcessor.undoManager.canUndo());
     redoButton.setEnabled(pluginProcessor.undoManager.canRedo());
-
-    // The host may give other channels while the window is open (a new preparation sends no
-    // change message): the input menu follows them here.
-    const int channels = pluginProcessor.numInputChannels.load();
-    if (channels != menuInputChannels)
-        enableInputFormats(formatinBox, menuInputChannels = channels);
 }
 
 void PluginEditor::updateChannelOrderTexts()
@@ -507,6 +505,8 @@ void PluginEditor::changeListenerCallback(juce::ChangeBroadcaster*)
     const int inputFormat = pluginProcessor.getInputFormat();
     const int outputFormat = pluginProcessor.getOutputFormat();
     updateChannelOrderTexts();
+    // The host may have given other channels: the input menu offers what they carry.
+    enableInputFormats(formatinBox, pluginProcessor.numInputChannels.load());
 
     updateOutputMenu(inputFormat);
     updateFormatControls(inputFormat, outputFormat);

@@ -36,7 +36,7 @@ class PluginEditor : public juce::AudioProcessorEditor,
 
     // Routes the undo, redo and channel-test buttons.
     void buttonClicked(juce::Button* button) override;
-    // The processor changed a format or a back-channel or cross-over switch.
+    // The processor changed a format, a back-channel or cross-over switch, or the channel count.
     void changeListenerCallback(juce::ChangeBroadcaster* source) override;
     // Every 500 ms: closes the undo transaction, so one undo step covers one period's edits.
     void timerCallback() override;
@@ -100,7 +100,6 @@ class PluginEditor : public juce::AudioProcessorEditor,
     std::unique_ptr<juce::Drawable> logo;
     std::unique_ptr<juce::Label> inputCaption, inputChannelOrder, outputCaption, outputChannelOrder;
     juce::Label focusTitle, angleTitle, gainTitle;
-    int menuInputChannels = 0; // the host channel count the input menu was last enabled for
 
     // Label and control of each table row, in table order (set before anything else runs).
     std::array<juce::Label*, numParameters> rowLabels;

@@ -197,7 +197,7 @@ void PluginProcessor::performPendingWork()
     {
         // Before the first preparation and after a failed build the new setup waits for the
         // next prepareToPlay.
-        if (prepared && ownedEngine != nullptr && ownedEngine->handle != nullptr)
+        if (ownedEngine != nullptr)
             rebuildLocked();
         else
             rebuildsDone = rebuildRequests.load();
@@ -225,29 +225,28 @@ void PluginProcessor::rebuildLocked()
     const auto configRequested = configRequests.load();
     delete detachEngineLocked();
 
+    // Only a decoder that was built is published: without one every block is silent.
     auto fresh = std::make_unique<Engine>();
     fresh->setup = makeSetup();
     auto config = makeConfig();
-    if (ox_abdec_init(&fresh->handle, &fresh->setup, &config) != 0) fresh->handle = nullptr;
-    const auto setup = fresh->setup;
-    ownedEngine = std::move(fresh);
-    engine = ownedEngine.get();
-    configsDone = configRequested;
-    rebuildsDone = rebuildRequested;
-    ++builds;
-
+    const auto& setup = fresh->setup;
     inputFormat = setup.input_format;
-    if (ownedEngine->handle != nullptr)
+    if (ox_abdec_init(&fresh->handle, &fresh->setup, &config) == 0)
     {
         tailSeconds = (double)((float)setup.tail / setup.sample_rate);
         builtLatency = setup.latency;
+        ownedEngine = std::move(fresh);
+        engine = ownedEngine.get();
     }
+    configsDone = configRequested;
+    rebuildsDone = rebuildRequested;
+    ++builds;
     if (isBeamDisplayActive()) computeBeamsLocked();
 }
 
 void PluginProcessor::applyConfigLocked()
 {
-    if (ownedEngine == nullptr || ownedEngine->handle == nullptr) return;
+    if (ownedEngine == nullptr) return;
     auto config = makeConfig();
     ox_abdec_updateconfig(ownedEngine->handle, &config);
     if (isBeamDisplayActive()) computeBeamsLocked();
@@ -257,14 +256,13 @@ void PluginProcessor::computeBeamsLocked()
 {
     auto& d = *beamWork;
     d.numBeams = 0;
-    if (ownedEngine != nullptr && ownedEngine->handle != nullptr)
+    if (ownedEngine != nullptr)
     {
+        // The queries read the decoder's own parameters, not a setup or configuration.
         auto h = ownedEngine->handle;
-        const auto& setup = ownedEngine->setup;
-        const auto config = makeConfig();
         ox_abdec_beamid ids[BeamData::maxBeams]{};
         d.numBeams =
-            juce::jlimit(0, BeamData::maxBeams, (int)ox_abdec_beamids(h, &setup, &config, ids));
+            juce::jlimit(0, BeamData::maxBeams, (int)ox_abdec_beamids(h, nullptr, nullptr, ids));
         for (int i = 0; i < d.numBeams; ++i)
         {
             d.beamFlags[i] = ids[i].flags;
@@ -274,7 +272,7 @@ void PluginProcessor::computeBeamsLocked()
         ox_abdec_beamresponse r[BeamData::maxBeams]{};
         for (int a = 0; a < BeamData::numAngles; ++a)
         {
-            ox_abdec_beamresponses(h, &setup, &config, r, (float)a);
+            ox_abdec_beamresponses(h, nullptr, nullptr, r, (float)a);
             for (int i = 0; i < d.numBeams; ++i)
             {
                 d.responseX[i][a] = r[i].x;
@@ -292,7 +290,8 @@ void PluginProcessor::computeBeamsLocked()
 void PluginProcessor::prepareToPlay(double sampleRate, int samplesPerBlock)
 {
     const int blockSize = juce::jmax(1, samplesPerBlock);
-    numInputChannels = getTotalNumInputChannels();
+    const int channels = getTotalNumInputChannels();
+    const bool newChannelCount = numInputChannels.exchange(channels) != channels;
     scratchBuffer.setSize(juce::jmax(16, OX_ABDEC_MAX_SPEAKERS), blockSize);
     const double blocksIn100ms = std::isfinite(sampleRate) ? sampleRate * 0.1 / blockSize : 0.0;
     const int rmsWindow = (int)juce::jlimit(0.0, 65536.0, blocksIn100ms);
@@ -303,8 +302,10 @@ void PluginProcessor::prepareToPlay(double sampleRate, int samplesPerBlock)
         std::lock_guard<std::mutex> lock(workLock);
         preparedRate = std::isfinite(sampleRate) ? sampleRate : 0.0;
         preparedBlockSize = blockSize;
-        prepared = true;
         rebuildLocked();
+        // An open editor's input menu follows a new channel count (which may also have changed
+        // the input format in effect).
+        if (newChannelCount) sendChangeMessage();
     }
     reportLatency();
 }
@@ -347,11 +348,8 @@ void PluginProcessor::processInPieces(juce::AudioBuffer<float>& buffer, const En
         for (int ch = 0; ch < nIn; ++ch) scratchBuffer.copyFrom(ch, 0, buffer, ch, start, len);
         // Inputs the host does not have read silence, never an earlier block's output.
         for (int ch = nIn; ch < decoderChannels; ++ch) scratchBuffer.clear(ch, 0, len);
-        if (e.handle != nullptr)
-        {
-            auto* const* channels = scratchBuffer.getArrayOfWritePointers();
-            ox_abdec_process_var(e.handle, len, channels, channels);
-        }
+        auto* const* channels = scratchBuffer.getArrayOfWritePointers();
+        ox_abdec_process_var(e.handle, len, channels, channels);
         for (int ch = 0; ch < nOut && ch < numChannels; ++ch)
             buffer.copyFrom(ch, start, scratchBuffer, ch, 0, len);
     }
@@ -361,20 +359,13 @@ void PluginProcessor::processInPieces(juce::AudioBuffer<float>& buffer, const En
 bool PluginProcessor::hasDecoder() const noexcept
 {
     EngineUse use(*this);
-    return use.engine != nullptr && use.engine->handle != nullptr && !isRebuildPending();
+    return use.engine != nullptr && !isRebuildPending();
 }
 
 void PluginProcessor::requestChannelTest() noexcept
 {
     EngineUse use(*this);
-    if (use.engine != nullptr && use.engine->handle != nullptr && !isRebuildPending())
-        ox_abdec_channel_test(use.engine->handle);
-}
-
-void PluginProcessor::registerBeamDisplay()
-{
-    ++beamDisplays;
-    updateBeamDisplay();
+    if (use.engine != nullptr && !isRebuildPending()) ox_abdec_channel_test(use.engine->handle);
 }
 
 void PluginProcessor::updateBeamDisplay()

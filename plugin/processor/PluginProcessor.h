@@ -73,8 +73,9 @@ class PluginProcessor : public juce::AudioProcessor, public juce::ChangeBroadcas
     bool hasDecoder() const noexcept;
     void requestChannelTest() noexcept;
 
-    // Beam display registration (the display counts itself in and out) and its data.
-    void registerBeamDisplay();
+    // Beam display registration (the display counts itself in and out) and its data; the
+    // editor asks for the first update once its display is in place.
+    void registerBeamDisplay() noexcept { ++beamDisplays; }
     void unregisterBeamDisplay() noexcept { --beamDisplays; }
     bool isBeamDisplayActive() const noexcept { return beamDisplays.load() > 0; }
     void updateBeamDisplay();
@@ -102,7 +103,7 @@ class PluginProcessor : public juce::AudioProcessor, public juce::ChangeBroadcas
 
     struct Engine
     {
-        ox_abdec_handle handle = nullptr; // null after a failed build
+        ox_abdec_handle handle = nullptr;
         ox_abdec_setup setup{};
     };
 
@@ -160,7 +161,6 @@ class PluginProcessor : public juce::AudioProcessor, public juce::ChangeBroadcas
     std::mutex workLock;
     double preparedRate = 0.0;           // under workLock
     int preparedBlockSize = 0;           // under workLock
-    bool prepared = false;               // under workLock
     std::unique_ptr<Engine> ownedEngine; // under workLock: the one that is published
     std::atomic<Engine*> engine{nullptr};
     mutable std::atomic<int> engineUsers{0};

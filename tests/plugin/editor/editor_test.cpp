@@ -186,14 +186,14 @@ TEST_F(EditorTest, FormatsEnableTheirMenuItemsControlsTitlesAndCaptions)
 {
     auto& inBox = dynamic_cast<juce::ComboBox&>(control(0));
     auto& outBox = dynamic_cast<juce::ComboBox&>(control(1));
-    // The input menu offers what the host's channels carry, from the start (four) and after a
-    // new count at the next tick.
+    // The input menu offers what the host's channels carry, from the start (four) and after the
+    // change message of a new count.
     const int inputChannels[7] = {4, 4, 4, 4, 4, 5, 3}; // A-format .. Schoeps Double MS
     EXPECT_TRUE(inBox.isItemEnabled(5) && !inBox.isItemEnabled(6));
     for (int hostChannels = 2; hostChannels <= 5; ++hostChannels)
     {
         processor.numInputChannels = hostChannels;
-        editor->timerCallback();
+        editor->changeListenerCallback(&processor);
         for (int i = 0; i < 7; ++i)
             EXPECT_EQ(inBox.isItemEnabled(i + 1), inputChannels[i] <= hostChannels) << i;
     }
