@@ -7,19 +7,6 @@
 
 namespace
 {
-// Parameter table rows that the editor treats by group.
-// clang-format off
-enum Row
-{
-    formatinRow = 0, formatoutRow, micspacingRow, rotationRow, elevationRow,
-    centerFocusRow, frontFocusRow, surroundFocusRow, rearFocusRow, frontHFocusRow, surroundHFocusRow,
-    frontAngleRow, surroundAngleRow, rearAngleRow, frontHAngleRow, surroundHAngleRow,
-    diffgainRow, diffdecorrRow,
-    centerGainRow, frontGainRow, surroundGainRow, rearGainRow, frontHGainRow, surroundHGainRow,
-    lfeGainRow, backDelShRow, backDelayRow, backHSFreqRow, backHSGainRow, binauralRow,
-    xoverOnRow, xoverGainRow, xoverFreqRow, xoverOrderRow, xoverInvRow
-};
-// clang-format on
 
 constexpr uint64_t bit(int row)
 {
@@ -535,17 +522,18 @@ void PluginEditor::setRowEnabled(int row, bool enabled)
 void PluginEditor::updateFormatControls(int inputFormat, int outputFormat)
 {
     uint64_t enabled = layoutRows;
-    const bool spacedCapsules = inputFormat == 0 || inputFormat == 5;
+    const bool spacedCapsules = inputFormat == aFormatInput || inputFormat == aDotOneFormatInput;
     if (spacedCapsules) enabled |= bit(micspacingRow);
     // Titles are plain texts here: they name signals, not user-interface words.
-    const juce::String bassTitle = inputFormat == 5 ? "Omni Microphone Bass" : "W Signal Bass";
+    const juce::String bassTitle =
+        inputFormat == aDotOneFormatInput ? "Omni Microphone Bass" : "W Signal Bass";
     if (bassGroup->getText() != bassTitle) bassGroup->setText(bassTitle);
 
     if (outputFormat >= 0 && outputFormat < OX_ABDEC_NUM_OUTPUT_FORMATS)
         enabled &= ~unusedRowsByOutput[outputFormat];
     // The parameter, not the toggle: the toggle may catch up with host automation only after
     // this change message.
-    if (valueTreeState.getRawParameterValue("back_del_sh")->load() < 0.5f)
+    if (valueTreeState.getRawParameterValue(parameterTable[backDelShRow].id)->load() < 0.5f)
         enabled &= ~(bit(backDelayRow) | bit(backHSFreqRow) | bit(backHSGainRow));
 
     for (int row = micspacingRow; row <= binauralRow; ++row)

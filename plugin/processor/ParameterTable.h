@@ -17,6 +17,25 @@ constexpr int numParameters = 35;
 // Host order.
 extern const ParameterInfo parameterTable[numParameters];
 
+// The rows of the table, in that order.
+// clang-format off
+enum ParameterRow
+{
+    formatinRow = 0, formatoutRow, micspacingRow, rotationRow, elevationRow,
+    centerFocusRow, frontFocusRow, surroundFocusRow, rearFocusRow, frontHFocusRow, surroundHFocusRow,
+    frontAngleRow, surroundAngleRow, rearAngleRow, frontHAngleRow, surroundHAngleRow,
+    diffgainRow, diffdecorrRow,
+    centerGainRow, frontGainRow, surroundGainRow, rearGainRow, frontHGainRow, surroundHGainRow,
+    lfeGainRow, backDelShRow, backDelayRow, backHSFreqRow, backHSGainRow, binauralRow,
+    xoverOnRow, xoverGainRow, xoverFreqRow, xoverOrderRow, xoverInvRow
+};
+// clang-format on
+static_assert(xoverInvRow + 1 == numParameters, "one row per parameter");
+
+// Input formats (0-based) with rules of their own: the spaced capsules of the A-format arrays,
+// and the five-channel A.1 format, which decodes as A-format on a host of four inputs or fewer.
+constexpr int aFormatInput = 0, aDotOneFormatInput = 5;
+
 namespace parameterrules
 {
 // How a value is shown to the host; the way typed text is read back follows from it.

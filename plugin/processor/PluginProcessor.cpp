@@ -154,9 +154,8 @@ ox_abdec_setup PluginProcessor::makeSetup() const
     for (int i = 0; i < numParameters; ++i)
         if (parameterrules::needsRebuild(parameterrules::rules[i].target))
             parameterrules::applyValue(i, currentValue(i), setup, unused);
-    // The five-channel A.1 format on a host of four inputs or fewer decodes as A-format.
-    constexpr int32_t aDotOneFormat = 5;
-    if (numInputChannels.load() <= 4 && setup.input_format == aDotOneFormat) setup.input_format = 0;
+    if (numInputChannels.load() <= 4 && setup.input_format == aDotOneFormatInput)
+        setup.input_format = aFormatInput;
     return setup;
 }
 
