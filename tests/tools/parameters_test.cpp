@@ -1,7 +1,7 @@
 // The 35 parameters as a host sees them: identity, order, names, texts and typed values.
 #include "Bundle.h"
 
-TEST(BundleParameters, HostSeesTheTableInOrderWithItsNamesAndDefaultTexts)
+TEST(BundleParameters, HostSeesTheTableInOrderWithItsNamesDefaultsAndTypedTexts)
 {
     auto hosted = bundle::load();
     ASSERT_NE(hosted, nullptr);
@@ -20,12 +20,8 @@ TEST(BundleParameters, HostSeesTheTableInOrderWithItsNamesAndDefaultTexts)
         EXPECT_TRUE(p->isAutomatable());
     }
     for (int i = 35; i < params.size(); ++i) EXPECT_EQ(params[i]->getName(128), "Bypass");
-}
 
-TEST(BundleParameters, TypedTextsBecomeTheValuesTheRulesGive)
-{
-    auto hosted = bundle::load();
-    ASSERT_NE(hosted, nullptr);
+    // Typed texts become the values the rules give.
     // clang-format off
     const std::tuple<const char*, const char*, const char*> cases[] = { // id, typed, shown
         {"diffgain", "-3.5", "-3.5"}, {"diffgain", "-4", "-4"}, {"diffgain", "-3.47", "-3.5"},

@@ -4,16 +4,6 @@
 
 namespace
 {
-juce::MemoryBlock blockOf(const juce::String& xml)
-{
-    juce::MemoryOutputStream out;
-    out.write("VC2!", 4);
-    out.writeInt((int)xml.getNumBytesAsUTF8());
-    out << xml;
-    out.writeByte(0);
-    return out.getMemoryBlock();
-}
-
 // Every value is in range as the host sees it and a number as the plug-in saves it.
 void expectAllValuesSane(qfhost::HostedPlugin& hosted)
 {
@@ -35,7 +25,6 @@ juce::MemoryBlock mutated(const juce::MemoryBlock& good, juce::Random& random, i
 {
     auto block = good;
     auto* bytes = static_cast<juce::uint8*>(block.getData());
-    const auto xml = bundle::blockXml(good);
     switch (kind)
     {
     case 0:
@@ -53,17 +42,6 @@ juce::MemoryBlock mutated(const juce::MemoryBlock& good, juce::Random& random, i
         for (int i = 0; i < 4; ++i) bytes[4 + i] = (juce::uint8)(v >> (8 * i));
         break;
     }
-    case 3:
-    {
-        const char* junk[] = {"nan",     "inf",  "-inf", "1e39",  "-1e39", "",
-                              "garbage", "0x10", "-0",   "1e-45", "99999"};
-        auto doc = juce::parseXML(xml);
-        auto* param = doc->getChildElement(random.nextInt(doc->getNumChildElements()));
-        param->setAttribute("value", junk[random.nextInt(11)]);
-        if (random.nextBool())
-            param->setAttribute("id", random.nextBool() ? "FORMATOUT" : "unknown");
-        return blockOf(doc->toString(juce::XmlElement::TextFormat().singleLine()));
-    }
     default:
         for (size_t i = 8; i < block.getSize(); ++i) bytes[i] = (juce::uint8)random.nextInt(256);
     }
@@ -71,24 +49,24 @@ juce::MemoryBlock mutated(const juce::MemoryBlock& good, juce::Random& random, i
 }
 } // namespace
 
-TEST(BundleState, FreshBlockHasTheFormatAHostStores)
+// A fresh block is "VC2!", the text's length, one line of XML, a zero byte; random values
+// saved come back in a fresh instance, which decodes alike.
+TEST(BundleState, FreshBlockFormatAndRandomValuesComeBackInAFreshInstanceAndDecodeAlike)
 {
-    auto hosted = bundle::load();
-    ASSERT_NE(hosted, nullptr);
-    const auto block = qfhost::StateStreams::pluginBlock(hosted->saveState());
+    auto first = bundle::load();
+    ASSERT_NE(first, nullptr);
+    const auto block = qfhost::StateStreams::pluginBlock(first->saveState());
     const auto text = bundle::blockXml(block);
-    EXPECT_EQ(block, blockOf(text)); // "VC2!", the text's length, the text, a zero byte
+    const auto* bytes = static_cast<const char*>(block.getData());
+    EXPECT_TRUE(juce::String(bytes, 4) == "VC2!" && bytes[block.getSize() - 1] == 0);
+    EXPECT_TRUE(juce::ByteOrder::littleEndianInt(bytes + 4) == text.getNumBytesAsUTF8() &&
+                block.getSize() == 9 + text.getNumBytesAsUTF8());
     EXPECT_TRUE(text.startsWith("<?xml version=\"1.0\" encoding=\"UTF-8\"?> <Quillfield"));
     EXPECT_FALSE(text.containsChar('\n'));
     auto xml = juce::parseXML(text);
     ASSERT_TRUE(xml != nullptr && xml->hasTagName("Quillfield"));
     EXPECT_EQ(xml->getNumChildElements(), 35); // each by its id: expectAllValuesSane
-}
 
-TEST(BundleState, RandomValuesComeBackInAFreshInstanceAndDecodeAlike)
-{
-    auto first = bundle::load();
-    ASSERT_NE(first, nullptr);
     juce::Random random(42);
     for (int i = 0; i < 35; ++i)
         first->plugin().getParameters()[i]->setValueNotifyingHost(random.nextFloat());
@@ -136,7 +114,7 @@ TEST(BundleState, DamagedBlocksLoadQuicklyAndLeaveEveryValueInRange)
     double slowest = 0.0;
     for (int n = 0; n < 2000; ++n)
     {
-        const int kind = n % 5;
+        const int kind = n % 4;
         const auto state =
             qfhost::StateStreams::withPluginBlock(hostState, mutated(good, random, kind));
         const double start = juce::Time::getMillisecondCounterHiRes();

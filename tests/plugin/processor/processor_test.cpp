@@ -155,13 +155,33 @@ TEST(Processor, BlockEdgeCasesAndMissingInputChannels)
     EXPECT_TRUE(identical(two.run(9600, {480}, 2), four.run(9600, {480}, 2), 8));
 }
 
-TEST(Listeners, ValueChangesAndRebuildsReachTheDecoder)
+// Formats and switches post a change message for the editor; a plain value neither does nor
+// rebuilds.
+TEST(Listeners, ValueChangesAndRebuildsReachTheDecoderAndTheEditor)
 {
+    struct Counter : juce::ChangeListener
+    {
+        int count = 0;
+        void changeListenerCallback(juce::ChangeBroadcaster*) override { ++count; }
+    } counter;
     ProcessorFixture f;
-    const int builds = f.p.getBuildCount();
+    f.p.addChangeListener(&counter);
+    int builds = f.p.getBuildCount();
     f.set("rotation", 90.0f); // a value change updates the running decoder: no rebuild
     f.p.waitForPendingWork();
     EXPECT_EQ(f.p.getBuildCount(), builds);
+    for (auto [id, value, messages] : {std::tuple{"xover_on", 1.0f, 1},
+                                       {"formatin", 2.0f, 2},
+                                       {"binaural", 1.0f, 2},
+                                       {"rotation", 10.0f, 2}})
+    {
+        f.set(id, value);
+        f.p.waitForPendingWork();
+        f.p.dispatchPendingMessages();
+        EXPECT_EQ(counter.count, messages) << id;
+    }
+    f.p.removeChangeListener(&counter);
+    builds = f.p.getBuildCount();
     {
         // Several requests while the builder is busy merge into one build; blocks are silent
         // until it is in.
@@ -182,28 +202,6 @@ TEST(Listeners, ValueChangesAndRebuildsReachTheDecoder)
     auto out = f.run(4800);
     EXPECT_GT(channelPeak(out, 1, 960), 1e-3f);
     EXPECT_EQ(channelPeak(out, 2), 0.0f); // stereo: two channels only
-}
-
-TEST(Listeners, ChangeMessagesForFormatsAndSwitches)
-{
-    struct Counter : juce::ChangeListener
-    {
-        int count = 0;
-        void changeListenerCallback(juce::ChangeBroadcaster*) override { ++count; }
-    } counter;
-    ProcessorFixture f;
-    f.p.addChangeListener(&counter);
-    for (auto [id, value, messages] : {std::tuple{"xover_on", 1.0f, 1},
-                                       {"formatin", 2.0f, 2},
-                                       {"binaural", 1.0f, 2},
-                                       {"rotation", 10.0f, 2}})
-    {
-        f.set(id, value);
-        f.p.waitForPendingWork();
-        f.p.dispatchPendingMessages();
-        EXPECT_EQ(counter.count, messages) << id;
-    }
-    f.p.removeChangeListener(&counter);
 }
 
 TEST(State, MicSpacingAgreesWithTheDecoderFromTheStart)
