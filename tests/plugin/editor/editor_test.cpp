@@ -96,8 +96,8 @@ TEST_F(EditorTest, EveryParameterHasItsLabelAndABoundControlOfItsKind)
                     c->getParentComponent() == editor.get());
         EXPECT_TRUE(editor->getLocalBounds().contains(c->getBounds()));
         for (int other = 0; other < row; ++other)
-            EXPECT_FALSE(c->getBounds().contains(control(other).getBounds().getCentre()) ||
-                         control(other).getBounds().contains(c->getBounds().getCentre()))
+            EXPECT_FALSE(
+                c->getBounds().reduced(5).intersects(control(other).getBounds().reduced(5)))
                 << other;
         auto& label = editor->getRowLabel(row);
         if (row != 25) // back_del_sh: the toggle has no label of its own
@@ -210,13 +210,23 @@ TEST_F(EditorTest, PaintsWindowPanelsAndMenusAndNamesTheRangeEnds)
     const auto image = editor->createComponentSnapshot(editor->getLocalBounds(), true, 1.0f);
     // Flat areas: the window left of the decoding panel and right of the meter panel, the
     // decoding panel beside the rotation knob, the bass panel below its last toggle, the focus,
-    // angle and gain grids, the input menu face right of its text.
+    // angle and gain grids, the input menu face right of its text, the corners of the meter,
+    // channel-order and outputs panels.
     const std::pair<juce::Point<int>, juce::uint32> probes[] = {
         {{10, 300}, 0xff000000},   {{1170, 300}, 0xff000000}, {{30, 150}, 0xff222222},
         {{500, 290}, 0xff222222},  {{380, 335}, 0xff444444},  {{380, 515}, 0xff444444},
-        {{1060, 265}, 0xff444444}, {{960, 400}, 0xff5d5d5d}};
+        {{1060, 265}, 0xff444444}, {{960, 400}, 0xff5d5d5d},  {{1155, 182}, 0xff222222},
+        {{710, 610}, 0xff222222},  {{1070, 350}, 0xff222222}};
     for (auto& [point, argb] : probes)
         EXPECT_EQ(image.getPixelAt(point.x, point.y), juce::Colour(argb)) << point.toString();
+    // No control straddles a panel's edge (the panels take their places from the paint).
+    for (auto* panel : editor->getChildren())
+        if (dynamic_cast<GroupWithBackground*>(panel) != nullptr)
+            for (int row = 0; row < numParameters; ++row)
+            {
+                const auto c = control(row).getBounds(), p = panel->getBounds();
+                EXPECT_TRUE(p.contains(c) || !p.intersects(c)) << parameterTable[row].id;
+            }
     // The accent colour marks an enabled knob's value; a greyed-out knob shows none of it.
     const juce::Colour accent(0xff63a8ff);
     EXPECT_GT(imagetest::countPixels(image, control(3).getBounds(), accent), 20); // rotation
