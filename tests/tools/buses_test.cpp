@@ -120,7 +120,9 @@ TEST(BundleBuses, LatencyIsTwoHopsOfSilenceAndTheTailIsAFifthOfASecond)
     }
 }
 
-TEST(BundleBuses, PlaneWaveFromTheLeftIsLoudestOnTheLeftSpeakerWhateverTheBlockLengths)
+// Whatever the host's block lengths, the output is the same to the bit (the speakers it goes to
+// are the decoder's: ChannelsKeepTheirPlacesThroughTheWrapper).
+TEST(BundleBuses, OutputIsTheSameWhateverTheBlockLengths)
 {
     const auto input = qfhost::planeWaveAFormat(96000, 90.0f, 0.0f);
     std::vector<juce::AudioBuffer<float>> outputs;
@@ -132,21 +134,9 @@ TEST(BundleBuses, PlaneWaveFromTheLeftIsLoudestOnTheLeftSpeakerWhateverTheBlockL
         outputs.push_back(bundle::hostBuffer(*hosted, input));
         hosted->process(outputs.back(), pattern);
     }
-    const auto& out = outputs[0];
-    EXPECT_TRUE(bundle::sameBits(out, outputs[1]));
-    EXPECT_TRUE(bundle::sameBits(out, outputs[2]));
-
-    // 7.1 (ITU/SMPTE): L R C LFE Lss Rss Lsr Rsr. The default angles put the front and side
-    // pairs at 45 and 135 degrees, so L and Lss share a source from 90 degrees on the left.
-    const int from = 48000, n = 48000;
-    int loudest = 0;
-    for (int c = 1; c < 8; ++c)
-        if (out.getRMSLevel(c, from, n) > out.getRMSLevel(loudest, from, n)) loudest = c;
-    EXPECT_TRUE(loudest == 0 || loudest == 4) << loudest;
-    EXPECT_NEAR(out.getRMSLevel(0, from, n), out.getRMSLevel(4, from, n),
-                0.01f * out.getRMSLevel(4, from, n));
-    for (const auto& [left, right] : {std::pair{0, 1}, {4, 5}, {6, 7}})
-        EXPECT_GT(out.getRMSLevel(left, from, n), 10.0f * out.getRMSLevel(right, from, n)) << left;
+    EXPECT_GT(outputs[0].getMagnitude(0, 0, 96000), 1e-3f);
+    EXPECT_TRUE(bundle::sameBits(outputs[0], outputs[1]));
+    EXPECT_TRUE(bundle::sameBits(outputs[0], outputs[2]));
 }
 
 TEST(BundleBuses, OfflineRenderingHearsEveryFormatChangeAtItsBlock)
