@@ -108,13 +108,8 @@ TEST(Processor, BusesAndTailBeforePreparationAndNoDecoderAfterAFailedBuild)
     EXPECT_FALSE(fresh.hasDecoder());
     auto layout = fresh.getBusesLayout();
     // Named layouts are swept through the bundle; a host there cannot offer discrete ones.
-    auto accepts = [&](Set in, Set out) {
-        layout.inputBuses.getReference(0) = in;
-        layout.outputBuses.getReference(0) = out;
-        return fresh.checkBusesLayoutSupported(layout);
-    };
-    EXPECT_TRUE(accepts(Set::stereo(), Set::ambisonic(3)));
-    EXPECT_FALSE(accepts(Set::discreteChannels(4), Set::stereo()));
+    layout.inputBuses.getReference(0) = Set::discreteChannels(4);
+    EXPECT_FALSE(fresh.checkBusesLayoutSupported(layout));
     EXPECT_FLOAT_EQ(fresh.parameters.getParameter("front_gain")->getValueForText("nan"),
                     2.0f / 3.0f); // 0 dB
     // A rate the decoder refuses leaves none; formats are stored until the next preparation.
@@ -143,9 +138,10 @@ TEST(Processor, BlockEdgeCasesAndMissingInputChannels)
     auto out = f.run(4800);
     EXPECT_GT(channelPeak(out, 0), 1e-3f);
     for (int ch = 8; ch < 16; ++ch) EXPECT_EQ(channelPeak(out, ch), 0.0f) << ch;
-    // Blocks longer than prepared are processed in pieces, exactly as shorter ones.
+    // Whatever the host's block lengths, the output is the same to the bit: blocks longer than
+    // prepared are processed in pieces, shorter ones as they come.
     ProcessorFixture a, b;
-    EXPECT_TRUE(identical(a.run(9600), b.run(9600, {1440, 7, 2000, 333}), 16));
+    EXPECT_TRUE(identical(a.run(9600), b.run(9600, {1440, 7, 2000, 1, 17, 333}), 16));
     // A host with two inputs: FuMa's Y and Z must read silence, not the last block's C and LFE
     // left in the scratch channels (AmbiX's Z and X would hide them: no height, a silent LFE).
     ProcessorFixture two(Set::stereo(), Set::create7point1());
