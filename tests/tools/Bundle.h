@@ -46,20 +46,6 @@ inline const Parameter parameters[35] = {
     {"xover_inv", "Invert Bass", "no"}};
 // clang-format on
 
-// A buffer wide enough for both buses, the first channels holding `input`.
-inline juce::AudioBuffer<float> hostBuffer(qfhost::HostedPlugin& hosted,
-                                           const juce::AudioBuffer<float>& input)
-{
-    auto& p = hosted.plugin();
-    juce::AudioBuffer<float> io(
-        juce::jmax(p.getTotalNumInputChannels(), p.getTotalNumOutputChannels()),
-        input.getNumSamples());
-    io.clear();
-    for (int c = 0; c < juce::jmin(input.getNumChannels(), p.getTotalNumInputChannels()); ++c)
-        io.copyFrom(c, 0, input, c, 0, input.getNumSamples());
-    return io;
-}
-
 // The first `channels` channels (all of a's by default) of both buffers are the same to the bit.
 inline testing::AssertionResult sameBits(const juce::AudioBuffer<float>& a,
                                          const juce::AudioBuffer<float>& b, int channels = -1)

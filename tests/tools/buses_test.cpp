@@ -48,7 +48,7 @@ bool routedInPlace(const Set& in, const Set& out)
     if (!defaults && !hosted->setLayout(in, out)) return false;
     hosted->prepare(48000.0, 480);
     const auto input = qfhost::planeWaveAFormat(48000, 30.0f, 20.0f);
-    auto io = bundle::hostBuffer(*hosted, input);
+    auto io = hosted->ioBuffer(input);
     hosted->process(io, {480});
     const auto direct = decodeDirect(input, 48000.0, 480);
     for (int c = direct.getNumChannels(); c < out.size(); ++c)
@@ -104,7 +104,7 @@ TEST(BundleBuses, LatencyIsTwoHopsOfSilenceAndTheTailIsAFifthOfASecond)
         juce::AudioBuffer<float> impulse(4, 3 * latency);
         impulse.clear();
         for (int c = 0; c < 4; ++c) impulse.setSample(c, 0, 1.0f);
-        auto io = bundle::hostBuffer(*hosted, impulse);
+        auto io = hosted->ioBuffer(impulse);
         hosted->process(io, {512});
         const auto peak = [&io](int from, int n) {
             float most = 0.0f;
@@ -132,7 +132,7 @@ TEST(BundleBuses, OfflineRenderingHearsEveryFormatChangeAtItsBlock)
         ASSERT_NE(hosted, nullptr);
         hosted->plugin().setNonRealtime(true);
         hosted->prepare(48000.0, 480);
-        out = bundle::hostBuffer(*hosted, input);
+        out = hosted->ioBuffer(input);
         juce::AudioBuffer<float> first(out.getArrayOfWritePointers(), 16, 0, 24000);
         juce::AudioBuffer<float> second(out.getArrayOfWritePointers(), 16, 24000, 24000);
         hosted->process(first, {480});

@@ -71,7 +71,7 @@ TEST(BundleState, FreshBlockFormatAndRandomValuesComeBackInAFreshInstanceAndDeco
     for (int i = 0; i < 35; ++i)
         first->plugin().getParameters()[i]->setValueNotifyingHost(random.nextFloat());
     const auto input = qfhost::planeWaveAFormat(24000, 60.0f, 10.0f);
-    auto io = bundle::hostBuffer(*first, input);
+    auto io = first->ioBuffer(input);
     first->process(io, {480}); // delivers the values with a block, as host automation does
     const auto saved = first->saveState();
 
@@ -95,7 +95,7 @@ TEST(BundleState, FreshBlockFormatAndRandomValuesComeBackInAFreshInstanceAndDeco
     const auto decode = [&input](qfhost::HostedPlugin& hosted) {
         hosted.release();
         hosted.prepare(48000.0, 480);
-        auto out = bundle::hostBuffer(hosted, input);
+        auto out = hosted.ioBuffer(input);
         hosted.process(out, {480});
         return out;
     };
@@ -125,7 +125,7 @@ TEST(BundleState, DamagedBlocksLoadQuicklyAndLeaveEveryValueInRange)
         if (::testing::Test::HasFailure()) break;
     }
     EXPECT_LT(slowest, 500.0);
-    auto io = bundle::hostBuffer(*hosted, qfhost::planeWaveAFormat(4800, 0.0f, 0.0f));
+    auto io = hosted->ioBuffer(qfhost::planeWaveAFormat(4800, 0.0f, 0.0f));
     hosted->process(io, {480});
     EXPECT_TRUE(bundle::allFinite(io));
 }

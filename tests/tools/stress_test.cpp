@@ -121,7 +121,7 @@ TEST(BundleStress, ConcurrentAudioAutomationStateAndEditorKeepTheOutputClean)
     ox_abdec_formatinfo layout;
     ox_abdec_getformatinfo(&layout, value("formatout") - 1, 1);
     const int decoded = value("binaural") != 0 ? 2 : layout.num_channels;
-    auto io = bundle::hostBuffer(*hosted, qfhost::planeWaveAFormat(48000, 45.0f, 0.0f));
+    auto io = hosted->ioBuffer(qfhost::planeWaveAFormat(48000, 45.0f, 0.0f));
     hosted->process(io, {maxBlock});
     EXPECT_TRUE(bundle::allFinite(io));
     for (int c = decoded; c < 16; ++c)

@@ -87,6 +87,18 @@ void HostedPlugin::process(juce::AudioBuffer<float>& io, const std::vector<int>&
     }
 }
 
+juce::AudioBuffer<float> HostedPlugin::ioBuffer(const juce::AudioBuffer<float>& input,
+                                                int extraSamples)
+{
+    const int ins = instance->getTotalNumInputChannels();
+    juce::AudioBuffer<float> io(juce::jmax(ins, instance->getTotalNumOutputChannels()),
+                                input.getNumSamples() + extraSamples);
+    io.clear();
+    for (int c = 0; c < juce::jmin(input.getNumChannels(), ins); ++c)
+        io.copyFrom(c, 0, input, c, 0, input.getNumSamples());
+    return io;
+}
+
 juce::String HostedPlugin::hostParameterId(const juce::String& pluginParameterId)
 {
     // The wrapper's number of a parameter: the identifier's hash with the sign bit cleared.

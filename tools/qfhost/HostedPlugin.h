@@ -30,6 +30,9 @@ class HostedPlugin
     // Processes io in place as successive host blocks whose lengths cycle through
     // blockLengths; io needs at least as many channels as the wider bus.
     void process(juce::AudioBuffer<float>& io, const std::vector<int>& blockLengths);
+    // A buffer for process: as many channels as the wider bus, `extraSamples` longer than
+    // `input`, whose channels it starts with (as many as the input bus takes); silence elsewhere.
+    juce::AudioBuffer<float> ioBuffer(const juce::AudioBuffer<float>& input, int extraSamples = 0);
 
     // The hosted parameter of one of the plug-in's parameter identifiers, or null. The wrapper
     // exposes each parameter under a number derived from the identifier's hash.

@@ -109,11 +109,7 @@ int decode(const juce::StringArray& args)
 
     auto& p = hosted->plugin();
     const int latency = p.getLatencySamples();
-    const int width = juce::jmax(p.getTotalNumInputChannels(), p.getTotalNumOutputChannels());
-    juce::AudioBuffer<float> io(width, input.getNumSamples() + latency);
-    io.clear();
-    for (int c = 0; c < juce::jmin(input.getNumChannels(), p.getTotalNumInputChannels()); ++c)
-        io.copyFrom(c, 0, input, c, 0, input.getNumSamples());
+    auto io = hosted->ioBuffer(input, latency);
     hosted->process(io, {hostBlock});
 
     juce::AudioBuffer<float> output(usedChannels(io), input.getNumSamples());
