@@ -1,5 +1,6 @@
 #include "ParameterTable.h"
 
+#include <cfloat>
 #include <cmath>
 #include <cstring>
 
@@ -29,7 +30,7 @@ const ParameterInfo parameterTable[numParameters] = {
     {"frontH_gain", "Front elevated", ""},
     {"surroundH_gain", "Surround elevated", ""},
     {"lfe_gain", "LFE", ""},
-    {"back_del_sh", "", ""},
+    {"back_del_sh", "Back delay and shelving", ""},
     {"back_delay", "Back delay", ""},
     {"back_HS_freq", "Back shelving frequency", ""},
     {"back_HS_gain", "Back shelving gain", ""},
@@ -217,8 +218,12 @@ float textToValue(TextKind kind, const juce::String& text)
         return formatIndex(text, 1, OX_ABDEC_NUM_OUTPUT_FORMATS);
     default:
     {
-        const float v = text.getFloatValue();
-        return std::isfinite(v) ? v : 0.0f;
+        // Read in double, so an overflowing number or a typed infinity lands on the range's
+        // nearer end (the parameter limits the value) rather than going non-finite; NaN has
+        // no nearer end and reads as 0, like text that is no number.
+        const double v = text.getDoubleValue();
+        if (std::isnan(v)) return 0.0f;
+        return (float)juce::jlimit(-(double)FLT_MAX, (double)FLT_MAX, v);
     }
     }
 }

@@ -222,20 +222,34 @@ void PluginProcessor::rebuildLocked()
 {
     const auto rebuildRequested = rebuildRequests.load();
     const auto configRequested = configRequests.load();
+    passThroughChannels = 0;
     delete detachEngineLocked();
 
-    // Only a decoder that was built is published: without one every block is silent.
+    // Only a decoder that was built is published. A failed build passes the input through
+    // undecoded on the channels its set-up counts; the set-up keeps the last counts it was
+    // given, so a build that fails before counting (a refused sample rate, say) passes as
+    // many channels as the build before it decoded, and none when there was none.
     auto fresh = std::make_unique<Engine>();
     fresh->setup = makeSetup();
+    fresh->setup.num_inputs = heldInputs;
+    fresh->setup.num_outputs = heldOutputs;
     auto config = makeConfig();
     const auto& setup = fresh->setup;
     inputFormat = setup.input_format;
-    if (ox_abdec_init(&fresh->handle, &fresh->setup, &config) == 0)
+    const bool built = ox_abdec_init(&fresh->handle, &fresh->setup, &config) == 0;
+    heldInputs = setup.num_inputs;
+    heldOutputs = setup.num_outputs;
+    if (built)
     {
         tailSeconds = (double)((float)setup.tail / setup.sample_rate);
         builtLatency = setup.latency;
         ownedEngine = std::move(fresh);
         engine = ownedEngine.get();
+    }
+    else
+    {
+        passThroughChannels = juce::jlimit(0, scratchBuffer.getNumChannels(),
+                                           juce::jmin(setup.num_inputs, setup.num_outputs));
     }
     configsDone = configRequested;
     rebuildsDone = rebuildRequested;
@@ -317,19 +331,38 @@ void PluginProcessor::processBlock(juce::AudioBuffer<float>& buffer, juce::MidiB
         waitForPendingWork();
 
     EngineUse use(*this);
-    const bool silent = use.engine == nullptr || isRebuildPending();
     const int numChannels = juce::jmin(getTotalNumOutputChannels(), buffer.getNumChannels());
     const int ins = juce::jmin(getTotalNumInputChannels(), buffer.getNumChannels());
-    const int dIn = silent ? 0 : use.engine->setup.num_inputs;
-    const int dOut = silent ? 0 : use.engine->setup.num_outputs;
-    const int n = buffer.getNumSamples();
+    if (use.engine != nullptr && !isRebuildPending())
+        decodeBlock(buffer, *use.engine, numChannels, ins);
+    else
+        bypassBlock(buffer, use.engine == nullptr ? passThroughChannels.load() : 0, numChannels,
+                    ins);
+}
 
+void PluginProcessor::decodeBlock(juce::AudioBuffer<float>& buffer, const Engine& e,
+                                  int numChannels, int ins) noexcept
+{
+    const int dIn = e.setup.num_inputs, dOut = e.setup.num_outputs;
+    const int n = buffer.getNumSamples();
     for (int ch = dIn; ch < numChannels; ++ch) buffer.clear(ch, 0, n);
     inputMeterSource.measureBlock(buffer);
-    if (!silent)
-        processInPieces(buffer, *use.engine, numChannels, juce::jmin(dIn, ins),
-                        juce::jmin(dOut, numChannels));
+    processInPieces(buffer, e, numChannels, juce::jmin(dIn, ins), juce::jmin(dOut, numChannels));
     for (int ch = dOut; ch < numChannels; ++ch) buffer.clear(ch, 0, n);
+    outputMeterSource.measureBlock(buffer);
+}
+
+// No decoder runs: the input meter still reads what arrives, and the first `passed` channels
+// carry the input unchanged (after a failed build); every other output is silent.
+void PluginProcessor::bypassBlock(juce::AudioBuffer<float>& buffer, int passed, int numChannels,
+                                  int ins) noexcept
+{
+    const int n = buffer.getNumSamples();
+    // Channels past the host's inputs carry no input, only what the host left in them.
+    for (int ch = ins; ch < numChannels; ++ch) buffer.clear(ch, 0, n);
+    inputMeterSource.measureBlock(buffer);
+    for (int ch = juce::jmax(0, juce::jmin(passed, ins)); ch < numChannels; ++ch)
+        buffer.clear(ch, 0, n);
     outputMeterSource.measureBlock(buffer);
 }
 

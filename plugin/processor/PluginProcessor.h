@@ -7,8 +7,9 @@
 // itself before a block so offline bounces are exact). Parameter listeners, on whatever thread
 // the host or the editor changes a value, only note what is due and wake the processor's own
 // builder thread, which applies value changes, rebuilds the decoder on format changes (blocks
-// are silent from the request until the new decoder is in), sends change messages and
-// computes the beam display's data.
+// are silent from the request until the new decoder is in; after a failed build the input
+// passes through undecoded until the next preparation), sends change messages and computes
+// the beam display's data.
 #include <juce_audio_processors/juce_audio_processors.h>
 
 #include "LevelMeterSource.h"
@@ -148,6 +149,8 @@ class PluginProcessor : public juce::AudioProcessor, public juce::ChangeBroadcas
     void computeBeamsLocked();
     Engine* detachEngineLocked();
 
+    void decodeBlock(juce::AudioBuffer<float>&, const Engine&, int numChannels, int ins) noexcept;
+    void bypassBlock(juce::AudioBuffer<float>&, int passed, int numChannels, int ins) noexcept;
     void processInPieces(juce::AudioBuffer<float>&, const Engine&, int numChannels, int nIn,
                          int nOut) noexcept;
     bool readStateXml(const void* data, int sizeInBytes, juce::String& xmlText) const;
@@ -163,6 +166,10 @@ class PluginProcessor : public juce::AudioProcessor, public juce::ChangeBroadcas
     int preparedBlockSize = 0;           // under workLock
     std::unique_ptr<Engine> ownedEngine; // under workLock: the one that is published
     std::atomic<Engine*> engine{nullptr};
+    // Channel counts the set-up holds from the last build, and after a failed build the
+    // channels the input passes through on (0 once a build succeeds or starts).
+    int heldInputs = 0, heldOutputs = 0; // under workLock
+    std::atomic<int> passThroughChannels{0};
     mutable std::atomic<int> engineUsers{0};
 
     std::atomic<juce::uint32> rebuildRequests{0}, rebuildsDone{0};

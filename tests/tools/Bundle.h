@@ -39,7 +39,7 @@ inline const Parameter parameters[35] = {
     {"center_gain", "Center", "0"}, {"front_gain", "Front", "0"},
     {"surround_gain", "Surround", "0"}, {"rear_gain", "Rear", "0"},
     {"frontH_gain", "Front elevated", "0"}, {"surroundH_gain", "Surround elevated", "0"},
-    {"lfe_gain", "LFE", "0"}, {"back_del_sh", "", "no"}, {"back_delay", "Back delay", "20.0"},
+    {"lfe_gain", "LFE", "0"}, {"back_del_sh", "Back delay and shelving", "no"}, {"back_delay", "Back delay", "20.0"},
     {"back_HS_freq", "Back shelving frequency", "4"}, {"back_HS_gain", "Back shelving gain", "-2"},
     {"binaural", "Binaural output", "no"}, {"xover_on", "Cross-over", "no"},
     {"xover_gain", "Gain", "0"}, {"xover_freq", "Frequency", "50"}, {"xover_order", "Order", "2"},

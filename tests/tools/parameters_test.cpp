@@ -16,6 +16,7 @@ TEST(BundleParameters, HostSeesTheTableInOrderWithItsNamesDefaultsAndTypedTexts)
         ASSERT_NE(p, nullptr);
         EXPECT_EQ(p->getParameterID(), qfhost::HostedPlugin::hostParameterId(expected.id));
         EXPECT_EQ(p->getName(128), expected.name);
+        EXPECT_FALSE(p->getName(128).isEmpty()); // hosts list untitled parameters blank
         EXPECT_EQ(p->getText(p->getValue(), 128), expected.defaultText);
         EXPECT_TRUE(p->isAutomatable());
     }
@@ -31,7 +32,12 @@ TEST(BundleParameters, HostSeesTheTableInOrderWithItsNamesDefaultsAndTypedTexts)
         {"formatout", "Stereo", "Stereo"}, {"formatout", "no such layout", "Mono"},
         {"front_gain", "12 dB", "10"}, {"rotation", "-500", "-180"}, {"rotation", "  90deg", "90"},
         {"micspacing", "abc", "1"}, {"binaural", "yes", "yes"}, {"binaural", "Yes", "no"},
-        {"xover_inv", "1", "no"}};
+        {"xover_inv", "1", "no"},
+        // Infinities and overflowing numbers land on the nearer end; NaN reads as 0.
+        {"front_gain", "inf", "10"}, {"front_gain", "-inf", "-20"}, {"front_gain", "nan", "0"},
+        {"front_gain", "1e39", "10"}, {"front_gain", "-1e39", "-20"},
+        {"rotation", "1e39", "180"}, {"rotation", "-1e39", "-180"}, {"rotation", "nan", "0"},
+        {"rotation", "-inf", "-180"}, {"rotation", "inf", "180"}};
     // clang-format on
     for (const auto& [id, typed, shown] : cases)
     {

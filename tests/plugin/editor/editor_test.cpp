@@ -106,6 +106,8 @@ TEST_F(EditorTest, EveryParameterHasItsLabelAndABoundControlOfItsKind)
             EXPECT_EQ(label.getText(), parameterTable[row].name);
             EXPECT_TRUE(label.getBounds().intersects(c->getBounds().expanded(3)));
         }
+        else
+            EXPECT_TRUE(label.getText().isEmpty()); // though hosts see the parameter's title
         // The control moves its parameter and no other; the parameter moves the control back.
         const auto before = allValues();
         const double shownBefore = reading(*c);

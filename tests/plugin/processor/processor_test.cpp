@@ -127,6 +127,53 @@ TEST(Processor, BusesAndTailBeforePreparationAndNoDecoderAfterAFailedBuild)
     EXPECT_TRUE(f.p.hasDecoder());
 }
 
+// Without a running decoder the input meter still reads the input. A pending rebuild is
+// silent; a failed build passes the first min(inputs, outputs) channels of the set-up it
+// failed with through unchanged (none on a first preparation that failed) and clears the rest.
+TEST(Processor, UndecodedBlocksMeterTheInputAndPassItThroughOnlyAfterAFailedBuild)
+{
+    // Noise on the four inputs, and on every other channel what a host may leave there.
+    auto check = [](ProcessorFixture& f, int passed, const char* what) {
+        SCOPED_TRACE(what);
+        juce::Random random(7);
+        juce::AudioBuffer<float> block(16, 480);
+        for (int b = 0; b < 3; ++b)
+        {
+            fill(block, 16, random);
+            const juce::AudioBuffer<float> in(block);
+            f.p.inputMeterSource.resetMaxLevelsAndClipFlags();
+            f.p.processBlock(block, f.midi);
+            for (int ch = 0; ch < 4; ++ch)
+                EXPECT_EQ(f.p.inputMeterSource.getMaxLevel(ch), channelPeak(in, ch)) << ch;
+            for (int ch = 0; ch < 16; ++ch)
+                if (ch < passed)
+                    EXPECT_TRUE(std::equal(in.getReadPointer(ch), in.getReadPointer(ch) + 480,
+                                           block.getReadPointer(ch)))
+                        << ch;
+                else
+                    EXPECT_EQ(channelPeak(block, ch), 0.0f) << ch;
+        }
+    };
+    ProcessorFixture decoding;
+    {
+        auto pause = decoding.p.pauseBuilderForTesting();
+        decoding.set("formatout", 1.0f);
+        check(decoding, 0, "rebuild pending");
+    }
+    decoding.p.waitForPendingWork(); // mono: four inputs, one output
+    decoding.prepare(8000.0, 480);   // a rate the decoder refuses
+    ASSERT_FALSE(decoding.p.hasDecoder());
+    check(decoding, 1, "failed after a mono build");
+    decoding.set("formatout", 5.0f); // stored, not built: still the failed set-up's channels
+    decoding.p.waitForPendingWork();
+    check(decoding, 1, "format changed after the failure");
+    decoding.prepare(48000.0, 480);
+    decoding.prepare(8000.0, 480);
+    check(decoding, 4, "failed after a 7.1 build");
+    ProcessorFixture neverBuilt(Set::quadraphonic(), Set::ambisonic(3), 8000.0);
+    check(neverBuilt, 0, "failed first preparation");
+}
+
 TEST(Processor, BlockEdgeCasesAndMissingInputChannels)
 {
     ProcessorFixture f;
