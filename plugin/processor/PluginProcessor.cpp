@@ -250,6 +250,10 @@ void PluginProcessor::rebuildLocked()
     {
         passThroughChannels = juce::jlimit(0, scratchBuffer.getNumChannels(),
                                            juce::jmin(setup.num_inputs, setup.num_outputs));
+        // What passes through is not delayed and rings on for nothing: a host that kept
+        // compensating the last decoder's latency would put it early against other tracks.
+        tailSeconds = 0.0;
+        builtLatency = 0;
     }
     configsDone = configRequested;
     rebuildsDone = rebuildRequested;
@@ -345,7 +349,9 @@ void PluginProcessor::decodeBlock(juce::AudioBuffer<float>& buffer, const Engine
 {
     const int dIn = e.setup.num_inputs, dOut = e.setup.num_outputs;
     const int n = buffer.getNumSamples();
-    for (int ch = dIn; ch < numChannels; ++ch) buffer.clear(ch, 0, n);
+    // Channels the decoder does not read, and those past the host's inputs (only what the host
+    // left there), are cleared before the input meter reads the block.
+    for (int ch = juce::jmin(dIn, ins); ch < numChannels; ++ch) buffer.clear(ch, 0, n);
     inputMeterSource.measureBlock(buffer);
     processInPieces(buffer, e, numChannels, juce::jmin(dIn, ins), juce::jmin(dOut, numChannels));
     for (int ch = dOut; ch < numChannels; ++ch) buffer.clear(ch, 0, n);

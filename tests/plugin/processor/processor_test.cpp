@@ -127,10 +127,10 @@ TEST(Processor, BusesAndTailBeforePreparationAndNoDecoderAfterAFailedBuild)
     EXPECT_TRUE(f.p.hasDecoder());
 }
 
-// Without a running decoder the input meter still reads the input. A pending rebuild is
+// The input meter reads the host's inputs, with or without a running decoder. A pending rebuild is
 // silent; a failed build passes the first min(inputs, outputs) channels of the set-up it
 // failed with through unchanged (none on a first preparation that failed) and clears the rest.
-TEST(Processor, UndecodedBlocksMeterTheInputAndPassItThroughOnlyAfterAFailedBuild)
+TEST(Processor, TheInputMeterReadsTheInputAndAFailedBuildPassesItThrough)
 {
     // Noise on the four inputs, and on every other channel what a host may leave there.
     auto check = [](ProcessorFixture& f, int passed, const char* what) {
@@ -168,10 +168,31 @@ TEST(Processor, UndecodedBlocksMeterTheInputAndPassItThroughOnlyAfterAFailedBuil
     decoding.p.waitForPendingWork();
     check(decoding, 1, "format changed after the failure");
     decoding.prepare(48000.0, 480);
+    const int latency = decoding.p.getLatencySamples();
+    EXPECT_GT(latency, 0);
     decoding.prepare(8000.0, 480);
     check(decoding, 4, "failed after a 7.1 build");
+    // What passes through is not delayed: the host compensates no latency for it.
+    EXPECT_EQ(decoding.p.getLatencySamples(), 0);
+    EXPECT_EQ(decoding.p.getTailLengthSeconds(), 0.0);
+    decoding.prepare(48000.0, 480);
+    EXPECT_EQ(decoding.p.getLatencySamples(), latency);
     ProcessorFixture neverBuilt(Set::quadraphonic(), Set::ambisonic(3), 8000.0);
     check(neverBuilt, 0, "failed first preparation");
+
+    // Decoding FuMa on a host of two inputs, the meter's Y and Z read nothing, not what the
+    // host left in those (output) channels.
+    ProcessorFixture two(Set::stereo(), Set::create7point1());
+    two.set("formatin", 2.0f);
+    two.p.waitForPendingWork();
+    juce::AudioBuffer<float> block(8, 480);
+    juce::Random random(9);
+    fill(block, 8, random);
+    two.p.inputMeterSource.resetMaxLevelsAndClipFlags();
+    two.p.processBlock(block, two.midi);
+    EXPECT_GT(two.p.inputMeterSource.getMaxLevel(1), 0.4f);
+    EXPECT_EQ(two.p.inputMeterSource.getMaxLevel(2), 0.0f);
+    EXPECT_EQ(two.p.inputMeterSource.getMaxLevel(3), 0.0f);
 }
 
 TEST(Processor, BlockEdgeCasesAndMissingInputChannels)
