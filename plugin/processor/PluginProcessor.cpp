@@ -248,8 +248,7 @@ void PluginProcessor::rebuildLocked()
     }
     else
     {
-        passThroughChannels = juce::jlimit(0, scratchBuffer.getNumChannels(),
-                                           juce::jmin(setup.num_inputs, setup.num_outputs));
+        passThroughChannels = juce::jmax(0, juce::jmin(setup.num_inputs, setup.num_outputs));
         // What passes through is not delayed and rings on for nothing: a host that kept
         // compensating the last decoder's latency would put it early against other tracks.
         tailSeconds = 0.0;
@@ -335,40 +334,25 @@ void PluginProcessor::processBlock(juce::AudioBuffer<float>& buffer, juce::MidiB
         waitForPendingWork();
 
     EngineUse use(*this);
+    const bool decoding = use.engine != nullptr && !isRebuildPending();
     const int numChannels = juce::jmin(getTotalNumOutputChannels(), buffer.getNumChannels());
     const int ins = juce::jmin(getTotalNumInputChannels(), buffer.getNumChannels());
-    if (use.engine != nullptr && !isRebuildPending())
-        decodeBlock(buffer, *use.engine, numChannels, ins);
-    else
-        bypassBlock(buffer, use.engine == nullptr ? passThroughChannels.load() : 0, numChannels,
-                    ins);
-}
-
-void PluginProcessor::decodeBlock(juce::AudioBuffer<float>& buffer, const Engine& e,
-                                  int numChannels, int ins) noexcept
-{
-    const int dIn = e.setup.num_inputs, dOut = e.setup.num_outputs;
     const int n = buffer.getNumSamples();
-    // Channels the decoder does not read, and those past the host's inputs (only what the host
-    // left there), are cleared before the input meter reads the block.
-    for (int ch = juce::jmin(dIn, ins); ch < numChannels; ++ch) buffer.clear(ch, 0, n);
+    // Only the host's inputs that the decoder reads (all of them while none runs) reach the
+    // input meter; the other channels hold only what the host left there.
+    const int nIn = decoding ? juce::jmin(use.engine->setup.num_inputs, ins) : ins;
+    for (int ch = nIn; ch < numChannels; ++ch) buffer.clear(ch, 0, n);
     inputMeterSource.measureBlock(buffer);
-    processInPieces(buffer, e, numChannels, juce::jmin(dIn, ins), juce::jmin(dOut, numChannels));
-    for (int ch = dOut; ch < numChannels; ++ch) buffer.clear(ch, 0, n);
-    outputMeterSource.measureBlock(buffer);
-}
 
-// No decoder runs: the input meter still reads what arrives, and the first `passed` channels
-// carry the input unchanged (after a failed build); every other output is silent.
-void PluginProcessor::bypassBlock(juce::AudioBuffer<float>& buffer, int passed, int numChannels,
-                                  int ins) noexcept
-{
-    const int n = buffer.getNumSamples();
-    // Channels past the host's inputs carry no input, only what the host left in them.
-    for (int ch = ins; ch < numChannels; ++ch) buffer.clear(ch, 0, n);
-    inputMeterSource.measureBlock(buffer);
-    for (int ch = juce::jmax(0, juce::jmin(passed, ins)); ch < numChannels; ++ch)
-        buffer.clear(ch, 0, n);
+    // Without a decoder the first channels a failed build counts carry the input unchanged;
+    // during a rebuild none do.
+    int nOut = use.engine == nullptr ? juce::jmin(passThroughChannels.load(), ins) : 0;
+    if (decoding)
+    {
+        nOut = juce::jmin(use.engine->setup.num_outputs, numChannels);
+        processInPieces(buffer, *use.engine, numChannels, nIn, nOut);
+    }
+    for (int ch = nOut; ch < numChannels; ++ch) buffer.clear(ch, 0, n);
     outputMeterSource.measureBlock(buffer);
 }
 

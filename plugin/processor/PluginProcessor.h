@@ -149,8 +149,6 @@ class PluginProcessor : public juce::AudioProcessor, public juce::ChangeBroadcas
     void computeBeamsLocked();
     Engine* detachEngineLocked();
 
-    void decodeBlock(juce::AudioBuffer<float>&, const Engine&, int numChannels, int ins) noexcept;
-    void bypassBlock(juce::AudioBuffer<float>&, int passed, int numChannels, int ins) noexcept;
     void processInPieces(juce::AudioBuffer<float>&, const Engine&, int numChannels, int nIn,
                          int nOut) noexcept;
     bool readStateXml(const void* data, int sizeInBytes, juce::String& xmlText) const;
