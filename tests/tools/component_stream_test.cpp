@@ -51,19 +51,25 @@ juce::MemoryBlock expectedHeaders(juce::uint32 chunkSize, juce::uint32 versionCo
     return m;
 }
 
-// After the plug-in's block: eight zero bytes, the private data (a tree "JUCEPrivateData" whose
-// one property "Bypass" is false), its size and the tag.
-juce::MemoryBlock expectedTrailer()
+// The private data the wrapper writes: a tree "JUCEPrivateData" whose one property is "Bypass".
+juce::MemoryBlock bypassTree(bool bypassed)
 {
     juce::MemoryBlock tree;
     appendText(tree, privateDataTag, true);
     tree.append("\x01\x01", 2); // one property
     appendText(tree, "Bypass", true);
-    tree.append("\x01\x01\x03", 3); // a value of one byte: false
-    tree.append("\x00", 1);         // no children
+    tree.append(bypassed ? "\x01\x01\x02" : "\x01\x01\x03",
+                3);         // a value of one byte: true or false
+    tree.append("\x00", 1); // no children
+    return tree;
+}
+
+// After the plug-in's block: eight zero bytes, the private data, its size and the tag.
+juce::MemoryBlock expectedTrailer(const juce::MemoryBlock& privateData = bypassTree(false))
+{
     juce::MemoryBlock m(8, true);
-    m.append(tree.getData(), tree.getSize());
-    appendLittleEndian(m, tree.getSize());
+    m.append(privateData.getData(), privateData.getSize());
+    appendLittleEndian(m, privateData.getSize());
     appendText(m, privateDataTag, false);
     return m;
 }
@@ -297,4 +303,42 @@ TEST(BundleComponentStream, ValidLayoutsLoadAndDamagedOnesAreRefused)
     for (const juce::uint64 offset : {~(juce::uint64)15, (juce::uint64)48})
         EXPECT_TRUE(loader.loadLeaves(presetFile(good, offset, ~(juce::uint64)0 - offset + 17),
                                       loader.second));
+}
+
+// The private data loads only in the form the wrapper writes (bypass off or on, saved back the
+// same). A tree nested 100,000 deep, or one that announces 2^31 - 1 properties, is refused at
+// once: a general tree reader would run out of stack on the one and loop for minutes on the other.
+TEST(BundleComponentStream, PrivateDataLoadsOnlyInTheWrappersOwnForm)
+{
+    StreamLoader loader;
+    ASSERT_TRUE(loader.ok());
+    const auto& good = loader.first;
+    const auto blockSize = good.getSize() - headerBytes - expectedTrailer().getSize();
+    const auto withPrivateData = [&](const juce::MemoryBlock& tree) {
+        const auto trailer = expectedTrailer(tree);
+        const auto chunkSize = (juce::uint32)(blockSize + trailer.getSize());
+        auto s = expectedHeaders(chunkSize, juce::ByteOrder::bigEndianInt(good.begin() + 36));
+        s.append(good.begin() + headerBytes, blockSize);
+        s.append(trailer.getData(), trailer.getSize());
+        return s;
+    };
+    ASSERT_TRUE(withPrivateData(bypassTree(false)) == good);
+
+    auto bypassed = withPrivateData(bypassTree(true));
+    EXPECT_TRUE(loader.setStateAccepts(bypassed));
+    bypassed[15] = 1; // the "VstW" header tells it too
+    EXPECT_TRUE(loader.current() == bypassed);
+
+    std::string levels; // each: a type, no properties, one child
+    for (int level = 0; level < 100000; ++level) levels.append("a\0\x00\x01\x01", 5);
+    levels.append("a\0\x00\x00", 4); // the innermost: no properties, no children
+    juce::MemoryBlock deep(levels.data(), levels.size()), counted;
+    appendText(counted, privateDataTag, true);
+    counted.append("\x04\xff\xff\xff\x7f", 5);
+    for (const auto& tree : {deep, counted})
+    {
+        ASSERT_TRUE(loader.loadLeaves(loader.second, loader.second));
+        EXPECT_FALSE(loader.setStateAccepts(withPrivateData(tree)));
+        EXPECT_TRUE(loader.current() == loader.second);
+    }
 }
