@@ -184,22 +184,34 @@ struct ComponentStream
 {
     std::unique_ptr<juce::XmlElement> hostXml;
     juce::XmlElement* component = nullptr;
+    juce::MemoryBlock stream;
+};
+
+ComponentStream readComponent(const juce::MemoryBlock& hostState)
+{
+    ComponentStream c;
+    c.hostXml =
+        juce::AudioProcessor::getXmlFromBinary(hostState.getData(), (int)hostState.getSize());
+    c.component = c.hostXml != nullptr ? c.hostXml->getChildByName(componentTag) : nullptr;
+    if (c.component != nullptr && !c.stream.fromBase64Encoding(c.component->getAllSubText()))
+    {
+        c.component = nullptr;
+        c.stream.reset();
+    }
+    return c;
+}
+
+struct SplitStream
+{
     juce::MemoryBlock header, block, trailer;
 };
 
-ComponentStream split(const juce::MemoryBlock& hostState)
+// The wrapper's headers, the plug-in's block and the wrapper's trailer; all empty when the
+// stream is too short to hold the headers.
+SplitStream split(const juce::MemoryBlock& stream)
 {
-    ComponentStream s;
-    s.hostXml =
-        juce::AudioProcessor::getXmlFromBinary(hostState.getData(), (int)hostState.getSize());
-    s.component = s.hostXml != nullptr ? s.hostXml->getChildByName(componentTag) : nullptr;
-    juce::MemoryBlock stream;
-    if (s.component == nullptr || !stream.fromBase64Encoding(s.component->getAllSubText()) ||
-        stream.getSize() < wrapperHeaderSize)
-    {
-        s.component = nullptr;
-        return s;
-    }
+    SplitStream s;
+    if (stream.getSize() < wrapperHeaderSize) return s;
     const auto* bytes = static_cast<const char*>(stream.getData());
     size_t end = stream.getSize();
     const size_t tagSize = std::strlen(privateDataTag);
@@ -224,27 +236,40 @@ void writeBigEndian(juce::MemoryBlock& block, size_t offset, juce::uint32 value)
 }
 } // namespace
 
+juce::MemoryBlock componentStream(const juce::MemoryBlock& hostState)
+{
+    return readComponent(hostState).stream;
+}
+
+juce::MemoryBlock withComponentStream(const juce::MemoryBlock& hostState,
+                                      const juce::MemoryBlock& stream)
+{
+    auto c = readComponent(hostState);
+    if (c.component == nullptr) return {};
+    c.component->deleteAllTextElements();
+    c.component->addTextElement(stream.toBase64Encoding());
+    juce::MemoryBlock result;
+    juce::AudioProcessor::copyXmlToBinary(*c.hostXml, result);
+    return result;
+}
+
 juce::MemoryBlock pluginBlock(const juce::MemoryBlock& hostState)
 {
-    return split(hostState).block;
+    return split(componentStream(hostState)).block;
 }
 
 juce::MemoryBlock withPluginBlock(const juce::MemoryBlock& hostState,
                                   const juce::MemoryBlock& block)
 {
-    auto s = split(hostState);
-    if (s.component == nullptr) return {};
+    auto s = split(componentStream(hostState));
+    if (s.header.isEmpty()) return {};
     auto stream = s.header;
     stream.append(block.getData(), block.getSize());
     stream.append(s.trailer.getData(), s.trailer.getSize());
     const auto chunkSize = (juce::uint32)(stream.getSize() - wrapperHeaderSize);
     writeBigEndian(stream, bankByteSizeOffset, (juce::uint32)(bankHeaderSize - 8) + chunkSize);
     writeBigEndian(stream, bankChunkSizeOffset, chunkSize);
-    s.component->deleteAllTextElements();
-    s.component->addTextElement(stream.toBase64Encoding());
-    juce::MemoryBlock result;
-    juce::AudioProcessor::copyXmlToBinary(*s.hostXml, result);
-    return result;
+    return withComponentStream(hostState, stream);
 }
 } // namespace StateStreams
 

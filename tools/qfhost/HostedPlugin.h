@@ -62,12 +62,16 @@ class HostedPlugin
 // The host stores the wrapper's component stream inside its own state; with the VST2-compatible
 // identity that stream is a "VstW" header and a VST2 bank header followed by the plug-in's own
 // block, then data of the wrapper's own. These reach that block, and put another in its place,
-// leaving the wrapper's headers and data consistent with it.
+// leaving the wrapper's headers and data consistent with it. The whole component stream can be
+// read and replaced as well, to hand the wrapper any bytes at all.
 namespace StateStreams
 {
 juce::MemoryBlock pluginBlock(const juce::MemoryBlock& hostState);
 juce::MemoryBlock withPluginBlock(const juce::MemoryBlock& hostState,
                                   const juce::MemoryBlock& pluginBlock);
+juce::MemoryBlock componentStream(const juce::MemoryBlock& hostState);
+juce::MemoryBlock withComponentStream(const juce::MemoryBlock& hostState,
+                                      const juce::MemoryBlock& stream);
 } // namespace StateStreams
 
 } // namespace qfhost
