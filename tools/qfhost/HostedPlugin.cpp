@@ -61,10 +61,9 @@ void HostedPlugin::prepare(double sampleRate, int maxBlockSize)
     instance->setRateAndBufferSizeDetails(sampleRate, maxBlockSize);
     instance->prepareToPlay(sampleRate, maxBlockSize);
     // The wrapper reports a latency change from the plug-in's message thread, after activation:
-    // a host keeps running meanwhile, and so does this one, for five seconds at most. A plug-in
-    // that reports no tail built no decoder (a sample rate it refuses) and has no latency to send.
-    for (int waited = 0; waited < 5000 && instance->getLatencySamples() == 0 &&
-                         instance->getTailLengthSeconds() > 0.0;
+    // a host keeps running meanwhile, and so does this one, for five seconds at most. Without a
+    // decoder there is no latency to send.
+    for (int waited = 0; waited < 5000 && instance->getLatencySamples() == 0 && decodes();
          waited += 10)
         juce::MessageManager::getInstance()->runDispatchLoopUntil(10);
 }

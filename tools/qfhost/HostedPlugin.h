@@ -25,6 +25,11 @@ class HostedPlugin
     // when it refuses them. Only while released.
     bool setLayout(const juce::AudioChannelSet& in, const juce::AudioChannelSet& out);
     void prepare(double sampleRate, int maxBlockSize);
+    // Whether the plug-in built a decoder when prepared. One that did not (a sample rate it
+    // refuses) passes its input through and reports neither latency nor tail; the tail is asked
+    // of the plug-in itself, while a new latency reaches the host later, from the plug-in's
+    // message thread, so the tail tells at once.
+    bool decodes() const { return instance->getTailLengthSeconds() > 0.0; }
     void release();
 
     // Processes io in place as successive host blocks whose lengths cycle through

@@ -145,14 +145,6 @@ int usedChannels(const juce::AudioBuffer<float>& audio)
     return used;
 }
 
-// A plug-in that built no decoder passes its input through and reports neither latency nor
-// tail. The tail is asked of the plug-in itself, while a new latency reaches the host later,
-// from the plug-in's message thread: the tail tells at once.
-bool decodes(juce::AudioPluginInstance& p)
-{
-    return p.getTailLengthSeconds() > 0.0;
-}
-
 int decode(const juce::StringArray& args)
 {
     // What the user typed is checked before any work.
@@ -176,14 +168,14 @@ int decode(const juce::StringArray& args)
     hosted->prepare(rate, hostBlock);
     const auto notDecoded = "the plug-in does not decode at " + juce::String((juce::int64)rate) +
                             " Hz, the file's sample rate";
-    if (!decodes(p)) return fail(args[1], notDecoded);
+    if (!hosted->decodes()) return fail(args[1], notDecoded);
     if (!applySettings(*hosted, *settings, bad))
         return fail(bad, "no such parameter (qfhost info lists them)");
 
     const int latency = p.getLatencySamples();
     auto io = hosted->ioBuffer(input, latency);
     hosted->process(io, {hostBlock});
-    if (!decodes(p)) return fail(args[1], notDecoded + " with these parameters");
+    if (!hosted->decodes()) return fail(args[1], notDecoded + " with these parameters");
 
     // Silence is a result too: then the whole output bus is written.
     const int used = usedChannels(io);
